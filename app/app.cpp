@@ -1,0 +1,110 @@
+// The program's start-up and shut-down, in a fixed order: the trace must cover
+// the whole run, and the report is written whatever happened.
+#include "app/app.h"
+
+#include <string>
+
+#include "app/options.h"
+#include "app/process.h"
+#include "app/report.h"
+#include "log/trace.h"
+#include "orivane/twain_error.h"
+#include "orivane/twain_session.h"
+#include "platform/paths.h"
+#include "platform/ui.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr const char* kManufacturer = "Talven";
+constexpr const char* kProductFamily = "Pictora";
+
+std::string quoted(std::string_view arg) {
+  if (!arg.empty() && arg.find_first_of(" \t") == std::string_view::npos) return std::string(arg);
+  return "\"" + std::string(arg) + "\"";
+}
+
+// Steps 14 to 16: the summary in the trace, the report, the unload.
+void finish(int exit_code) {
+  std::string report = front_end().report.text();
+  LogPrint("-----Summary-----\n");
+  LogPrint("%s", report.c_str());
+  LogPrint("-----------------\n");
+  write_report();
+  TWAIN_UnloadSourceManager();
+  LogPrint("[Quillet] Exit Code = %d\n", exit_code);
+}
+
+}  // namespace
+
+std::string raw_command_line(int argc, const char* const* argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) line += ' ';
+    line += quoted(argv[i] ? argv[i] : "");
+  }
+  return line;
+}
+
+int CQuilletApp::InitInstance() {
+  install_console_control_handler();
+  FrontEnd& fe = front_end();
+  TWAIN_RegisterApp(2, 99, 0, 0, "release", kManufacturer, kProductFamily, fe.app_name.c_str());
+  fe.main_window = platform::window_create(fe.app_name);
+  if (!fe.main_window) {
+    LogPrint("CreateWindow failed.\n");
+    ReportLine("CreateWindow=NULL\n");
+    return 0;
+  }
+  fe.start_folder = platform::current_folder();
+  LogPrint("[Quillet] CreateWindow() => 0x%08x\n", static_cast<unsigned>(fe.main_window));
+  return 1;
+}
+
+void CQuilletApp::ExitInstance() {
+  FrontEnd& fe = front_end();
+  if (fe.main_window) platform::window_destroy(fe.main_window);
+  fe.main_window = 0;
+}
+
+int QuilletMain(int argc, const char* const* argv) {
+  FrontEnd& fe = front_end();
+  fe.report_stream = nullptr;
+  ORIVANE_SetProductInfo("Quillet", kAppVersion);
+  ORIVANE_Attach();
+  PreScanArguments(argc, argv);
+  LogPrint("App=\"%s\"\n", fe.app_name.c_str());
+  LogPrint("_tmain\n");
+  platform::ui_select();
+  const std::string command_line = raw_command_line(argc, argv);
+  fe.command_line = command_line;
+  LogPrint("MFC init OK\n");
+  LogPrint("CmdLine=%s\n", command_line.c_str());
+  LogPrint("ConsoleTitle=%s\n", "");
+
+  fe.exit_code = 0;
+  ReportLine("[Quillet]\n");
+  ReportLine("App=%s\n", fe.app_name.c_str());
+  ReportLine("Version=%s\n", kAppVersion);
+  ReportLine("CmdLine=%s\n", command_line.c_str());
+
+  CQuilletApp app;
+  ScanRequest request;
+  std::string message;
+  if (!app.InitInstance()) {
+    ReportLine("Error=InitInstance failed\n");
+    fe.exit_code = 1;
+  } else if (!PrepareRequest(request, argc, argv, message)) {
+    TWAIN_ErrorBox(message.c_str());
+    ReportLine("Error=%s\n", message.c_str());
+    fe.exit_code = 251;
+    // A script that reads only the report still learns how the run ended.
+    ReportLine("Exit=%d\n", fe.exit_code);
+  } else {
+    fe.exit_code = ProcessRequests(request);
+  }
+  finish(fe.exit_code);
+  app.ExitInstance();
+  ORIVANE_Detach();
+  return fe.exit_code;
+}

@@ -1,0 +1,23 @@
+// The application object and the program's start-up and shut-down order.
+#pragma once
+#include <string>
+
+class CQuilletApp {
+ public:
+  // Registers the program with TWAIN, creates the hidden main window that owns
+  // the TWAIN dialogs and notes the start folder. Non-zero on success.
+  int InitInstance();
+  // Releases what InitInstance made.
+  void ExitInstance();
+};
+
+// Runs the whole program over its argument vector; returns the exit code.
+int QuilletMain(int argc, const char* const* argv);
+
+// The command line as one text: the arguments joined by blanks, each one
+// that holds a blank or is empty in double quotes.
+std::string raw_command_line(int argc, const char* const* argv);
+
+// Installs the handler that unloads the Source Manager when the process is
+// interrupted or terminated, then lets the signal end the process.
+void install_console_control_handler();

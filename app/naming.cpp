@@ -1,0 +1,106 @@
+// Output names: fields, extension, format and the page number.
+#include "app/naming.h"
+
+#include <cctype>
+#include <ctime>
+
+#include "log/trace.h"
+#include "platform/paths.h"
+
+namespace {
+
+constexpr std::size_t kExpandedFieldMax = 259;
+
+// The time format for the text between the braces of one group.
+std::string group_format(const std::string& fields) {
+  std::string format;
+  for (char c : fields) {
+    if (c == 'D') {
+      format += "%Y%m%d";
+    } else if (c == 'T') {
+      format += "%H%M%S";
+    } else if (c == 'u') {
+      // The user's name is copied as it is: a "%" in it must not become a
+      // conversion of the time formatter.
+      for (char n : platform::user_name()) format += n == '%' ? std::string("%%") : std::string(1, n);
+    } else {
+      format += '%';
+      format += c;
+    }
+  }
+  return format;
+}
+
+std::string format_now(const std::string& format) {
+  if (format.empty()) return "";
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char out[kExpandedFieldMax + 1];
+  std::size_t n = std::strftime(out, sizeof out, format.c_str(), &local);
+  return std::string(out, n);
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool ExpandNameTemplate(std::string& name) {
+  bool replaced = false;
+  std::size_t open = name.find('{');
+  while (open != std::string::npos) {
+    std::size_t close = name.find('}', open + 1);
+    if (close == std::string::npos) break;
+    std::string value = format_now(group_format(name.substr(open + 1, close - open - 1)));
+    name.replace(open, close - open + 1, value);
+    replaced = true;
+    open = name.find('{', open + 1);
+  }
+  return replaced;
+}
+
+void DeriveOutputName(ScanRequest& r) {
+  std::string name = r.output_name;
+  if (ExpandNameTemplate(name)) r.output_name = name;
+  std::size_t component = r.output_name.find_last_of(":/\\");
+  component = component == std::string::npos ? 0 : component + 1;
+  std::size_t dot = r.output_name.rfind('.');
+  std::size_t ext_start;
+  if (dot != std::string::npos && dot >= component) {
+    ext_start = dot;
+    int format = FormatFromExtension(r.output_name.c_str() + dot, -1);
+    if (format >= 0) r.file_format = format;
+  } else {
+    ext_start = r.output_name.size();
+    r.output_name += FormatExtension(r.file_format, "");
+  }
+  // The whole extension is kept: cutting it would make the next page's name
+  // differ from the one the user gave.
+  r.output_extension = r.output_name.substr(ext_start);
+  std::size_t pos = ext_start;
+  while (pos > 0 && is_digit(r.output_name[pos - 1])) --pos;
+  r.number_position = static_cast<std::ptrdiff_t>(pos);
+}
+
+void IncrementFileName(ScanRequest& r) {
+  if (r.number_position < 0) return;
+  std::size_t pos = static_cast<std::size_t>(r.number_position);
+  if (pos > r.output_name.size()) return;
+  std::size_t end = pos;
+  while (end < r.output_name.size() && is_digit(r.output_name[end])) ++end;
+  // Decimal increment on the text itself: exact for any number of digits,
+  // keeps leading zeros, and grows by one digit on a carry out (99 -> 100).
+  std::string digits = r.output_name.substr(pos, end - pos);
+  if (digits.empty()) digits = "0";
+  int i = static_cast<int>(digits.size()) - 1;
+  for (; i >= 0; --i) {
+    if (digits[i] != '9') {
+      ++digits[i];
+      break;
+    }
+    digits[i] = '0';
+  }
+  if (i < 0) digits.insert(digits.begin(), '1');
+  r.output_name = r.output_name.substr(0, pos) + digits + r.output_extension;
+  LogPrint("[Quillet] ++filename=\"%s\"\n", r.output_name.c_str());
+}

@@ -1,0 +1,163 @@
+// Running a prepared request: the one-shot actions (help, About), the device
+// steps, and the closing report lines.
+#include "app/process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/client.h"
+#include "app/report.h"
+#include "log/trace.h"
+#include "orivane/twain_error.h"
+#include "orivane/twain_files.h"
+#include "orivane/twain_session.h"
+#include "orivane/twain_switches.h"
+#include "platform/clock.h"
+#include "platform/ui.h"
+#include "twain/error_record.h"
+#include "twain/modules.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kLibraryVersion = 347;
+constexpr int kHelpOpenTimeoutMs = 10000;
+
+// Runs xdg-open on the help page when a desktop session is there to show it;
+// false when it cannot be shown. Never waits long: the opener is left to run
+// if it has not finished in time.
+bool open_with_desktop(const std::string& path) {
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) return false;
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  const char* args[] = {"xdg-open", path.c_str(), nullptr};
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, "xdg-open", &actions, &attr, const_cast<char**>(args), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  if (rc != 0) return false;
+  for (int waited = 0; waited < kHelpOpenTimeoutMs; waited += 50) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    platform::sleep_ms(50);
+  }
+  return true;
+}
+
+void show_help() {
+  const std::string page = QUILLET_HELP_PAGE;
+  LogPrint("[Quillet] help page: %s\n", page.c_str());
+  if (open_with_desktop(page)) return;
+  platform::ui().message_box(front_end().app_name, "Quillet help: " + page,
+                             platform::UiIcon::Information);
+}
+
+std::string module_status(int format) {
+  if (!IsFormatAvailable(format)) return "Unavailable";
+  int v = FormatVersion(format);
+  char out[32];
+  std::snprintf(out, sizeof out, "version %d.%02d", v / 100, v % 100);
+  return out;
+}
+
+std::string engine_status(const char* module_name) {
+  const twain::LoadedModule* m = twain::loaded_module(module_name);
+  if (!m) return "Unavailable";
+  char out[64];
+  std::snprintf(out, sizeof out, "version %d.%02d ()", m->version / 100, m->version % 100);
+  return out;
+}
+
+// The steps that need the TWAIN Source Manager. Until it can be loaded they
+// fail as a missing Source Manager does.
+int device_steps(ScanRequest& r) {
+  if (!r.select_source && !r.enumerate && !r.server && !r.keep_warm && !r.scan) return 0;
+  if (!TWAIN_IsAvailable()) {
+    RecordError(ERR_DSM_LOAD, "TWAIN_32.DLL");
+    if (r.enumerate) TWAIN_ReportLastError("Could not get TWAIN device list.");
+    return 255;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string about_text() {
+  const std::string& app = front_end().app_name;
+  char head[256];
+  std::snprintf(head, sizeof head, "About %s\nversion %d.%02d (build %d)\n%s\n", app.c_str(), 2, 99,
+                3, "Quillet - TWAIN Scanning Utility");
+  char build[64];
+  std::snprintf(build, sizeof build, "%s - Build %d/%s", "Release", 2, "Linux");
+  char status[1024];
+  std::snprintf(status, sizeof status,
+                "Orivane:\t%d.%02d (%s)\nTWAIN:\t\t%s\nDCX:  \t\t%s\nGIF:  \t\t%s\nJPEG: \t\t%s\n"
+                "PDF:  \t\t%s\nPNG:  \t\t%s\nTIFF: \t\t%s\nOCR:  \t\t%s\nBarcode:\t%s\n",
+                kLibraryVersion / 100, kLibraryVersion % 100, build,
+                TWAIN_IsAvailable() ? "Available" : "Unavailable", module_status(FF_DCX).c_str(),
+                module_status(FF_GIF).c_str(), module_status(FF_JPEG).c_str(),
+                module_status(FF_PDF).c_str(), module_status(FF_PNG).c_str(),
+                module_status(FF_TIFF).c_str(), engine_status("OrvOcr").c_str(),
+                engine_status("OrvSymbol").c_str());
+  return std::string(head) + status;
+}
+
+int RunScanLoop(ScanRequest& r) {
+  if (r.help) {
+    show_help();
+    return 0;
+  }
+  if (r.show_version) {
+    platform::ui().message_box("About " + front_end().app_name, about_text(),
+                               platform::UiIcon::Information);
+  }
+  if (int failed = device_steps(r)) return failed;
+  if (!r.scan) {
+    LogPrint("!bScan - Scanning suppressed.\n");
+    return 0;
+  }
+  return 0;
+}
+
+int ProcessRequests(ScanRequest& r) {
+  if (r.client) return SendToServer(request_text_of(front_end().command_line));
+  std::uint32_t start = platform::tick_count_ms();
+  int result = RunScanLoop(r);
+  if (r.in_server) {
+    if (TWAIN_State() == 5 && TWAIN_GetHideUI()) TWAIN_DisableSource();
+    if (r.close) TWAIN_CloseSource();
+  }
+  if (r.elapsed) {
+    char message[128];
+    std::snprintf(message, sizeof message, "ProcessRequests took %g seconds",
+                  (platform::tick_count_ms() - start) / 1000.0);
+    TWAIN_ErrorBox(message);
+  }
+  if (TWAIN_LastErrorCode() != 0) {
+    char text[512];
+    TWAIN_GetLastErrorText(text);
+    for (char* p = text; *p; ++p)
+      if (*p == '\r' || *p == '\n') *p = ' ';
+    ReportLine("Error=%s\n", text);
+  }
+  ReportLine("State=%d\n", TWAIN_State());
+  ReportLine("Exit=%d\n", result);
+  return result;
+}

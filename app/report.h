@@ -1,0 +1,47 @@
+// The front end's process-wide state and the report: key=value lines headed
+// by "[Quillet]", each key present once, at the place of its latest write.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <list>
+#include <string>
+#include <unordered_map>
+
+#define QUILLET_PRINTF(f, a) __attribute__((format(printf, f, a)))
+
+constexpr const char* kAppVersion = "2.99.3.0";
+constexpr std::size_t kReportLineMax = 1023;  // characters of one line
+constexpr std::size_t kAppNameMax = 127;
+
+// The report keeps every line: a long feeder run writes one "File<n>=" line
+// per page and none of them may be lost, so there is no fixed size. Lines
+// are indexed by key so that a run of many pages stays linear.
+class Report {
+ public:
+  void add(std::string line);
+  std::string text() const;
+  void clear();
+
+ private:
+  std::list<std::string> lines_;
+  std::unordered_map<std::string, std::list<std::string>::iterator> by_key_;
+};
+
+struct FrontEnd {
+  Report report;
+  std::FILE* report_stream = nullptr;  // nullptr: standard output
+  int exit_code = 0;
+  std::string app_name = "Quillet";
+  std::string command_line;        // the raw command line of this run
+  std::string start_folder;
+  int file_counter = 0;
+  std::uintptr_t main_window = 0;
+};
+
+FrontEnd& front_end();
+void front_end_reset_for_tests();
+
+// Formats one line and adds it to the report by the key rule.
+void ReportLine(const char* format, ...) QUILLET_PRINTF(1, 2);
+// Writes the report to its stream (closing a report file).
+void write_report();

@@ -1,0 +1,60 @@
+/* TWAIN protocol definitions (values of the TWAIN 2.x standard). */
+#ifndef ORIVANE_TWAIN_H
+#define ORIVANE_TWAIN_H
+
+/* Return codes */
+#define TWRC_SUCCESS 0
+#define TWRC_FAILURE 1
+#define TWRC_CHECKSTATUS 2
+#define TWRC_CANCEL 3
+#define TWRC_DSEVENT 4
+#define TWRC_NOTDSEVENT 5
+#define TWRC_XFERDONE 6
+#define TWRC_ENDOFLIST 7
+#define TWRC_INFONOTSUPPORTED 8
+#define TWRC_DATANOTAVAILABLE 9
+
+/* Condition codes */
+#define TWCC_SUCCESS 0
+#define TWCC_BUMMER 1
+#define TWCC_LOWMEMORY 2
+#define TWCC_NODS 3
+#define TWCC_MAXCONNECTIONS 4
+#define TWCC_OPERATIONERROR 5
+#define TWCC_BADCAP 6
+#define TWCC_BADPROTOCOL 9
+#define TWCC_BADVALUE 10
+#define TWCC_SEQERROR 11
+#define TWCC_BADDEST 12
+#define TWCC_CAPUNSUPPORTED 13
+#define TWCC_CAPBADOPERATION 14
+#define TWCC_CAPSEQERROR 15
+#define TWCC_DENIED 16
+#define TWCC_FILEEXISTS 17
+#define TWCC_FILENOTFOUND 18
+#define TWCC_NOTEMPTY 19
+#define TWCC_PAPERJAM 20
+#define TWCC_PAPERDOUBLEFEED 21
+#define TWCC_FILEWRITEERROR 22
+#define TWCC_CHECKDEVICEONLINE 23
+#define TWCC_INTERLOCK 24
+#define TWCC_DAMAGEDCORNER 25
+#define TWCC_FOCUSERROR 26
+#define TWCC_DOCTOOLIGHT 27
+#define TWCC_DOCTOODARK 28
+#define TWCC_NOMEDIA 29
+
+/* Pixel types */
+#define TWPT_BW 0
+#define TWPT_GRAY 1
+#define TWPT_RGB 2
+#define TWPT_PALETTE 3
+#define TWPT_CMY 4
+#define TWPT_CMYK 5
+
+/* Units */
+#define TWUN_INCHES 0
+#define TWUN_CENTIMETERS 1
+#define TWUN_PIXELS 5
+
+#endif

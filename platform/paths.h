@@ -1,0 +1,33 @@
+// Folders and names the system takes from its surroundings.
+#pragma once
+#include <string>
+
+namespace platform {
+
+// The temporary folder: $TMPDIR when set and not empty, else "/tmp". No
+// trailing slash.
+std::string temp_folder();
+// The current working folder ("" if it cannot be read).
+std::string current_folder();
+// Full path of the running program (/proc/self/exe).
+std::string program_path();
+// Full path of the module (program or shared object) that holds `address`;
+// empty if unknown.
+std::string module_path_of(const void* address);
+// Folder of the module that holds the library (no trailing slash).
+std::string library_folder();
+// The per-user runtime folder for sockets: $XDG_RUNTIME_DIR if set and usable,
+// else /tmp/Talven-<uid>, created with mode 0700. Empty on failure.
+std::string runtime_folder();
+// The per-user settings file of an application: $XDG_CONFIG_HOME (default
+// ~/.config) + "/Talven/<app>.ini". The folder is not created here.
+std::string config_file(const std::string& app);
+// Logon name of the current user (at most 256 characters); "" if unknown.
+std::string user_name();
+// Creates a folder and its missing parents. True if it exists afterwards;
+// on failure `out_errno` (if given) receives the error number.
+bool make_folders(const std::string& path, int* out_errno = nullptr);
+// One-line description of the operating system (name, release, machine).
+std::string os_description();
+
+}  // namespace platform

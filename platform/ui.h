@@ -1,0 +1,61 @@
+// The user-interface interface: message boxes and questions. One back end is
+// chosen at start: GUI when a display is present (later), terminal when
+// standard input and standard error are terminals, non-interactive otherwise.
+// No call ever waits forever for a person who is not there: the non-interactive
+// back end writes boxes to standard error with their caption and answers
+// questions with their default, and says so in the trace.
+#pragma once
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+enum class UiIcon { Information, Warning, Error, Question };
+enum class UiButtons { Ok, YesNo, YesNoCancel, OkCancel };
+enum class UiAnswer { Ok, Cancel, Yes, No };
+
+class UiBackend {
+ public:
+  virtual ~UiBackend() = default;
+  virtual const char* name() const = 0;
+  // Shows a message and returns when it has been seen (or at once).
+  virtual void message_box(const std::string& caption, const std::string& text,
+                           UiIcon icon) = 0;
+  // Asks a question; `default_answer` is what a person who is not there
+  // answers, and what Enter chooses.
+  virtual UiAnswer ask(const std::string& caption, const std::string& text,
+                       UiButtons buttons, UiAnswer default_answer) = 0;
+};
+
+enum class UiKind { Auto, NonInteractive, Terminal };
+
+// Chooses the back end (Auto: by the rule above; QUILLET_UI=none|terminal
+// overrides). Called once at start; later calls replace the back end.
+void ui_select(UiKind kind = UiKind::Auto);
+// The current back end (selects Auto on first use).
+UiBackend& ui();
+// Installs a back end (tests); nullptr restores the automatic choice.
+void ui_install(std::unique_ptr<UiBackend> backend);
+
+// Where the back ends report what they did, for the trace log. The log
+// installs a sink at attach; with none, nothing is traced.
+void ui_set_trace_sink(std::function<void(const std::string&)> sink);
+void ui_trace(const std::string& line);
+
+std::unique_ptr<UiBackend> make_noninteractive_ui();
+std::unique_ptr<UiBackend> make_terminal_ui();
+// A terminal back end that reads answers from `input` and writes to `output`
+// (tests feed it a pipe); the streams are not closed by the back end.
+std::unique_ptr<UiBackend> make_terminal_ui(std::FILE* input, std::FILE* output);
+
+// Name of an answer as the trace shows it ("Yes").
+const char* ui_answer_name(UiAnswer answer);
+// True if the button set offers `answer`.
+bool ui_buttons_offer(UiButtons buttons, UiAnswer answer);
+// The answer a person who is not there gives: `wanted` when the buttons offer
+// it, else the set's least committing answer (Cancel, then No, then Ok).
+UiAnswer ui_default_answer(UiButtons buttons, UiAnswer wanted);
+
+}  // namespace platform

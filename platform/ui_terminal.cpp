@@ -1,0 +1,180 @@
+// The back end for a person at a terminal: boxes and questions on standard
+// error, answers read as lines from standard input.
+#include "platform/ui.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+// A person who keeps typing something else gets the default after this many
+// tries instead of a question that never ends (a script feeding junk).
+constexpr int kMaxAttempts = 3;
+// Longer answers are junk; the rest of the line is read and dropped.
+constexpr std::size_t kMaxAnswerLength = 64;
+// Interrupted reads are retried this often before the input counts as closed.
+constexpr int kMaxInterruptedReads = 8;
+
+constexpr UiAnswer kAllAnswers[] = {UiAnswer::Yes, UiAnswer::No, UiAnswer::Ok,
+                                    UiAnswer::Cancel};
+
+char answer_letter(UiAnswer answer) {
+  switch (answer) {
+    case UiAnswer::Ok: return 'o';
+    case UiAnswer::Cancel: return 'c';
+    case UiAnswer::Yes: return 'y';
+    case UiAnswer::No: return 'n';
+  }
+  return '?';
+}
+
+char to_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char to_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool equals_ignoring_case(const std::string& a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size() && b[i] != '\0'; ++i) {
+    if (to_lower(a[i]) != to_lower(b[i])) return false;
+  }
+  return i == a.size() && b[i] == '\0';
+}
+
+// "[Y/n/c]": the offered answers by letter, the default in capitals.
+std::string choices_text(UiButtons buttons, UiAnswer default_answer) {
+  std::string text = "[";
+  for (UiAnswer a : kAllAnswers) {
+    if (!ui_buttons_offer(buttons, a)) continue;
+    if (text.size() > 1) text += '/';
+    text += a == default_answer ? to_upper(answer_letter(a)) : answer_letter(a);
+  }
+  return text + "]";
+}
+
+std::string trim(const std::string& s) {
+  const char* blanks = " \t\r\n";
+  const std::size_t first = s.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+// The offered answer `typed` names by letter or by word; false if none.
+bool parse_answer(const std::string& typed, UiButtons buttons, UiAnswer* out_answer) {
+  for (UiAnswer a : kAllAnswers) {
+    if (!ui_buttons_offer(buttons, a)) continue;
+    const char letter[2] = {answer_letter(a), '\0'};
+    if (equals_ignoring_case(typed, letter) || equals_ignoring_case(typed, ui_answer_name(a))) {
+      *out_answer = a;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads one line (without its end); false when the input is closed or broken
+// before anything was read.
+bool read_line(std::FILE* in, std::string* out_line) {
+  out_line->clear();
+  bool got_any = false;
+  int interrupted = 0;
+  for (;;) {
+    const int c = std::getc(in);
+    if (c == EOF) {
+      if (std::ferror(in) && errno == EINTR && ++interrupted <= kMaxInterruptedReads) {
+        std::clearerr(in);
+        continue;
+      }
+      return got_any;
+    }
+    got_any = true;
+    if (c == '\n') return true;
+    if (out_line->size() <= kMaxAnswerLength) out_line->push_back(static_cast<char>(c));
+  }
+}
+
+void write_text(std::FILE* out, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fflush(out);
+}
+
+class TerminalUi final : public UiBackend {
+ public:
+  TerminalUi(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
+
+  const char* name() const override { return "terminal"; }
+
+  void message_box(const std::string& caption, const std::string& text, UiIcon) override {
+    try {
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::string line = caption + ": " + text;
+      if (line.back() != '\n') line += '\n';
+      write_text(out_, line);
+      ui_trace("MessageBox(" + caption + "): " + text);
+    } catch (...) {
+    }
+  }
+
+  UiAnswer ask(const std::string& caption, const std::string& text, UiButtons buttons,
+               UiAnswer default_answer) override {
+    const UiAnswer fallback = ui_default_answer(buttons, default_answer);
+    try {
+      // One question at a time: two threads asking at once would interleave
+      // their prompts and steal each other's answers.
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::string how;
+      const UiAnswer answer = ask_locked(caption, text, buttons, fallback, &how);
+      ui_trace("Question(" + caption + "): " + text + " => " + how);
+      return answer;
+    } catch (...) {
+      return fallback;
+    }
+  }
+
+ private:
+  UiAnswer ask_locked(const std::string& caption, const std::string& text, UiButtons buttons,
+                      UiAnswer fallback, std::string* out_how) {
+    const std::string prompt = caption + ": " + text + " " + choices_text(buttons, fallback) + " ";
+    std::string line;
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+      write_text(out_, prompt);
+      if (!read_line(in_, &line)) {
+        write_text(out_, "\n");  // end the prompt line the answer never ended
+        *out_how = std::string("default answer ") + ui_answer_name(fallback) + " (input closed)";
+        return fallback;
+      }
+      const std::string typed = trim(line);
+      if (typed.empty()) {
+        *out_how = std::string("default answer ") + ui_answer_name(fallback) + " (Enter)";
+        return fallback;
+      }
+      UiAnswer answer = fallback;
+      if (parse_answer(typed, buttons, &answer)) {
+        *out_how = ui_answer_name(answer);
+        return answer;
+      }
+      write_text(out_, "Please answer " + choices_text(buttons, fallback) + ".\n");
+    }
+    *out_how = std::string("default answer ") + ui_answer_name(fallback) + " (no valid answer)";
+    write_text(out_, std::string("Taking ") + ui_answer_name(fallback) + ".\n");
+    return fallback;
+  }
+
+  std::FILE* in_;
+  std::FILE* out_;
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+std::unique_ptr<UiBackend> make_terminal_ui() { return make_terminal_ui(stdin, stderr); }
+
+std::unique_ptr<UiBackend> make_terminal_ui(std::FILE* input, std::FILE* output) {
+  try {
+    return std::make_unique<TerminalUi>(input, output);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace platform

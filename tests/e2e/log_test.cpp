@@ -1,0 +1,68 @@
+// The trace log switches, seen from outside: which file appears and what the
+// header and the lines look like.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "run_program.h"
+
+namespace {
+
+struct LogCase {
+  std::string log_switch;
+  std::string file;        // relative to the run's folder; "$TMP/" = TMPDIR
+  bool expect_log;
+};
+
+void PrintTo(const LogCase& c, std::ostream* os) { *os << c.log_switch; }
+
+class LogSwitch : public testing::TestWithParam<LogCase> {};
+
+TEST_P(LogSwitch, CreatesTheLogWithItsHeader) {
+  const LogCase& c = GetParam();
+  std::string dir = make_temp_folder();
+  std::string tmp = make_temp_folder();
+  RunResult r = run_quillet({c.log_switch, "/NOSCAN"}, {{"TMPDIR", tmp}}, dir);
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  std::string path = c.file.rfind("$TMP/", 0) == 0 ? tmp + "/" + c.file.substr(5) : dir + "/" + c.file;
+  if (!c.expect_log) {
+    EXPECT_FALSE(file_exists(path));
+    EXPECT_FALSE(file_exists(tmp + "/orivane.log"));
+    return;
+  }
+  ASSERT_TRUE(file_exists(path)) << path;
+  std::string log = read_file(path);
+  EXPECT_NE(log.find("------ Start of log (quillet)------\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("Product          Quillet\n"), std::string::npos);
+  EXPECT_NE(log.find("Version          2.99.3.0\n"), std::string::npos);
+  EXPECT_NE(log.find("ORIVANE version: 3.47.2.0\n"), std::string::npos);
+  EXPECT_NE(log.find("Logging to:      "), std::string::npos);
+  EXPECT_NE(log.find("Current State:   PRESESSION\n"), std::string::npos);
+  if (c.log_switch == "/LOG") {
+    // Lines traced before the log opened survive into it, thread line first.
+    EXPECT_EQ(log.rfind("LogInitialize\n[THREAD ", 0), 0u) << log;
+  }
+  EXPECT_NE(log.find("TWAIN_RegisterApp(2,99,0,0,release,Talven,Pictora,Quillet)\n"), std::string::npos);
+  EXPECT_NE(log.find("-----Summary-----\n"), std::string::npos);
+  EXPECT_NE(log.find("[Quillet] Exit Code = 0\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, LogSwitch,
+    testing::Values(LogCase{"/LOG", "$TMP/orivane.log", true},
+                    LogCase{"/LOG=trace", "$TMP/trace.log", true},
+                    LogCase{"/LOG=sub/t.log", "sub/t.log", true},
+                    LogCase{"/LOG2", "$TMP/orivane.log", true},
+                    LogCase{"/LOGFILE='x y.log'", "$TMP/x y.log", true},
+                    LogCase{"/logname=named.txt", "$TMP/named.txt", true},
+                    LogCase{"/LOG0", "$TMP/orivane.log", false}));
+
+TEST(Log, NestedStepsAreIndented) {
+  std::string dir = make_temp_folder();
+  RunResult r = run_quillet({"/LOG=t", "/ENUM"}, {{"TMPDIR", dir}});
+  EXPECT_EQ(r.exit_status, 255);
+  std::string log = read_file(dir + "/t.log");
+  EXPECT_NE(log.find("TWAIN_ReportLastError\n   ErrorBox\n"), std::string::npos) << log;
+}
+
+}  // namespace

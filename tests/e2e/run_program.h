@@ -1,0 +1,26 @@
+// Runs build/quillet as a user would: arguments, environment, standard
+// output and error, exit status.
+#pragma once
+#include <map>
+#include <string>
+#include <vector>
+
+struct RunResult {
+  int exit_status = -1;      // 0..255, or -1 if it did not exit normally
+  std::string out;           // standard output
+  std::string err;           // standard error
+};
+
+// Runs the program (QUILLET_BIN) with `args` in folder `cwd` (empty: the
+// current one) with `env` added to the environment.
+RunResult run_quillet(const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env = {},
+                      const std::string& cwd = "");
+
+// A fresh empty folder under the temporary folder.
+std::string make_temp_folder();
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+// The report's value for `key` ("" if absent) and the report's lines.
+std::string report_value(const std::string& report, const std::string& key);
+std::vector<std::string> report_lines(const std::string& report);

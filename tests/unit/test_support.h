@@ -1,0 +1,24 @@
+// Shared set-up for unit tests: every process-wide struct back to its start.
+#pragma once
+#include "app/report.h"
+#include "fileio/codec_modules.h"
+#include "fileio/options.h"
+#include "fileio/pdf_options.h"
+#include "log/trace.h"
+#include "twain/deferred.h"
+#include "twain/error_record.h"
+#include "twain/session.h"
+#include "twain/switches.h"
+
+inline void ResetForTests() {
+  // Library code traces; tracing before the library is attached warns the user.
+  if (!LogAttached()) LogAttach();
+  front_end_reset_for_tests();
+  twain::error_reset_for_tests();
+  twain::session_reset_for_tests();
+  twain::switches() = twain::Switches{};
+  twain::deferred_reset();
+  fileio::output_settings_reset_for_tests();
+  fileio::pdf_settings_reset_for_tests();
+  fileio::codec_modules_reset_for_tests();
+}

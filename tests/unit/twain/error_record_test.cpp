@@ -1,0 +1,150 @@
+// The error record: first error wins, the TWAIN notes, what is shown.
+#include "twain/error_record.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "../test_support.h"
+#include "orivane/twain.h"
+#include "orivane/twain_error.h"
+#include "platform/ui.h"
+
+namespace {
+
+// Counts message boxes instead of showing them.
+class CountingUi : public platform::UiBackend {
+ public:
+  explicit CountingUi(int* boxes) : boxes_(boxes) {}
+  const char* name() const override { return "counting"; }
+  void message_box(const std::string&, const std::string&, platform::UiIcon) override { ++*boxes_; }
+  platform::UiAnswer ask(const std::string&, const std::string&, platform::UiButtons,
+                         platform::UiAnswer d) override {
+    return d;
+  }
+
+ private:
+  int* boxes_;
+};
+
+class ErrorRecordTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ResetForTests();
+    platform::ui_install(std::make_unique<CountingUi>(&boxes));
+  }
+  void TearDown() override { platform::ui_install(nullptr); }
+  std::string text() {
+    char buf[512];
+    TWAIN_GetLastErrorText(buf);
+    return buf;
+  }
+  void last_result(int rc, int cc) {
+    twain::session().last_return_code = rc;
+    twain::session().last_condition_code = cc;
+  }
+  int boxes = 0;
+};
+
+TEST_F(ErrorRecordTest, FirstErrorWins) {
+  RecordError(ERR_FILE_WRITE, "a.tif");
+  RecordError(ERR_NOT_FOUND, "b.tif");
+  EXPECT_EQ(TWAIN_LastErrorCode(), ERR_FILE_WRITE);
+  EXPECT_EQ(text(), "Error writing to file: a.tif");
+  TWAIN_ClearError();
+  EXPECT_EQ(TWAIN_LastErrorCode(), 0);
+  EXPECT_EQ(text(), "Success - No error.");
+}
+
+TEST_F(ErrorRecordTest, TwainNotes) {
+  struct Case {
+    int code;
+    int rc, cc;
+    const char* expected;
+  } cases[] = {
+      {ERR_CAP_REJECTED, TWRC_CHECKSTATUS, 0,
+       "Device rejected setting. Note: ICAP_GAMMA (Exact value not supported, using nearest value)"},
+      {ERR_CAP_REJECTED, TWRC_FAILURE, TWCC_BADVALUE, "Device rejected setting. Note: ICAP_GAMMA (Not a valid value)"},
+      {ERR_CAP_REJECTED, TWRC_FAILURE, TWCC_BADCAP, "Device rejected setting. Note: ICAP_GAMMA (Feature not supported)"},
+      {ERR_CAP_REJECTED, TWRC_FAILURE, TWCC_OPERATIONERROR, "Device rejected setting. Note: ICAP_GAMMA"},
+      {ERR_CAP_REJECTED, TWRC_FAILURE, TWCC_SEQERROR, "Device rejected setting. Note: ICAP_GAMMA (TWCC_SEQERROR)"},
+      {ERR_CAP_REJECTED, TWRC_FAILURE, 0, "Device rejected setting. Note: ICAP_GAMMA (TWRC_FAILURE, TWCC_SUCCESS)"},
+      {ERR_CAP_REJECTED, 42, 31, "Device rejected setting. Note: ICAP_GAMMA (TWRC_ RC=42??, *****CC:0x001f)"},
+      {ERR_NO_DEVICE_OPEN, TWRC_FAILURE, TWCC_BADVALUE, "No TWAIN device is currently open (ICAP_GAMMA)"},
+      {ERR_OPEN_DEVICE, TWRC_FAILURE, TWCC_NODS,
+       "Unable to open TWAIN device: 'ICAP_GAMMA' (check power and connections.) (TWCC_NODS)"},
+  };
+  for (const Case& c : cases) {
+    twain::error_reset_for_tests();
+    last_result(c.rc, c.cc);
+    RecordError(c.code, "ICAP_GAMMA");
+    EXPECT_EQ(text(), c.expected);
+  }
+}
+
+TEST_F(ErrorRecordTest, LongDetailsAreCut) {
+  RecordError(ERR_TEXT, std::string(2000, 'x').c_str());
+  EXPECT_EQ(text().size(), 511u);
+  twain::error_reset_for_tests();
+  RecordErrorF(ERR_TEXT, "%s", std::string(2000, 'y').c_str());
+  EXPECT_EQ(text().size(), 299u);
+}
+
+TEST_F(ErrorRecordTest, ReportLastErrorShowsOrSuppresses) {
+  TWAIN_ReportLastError("nothing");
+  EXPECT_EQ(boxes, 0);
+  EXPECT_EQ(text(), "Success - No error.");
+
+  last_result(TWRC_FAILURE, TWCC_OPERATIONERROR);
+  RecordError(ERR_CAP_REJECTED, "x");
+  TWAIN_ReportLastError(nullptr);
+  EXPECT_EQ(boxes, 0) << "the device already told the user";
+  EXPECT_EQ(TWAIN_LastErrorCode(), 0);
+
+  last_result(TWRC_CANCEL, 0);
+  RecordError(ERR_OPEN_DEVICE, "x");
+  TWAIN_ReportLastError(nullptr);
+  EXPECT_EQ(boxes, 0);
+
+  RecordError(ERR_FILE_WRITE, "x");
+  TWAIN_ReportLastError("ctx");
+  EXPECT_EQ(boxes, 1);
+
+  TWAIN_SuppressErrorMessages(1);
+  RecordError(ERR_FILE_WRITE, "x");
+  TWAIN_ReportLastError(nullptr);
+  EXPECT_EQ(boxes, 1);
+  TWAIN_GetLastErrorText(nullptr);  // urgent: shown even while suppressed
+  EXPECT_EQ(boxes, 2);
+  TWAIN_SetNoMessageBoxes(1);
+  TWAIN_GetLastErrorText(nullptr);
+  EXPECT_EQ(boxes, 2);
+}
+
+TEST_F(ErrorRecordTest, UrgentErrorReplacesThenClears) {
+  RecordError(ERR_FILE_WRITE, "a");
+  ReportUrgentError(ERR_BAD_PARAMETER, "b");
+  EXPECT_EQ(boxes, 1);
+  EXPECT_EQ(TWAIN_LastErrorCode(), 0);
+}
+
+TEST_F(ErrorRecordTest, TransferFailureNamesTheCause) {
+  struct Case {
+    int rc, cc, code;
+  } cases[] = {{TWRC_CANCEL, 0, ERR_CANCELLED},
+               {TWRC_FAILURE, TWCC_PAPERJAM, ERR_PAPER_JAM},
+               {TWRC_FAILURE, TWCC_PAPERDOUBLEFEED, ERR_DOUBLE_FEED},
+               {TWRC_FAILURE, TWCC_CHECKDEVICEONLINE, ERR_COMMUNICATION},
+               {TWRC_FAILURE, TWCC_INTERLOCK, ERR_COVER_OPEN},
+               {TWRC_FAILURE, TWCC_BUMMER, ERR_XFER_FAILED}};
+  twain::session().source_product = "Virtual Scanner";
+  for (const Case& c : cases) {
+    twain::error_reset_for_tests();
+    last_result(c.rc, c.cc);
+    ReportTransferFailure();
+    EXPECT_EQ(TWAIN_LastErrorCode(), c.code);
+  }
+  EXPECT_EQ(text(), "Image Transfer failed from Virtual Scanner (TWCC_BUMMER)");
+}
+
+}  // namespace

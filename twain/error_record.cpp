@@ -1,0 +1,241 @@
+// The error record: code and text of the first failure since the last clear,
+// with the TWAIN result folded into the text for device failures.
+#include "twain/error_record.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "orivane/twain.h"
+#include "orivane/twain_error.h"
+#include "platform/ui.h"
+#include "twain/constant_names.h"
+#include "twain/session.h"
+
+namespace twain {
+
+namespace {
+
+constexpr std::size_t kErrorTextMax = 511;   // characters, plus terminator
+constexpr std::size_t kDetailMax = 299;      // RecordErrorF's area
+
+const std::map<int, const char*>& formats() {
+  static const std::map<int, const char*> table = {
+      {0, "[no details available]"},
+      {1, ""},
+      {2, "DAT_CAPABILITY/MSG_GET failed"},
+      {3, "Device rejected setting. Note: %s"},
+      {4, "TWAIN Source Manager operation failed"},
+      {5, "TWAIN operation failed - %s"},
+      {6, "Image Transfer failed from %s"},
+      {7, ""},
+      {8, "Failed to initialize TWAIN Manager."},
+      {9, "Unable to open default TWAIN device: '%s'"},
+      {10, "Invalid outside State 4: %s"},
+      {11, "MSG_GET returned a NULL container handle."},
+      {12, "MSG_GET returned an invalid container handle."},
+      {13, "Returned container is not valid type."},
+      {14, "Returned container has invalid ItemType."},
+      {15, "Returned container is empty."},
+      {16, "TWAIN device supports none of the requested %s"},
+      {17, "ORIVANE function called with invalid window handle. %s"},
+      {18, "ORIVANE proxy window create failed."},
+      {19, "Operation cancelled by user."},
+      {20, "Resolution (DPI) rejected by TWAIN device."},
+      {22, "OrvJpeg.DLL not found or failed to load."},
+      {23, "Fatal error in TWAIN device driver. %s"},
+      {24, "Could not load System TWAIN Manager: '%s'"},
+      {25, "No TWAIN device named '%s'"},
+      {26, "Unable to open TWAIN device: '%s' (check power and connections.)"},
+      {27, "TWAIN device not responding. Check power and connections."},
+      {28, "TWAIN image transfer failed (%s)"},
+      {29, "Only grayscale and RGB color images can be saved as JPEG files."},
+      {30, "JPEG Quality level is outside the 1..100 range."},
+      {31, "Internal problem: Bad Dib detected %s"},
+      {32, "Not a valid filename: '%s'"},
+      {33, "File or folder not found: %s"},
+      {34, "Unable to access file '%s'"},
+      {35, "Not enough memory or internal error while processing: %s"},
+      {36, "JPEG error:%s"},
+      {37, "JPEG error:%s"},
+      {38, "No pages were written to file."},
+      {39, "Cannot write file - '%s' format is not supported"},
+      {40, "TIFF I/O failure: Could not load OrvTiff.dll."},
+      {41, "TIFF error: %s"},
+      {42, "%s"},
+      {43, "OrvPdf.dll: %s"},
+      {44, "Error converting image for output to GIF: %s."},
+      {45, "Error reading file: %s"},
+      {46, "Invalid scan region (%s)"},
+      {47, "Error writing to file: %s"},
+      {48, "No TWAIN device is currently open (%s)"},
+      {49, "Error converting image to 1-bit DCX: %s."},
+      {50, "Barcode recognition error (%s)"},
+      {51, "Cannot read %s - unknown or unsupported format."},
+      {52, "Image of wrong type given to %s"},
+      {53, "Error while printing"},
+      {54, "DCX I/O failure: Could not load OrvDcx.dll."},
+      {55, "Invalid container from application. %s"},
+      {57, "Invalid Orivane parameter value: %s"},
+      {58, "Failure: %s"},
+      {59, "DLL not found or could not load: %s"},
+      {60, "File Transfer Error: %s"},
+      {61, "Multipage output file still open: %s"},
+      {62, "Improper shutdown: %s"},
+      {63, "This DLL is the wrong version: %s"},
+      {64, "OCR: %s"},
+      {65, "%s only supported to PDF"},
+      {66, "App Title set to two different values: %s"},
+      {67, "Can't create folder: %s"},
+      {69, "PDF Password not supplied or incorrect (%s)"},
+      {70, "Cannot read PDF: Unsupported feature (%s)"},
+      {71, "This PDF format is not supported. %s"},
+      {72, "Cannot read PDF, looks invalid. (%s)"},
+      {73, "Error (de)compressing PDF data. %s"},
+      {74, "Not enough pages in last file: %s"},
+      {75, "Too many images to handle (%s)"},
+      {76, "Paper jam reported by %s"},
+      {77, "Double-feed reported by %s"},
+      {78, "Communication error with %s"},
+      {79, "Cover or door open: %s"},
+      {80, "Invalid document handle (HDOC) %s"},
+      {81, "Other TWAIN device already open: '%s'"},
+  };
+  return table;
+}
+
+// Fills the format's one "%s" with the detail. The formats hold no other
+// conversions, so no printf-style formatting of caller text happens here.
+std::string fill_format(const char* format, const char* detail) {
+  std::string out = format;
+  if (std::size_t at = out.find("%s"); at != std::string::npos)
+    out.replace(at, 2, detail ? detail : "");
+  return out;
+}
+
+void cut(std::string& s, std::size_t max) {
+  if (s.size() > max) s.resize(max);
+}
+
+bool is_twain_related(int code) { return (code >= 2 && code <= 9) || code == 26; }
+
+// The note that tells what the device said, appended to TWAIN-related errors.
+std::string twain_note(int rc, int cc) {
+  if (rc == TWRC_FAILURE) {
+    if (cc == TWCC_OPERATIONERROR) return "";
+    if (cc == TWCC_BADCAP) return " (Feature not supported)";
+    if (cc == TWCC_BADVALUE) return " (Not a valid value)";
+    if (cc != 0) return " (" + condition_code_name(cc) + ")";
+    return " (" + return_code_name(rc) + ", " + condition_code_name(cc) + ")";
+  }
+  if (rc == TWRC_CHECKSTATUS) return " (Exact value not supported, using nearest value)";
+  return " (" + return_code_name(rc) + ", " + condition_code_name(cc) + ")";
+}
+
+void show_box(const std::string& text) {
+  platform::ui().message_box(session().app_title, text, platform::UiIcon::Information);
+}
+
+}  // namespace
+
+ErrorRecord& error_record() {
+  static ErrorRecord record;
+  return record;
+}
+
+void error_clear() {
+  ErrorRecord& r = error_record();
+  r.code = 0;
+  r.text = "Success - No error.";
+}
+
+const char* error_format(int code) {
+  auto it = formats().find(code);
+  return it == formats().end() ? "" : it->second;
+}
+
+void error_reset_for_tests() { error_record() = ErrorRecord{}; }
+
+}  // namespace twain
+
+using twain::error_record;
+
+void RecordError(int code, const char* detail) {
+  std::string text = twain::fill_format(twain::error_format(code), detail);
+  twain::cut(text, twain::kErrorTextMax);
+  LogNewLine();
+  LogPrint("** RecordError: %s\n", text.c_str());
+  LogFlush();
+
+  twain::ErrorRecord& r = error_record();
+  if (r.code != 0) return;
+  r.code = code;
+  if (twain::is_twain_related(code)) {
+    const twain::Session& s = twain::session();
+    r.saved_return_code = s.last_return_code;
+    r.saved_condition_code = s.last_condition_code;
+    text += twain::twain_note(r.saved_return_code, r.saved_condition_code);
+    twain::cut(text, twain::kErrorTextMax);
+  }
+  r.text = text;
+}
+
+void RecordErrorF(int code, const char* format, ...) {
+  char detail[twain::kDetailMax + 1];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(detail, sizeof detail, format, args);
+  va_end(args);
+  RecordError(code, detail);
+}
+
+void ReportUrgentError(int code, const char* detail) {
+  LogPrint("ReportUrgentError\n");
+  LogNest nest;
+  error_record().code = 0;
+  RecordError(code, detail);
+  ReportErrorUnconditionally();
+  twain::error_clear();
+}
+
+void ReportErrorUnconditionally() {
+  LogPrint("ReportErrorUnconditionally\n");
+  const twain::ErrorRecord& r = error_record();
+  if (r.code != 0 && !r.no_message_boxes) twain::show_box(r.text);
+}
+
+void ErrorBox(const char* message) {
+  const twain::ErrorRecord& r = error_record();
+  const char* text = message ? message : "";
+  if (r.suppress_messages || r.no_message_boxes) {
+    LogPrint("ErrorBox ** SUPPRESSED **\nMsg: %s\n", text);
+    return;
+  }
+  LogPrint("ErrorBox\nMsg: %s\n", text);
+  twain::show_box(text);
+}
+
+void ReportNullString(const char* operation) {
+  char text[512];
+  std::snprintf(text, sizeof text, "TWAIN_%s called with null or uninitialized string",
+                operation ? operation : "");
+  ReportUrgentError(ERR_BAD_PARAMETER, text);
+}
+
+void ReportTransferFailure() {
+  const twain::Session& s = twain::session();
+  if (s.last_return_code == TWRC_CANCEL) {
+    RecordError(ERR_CANCELLED, nullptr);
+    return;
+  }
+  int code = ERR_XFER_FAILED;
+  switch (s.last_condition_code) {
+    case TWCC_PAPERJAM: code = ERR_PAPER_JAM; break;
+    case TWCC_PAPERDOUBLEFEED: code = ERR_DOUBLE_FEED; break;
+    case TWCC_CHECKDEVICEONLINE: code = ERR_COMMUNICATION; break;
+    case TWCC_INTERLOCK: code = ERR_COVER_OPEN; break;
+    default: break;
+  }
+  RecordError(code, s.source_product.c_str());
+}

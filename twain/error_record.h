@@ -1,0 +1,44 @@
+// The library's one error record and the rules for showing errors. Every
+// subsystem records its failures here; the first error stays until cleared.
+#pragma once
+#include <string>
+
+#include "log/trace.h"
+
+// Records `code` with `detail` formatted into the code's message. Always
+// traced; kept only when no error is recorded yet. TWAIN-related codes (2-9,
+// 26) also keep the last TWAIN return and condition codes and get a note.
+void RecordError(int code, const char* detail);
+// As RecordError with the detail formatted (at most 299 characters).
+void RecordErrorF(int code, const char* format, ...) ORV_PRINTF(2, 3);
+// Records over any earlier error, shows it even when error messages are
+// suppressed (only the no-message-boxes flag stops it), then clears it.
+void ReportUrgentError(int code, const char* detail);
+// Shows the recorded error if there is one (no-message-boxes flag aside).
+void ReportErrorUnconditionally();
+// Shows a message box captioned with the application title, or only traces
+// it while error messages or message boxes are suppressed.
+void ErrorBox(const char* message);
+// "TWAIN_<operation> called with null or uninitialized string", urgently.
+void ReportNullString(const char* operation);
+// Records why a transfer call to the source failed, from the last TWAIN result.
+void ReportTransferFailure();
+
+namespace twain {
+
+struct ErrorRecord {
+  int code = 0;
+  std::string text;            // at most 511 characters
+  int saved_return_code = 0;
+  int saved_condition_code = 0;
+  bool suppress_messages = false;
+  bool no_message_boxes = false;
+};
+
+ErrorRecord& error_record();
+void error_clear();
+// The message format of a code ("" for codes the system does not use).
+const char* error_format(int code);
+void error_reset_for_tests();
+
+}  // namespace twain

@@ -1,0 +1,32 @@
+// The facts of the TWAIN session and the loaded modules that the log header shows.
+#include "log/trace.h"
+
+#include "twain/modules.h"
+#include "twain/session.h"
+
+LogHeaderFacts log_collect_header_facts() {
+  LogHeaderFacts facts;
+  const twain::Session& s = twain::session();
+  facts.state_name = twain::state_name(s.state);
+  facts.source_open = s.state > 3;
+  if (facts.source_open) {
+    facts.source_product = s.source_product;
+    facts.source_major = s.source_major;
+    facts.source_minor = s.source_minor;
+    facts.source_manufacturer = s.source_manufacturer;
+  }
+  for (const char* name : {"OrvSymbol", "OrvOcr", "OrvCurl", "OrvDcx", "OrvGif", "OrvJpeg",
+                           "OrvPdf", "OrvPng", "OrvTiff"}) {
+    LogHeaderFacts::Library lib;
+    lib.name = name;
+    if (const twain::LoadedModule* m = twain::loaded_module(name)) {
+      lib.loaded = true;
+      lib.version = m->version;
+      lib.path = m->path;
+    }
+    facts.libraries.push_back(lib);
+  }
+  return facts;
+}
+
+std::string log_application_title() { return twain::session().app_title; }

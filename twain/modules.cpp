@@ -1,0 +1,76 @@
+// Finding and loading the separately built modules.
+#include "twain/modules.h"
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "log/trace.h"
+#include "platform/paths.h"
+
+namespace twain {
+
+namespace {
+
+struct ModuleRegistry {
+  std::mutex mutex;
+  std::map<std::string, LoadedModule> loaded;
+};
+
+ModuleRegistry& registry() {
+  static ModuleRegistry r;
+  return r;
+}
+
+// The system's modules carry Windows names in its tables; here they are
+// shared objects of the same base name.
+std::string linux_module_name(const std::string& file_name) {
+  std::string lower = file_name;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "twain_32.dll") return "libtwaindsm.so";
+  if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".dll") == 0)
+    return file_name.substr(0, file_name.size() - 4) + ".so";
+  return file_name;
+}
+
+}  // namespace
+
+platform::ModuleHandle LoadSiblingLibrary(const std::string& file_name) {
+  const std::string name = linux_module_name(file_name);
+  std::string folder = platform::library_folder();
+  std::string path = folder.empty() ? name : folder + "/" + name;
+  LogPrint("LoadLibraryEx(%s)...\n", path.c_str());
+  std::string error;
+  platform::ModuleHandle m = platform::module_open(path, &error);
+  if (!m) {
+    LogPrint("no luck (GLE %d) - trying LoadLibrary(%s)...\n", ENOENT, name.c_str());
+    m = platform::module_open(name, &error);
+  }
+  if (!m) {
+    while (!error.empty() && (error.back() == ' ' || error.back() == '\r' || error.back() == '\n'))
+      error.pop_back();
+    LogPrint("**failure, GLE %d:%s\n", ENOENT, error.c_str());
+    return nullptr;
+  }
+  LogPrint("Loaded DLL:      %s\n", platform::module_path(m).c_str());
+  return m;
+}
+
+void register_loaded_module(const LoadedModule& m) {
+  std::lock_guard<std::mutex> lock(registry().mutex);
+  registry().loaded[m.name] = m;
+}
+
+const LoadedModule* loaded_module(const std::string& name) {
+  std::lock_guard<std::mutex> lock(registry().mutex);
+  auto it = registry().loaded.find(name);
+  return it == registry().loaded.end() ? nullptr : &it->second;
+}
+
+void forget_loaded_module(const std::string& name) {
+  std::lock_guard<std::mutex> lock(registry().mutex);
+  registry().loaded.erase(name);
+}
+
+}  // namespace twain
