@@ -30,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool ok = PrepareRequest(request, static_cast<int>(argv.size()), argv.data(), message);
   if (!ok && message.empty()) __builtin_trap();
   if (message.size() > kMessageMax) __builtin_trap();
-  if (request.output_name.size() > kOutputNameMax) __builtin_trap();
+  if (ok && request.output_name.size() > kOutputNameMax) __builtin_trap();
   return 0;
 }
