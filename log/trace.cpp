@@ -24,8 +24,8 @@ constexpr std::uint32_t kPipeCheckIntervalMs = 2000;
 constexpr std::size_t kMaxPathChars = 260;
 
 // Lock waits are bounded: a thread stuck inside the log (or a crashed holder)
-// must not hang every other thread, so after the wait each operation goes on
-// without the lock.
+// must not hang every other thread, so after the wait the operation gives up
+// and its text is lost (see LockHold).
 constexpr int kLockWaitFileMs = 1000;
 constexpr int kLockWaitPrintMs = 2000;
 constexpr int kLockWaitPrefixedMs = 3000;
@@ -71,10 +71,17 @@ TraceLog& trace_log() {
   return *log;
 }
 
+// Thrown when the lock could not be had in time; every public operation
+// catches it and drops its trace text. Going on without the lock would let
+// two threads fill the line buffer at once and write past its end.
+struct LockTimeout {};
+
 class LockHold {
  public:
   explicit LockHold(int wait_ms)
-      : owned_(trace_log().lock.try_lock_for(std::chrono::milliseconds(wait_ms))) {}
+      : owned_(trace_log().lock.try_lock_for(std::chrono::milliseconds(wait_ms))) {
+    if (!owned_) throw LockTimeout{};
+  }
   ~LockHold() {
     if (owned_) trace_log().lock.unlock();
   }
@@ -306,10 +313,13 @@ void LogDibCall(const char* format, ...) {
 }
 
 void LogNewLine() {
-  TraceLog& t = trace_log();
-  if (!t.active) return;
-  LockHold hold(kLockWaitPrefixedMs);
-  end_line_locked(t);
+  try {
+    TraceLog& t = trace_log();
+    if (!t.active) return;
+    LockHold hold(kLockWaitPrefixedMs);
+    end_line_locked(t);
+  } catch (...) {
+  }
 }
 
 void LogFlush() {
@@ -484,3 +494,11 @@ std::string header_version() {
 }
 
 }  // namespace log_detail
+
+void LogLockForTests(bool take) {
+  if (take) {
+    trace_log().lock.lock();
+  } else {
+    trace_log().lock.unlock();
+  }
+}

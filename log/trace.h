@@ -134,3 +134,6 @@ bool pipe_send(int fd, const char* data, std::size_t size);
 void pipe_close(int fd);
 
 }  // namespace log_detail
+
+// Test support: takes or releases the log lock as a stuck thread would.
+void LogLockForTests(bool take);

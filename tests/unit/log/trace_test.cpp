@@ -2,6 +2,8 @@
 // formatting limits, the active flag and the write-out rules.
 #include "log/trace.h"
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -302,6 +304,34 @@ TEST_F(TraceTest, LogFileNameReturnsAndTracesThePath) {
   const std::string path = TWAIN_LogFileName();
   EXPECT_EQ(path, temp_ + "/orivane.log");
   EXPECT_EQ(count_of(log_text(), "TWAIN_LogFileName => '" + path + "'\n"), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A thread stuck while holding the log costs the others their text, never
+// their memory: the wait ends and the line is dropped, not written unlocked.
+TEST_F(TraceTest, StuckLockDropsTextAfterTheWait) {
+  begin_case();
+  std::atomic<bool> held{false}, release{false};
+  std::thread holder([&] {
+    LogLockForTests(true);
+    held = true;
+    while (!release) platform::sleep_ms(5);
+    LogLockForTests(false);
+  });
+  while (!held) platform::sleep_ms(1);
+  auto start = std::chrono::steady_clock::now();
+  LogPrint("lost while the lock is held\n");
+  auto waited = std::chrono::steady_clock::now() - start;
+  release = true;
+  holder.join();
+  EXPECT_GE(waited, std::chrono::milliseconds(1900));
+  LogPrint("after\n");
+  const std::string text = end_case();
+  EXPECT_EQ(text.find("lost while"), std::string::npos);
+  EXPECT_NE(text.find("after\n"), std::string::npos);
 }
 
 }  // namespace
