@@ -2,6 +2,8 @@
 #include "app/naming.h"
 
 #include <cctype>
+#include <unistd.h>
+
 #include <ctime>
 
 #include "log/trace.h"
@@ -103,4 +105,62 @@ void IncrementFileName(ScanRequest& r) {
   if (i < 0) digits.insert(digits.begin(), '1');
   r.output_name = r.output_name.substr(0, pos) + digits + r.output_extension;
   LogPrint("[Quillet] ++filename=\"%s\"\n", r.output_name.c_str());
+}
+
+namespace {
+
+struct NameParts {
+  std::string folder;     // with its final slash, or empty
+  std::string base;
+  std::string extension;  // with its dot, or empty
+};
+
+NameParts split_name(const std::string& path) {
+  NameParts p;
+  std::size_t slash = path.rfind('/');
+  std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  p.folder = path.substr(0, name_start);
+  std::string name = path.substr(name_start);
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) {
+    p.base = name;
+  } else {
+    p.base = name.substr(0, dot);
+    p.extension = name.substr(dot);
+  }
+  return p;
+}
+
+bool path_exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+}  // namespace
+
+std::string PageFullPath(const std::string& output_name, const std::string& start_folder) {
+  std::string path;
+  if (!output_name.empty() && output_name[0] == '/') {
+    path = output_name;
+  } else if (start_folder.empty() || start_folder.back() == '/') {
+    path = start_folder + output_name;
+  } else {
+    path = start_folder + "/" + output_name;
+  }
+  LogPrint("[Quillet] filename='%s'\n", path.c_str());
+  return path;
+}
+
+void SkipExistingNames(ScanRequest& r) {
+  // Bounded: a folder cannot hold more names than this run could try.
+  constexpr int kMaxSkips = 1000000;
+  for (int i = 0; r.auto_increment && i < kMaxSkips && path_exists(r.output_name); ++i) {
+    LogPrint("[Quillet] autoinc collision: %s\n", r.output_name.c_str());
+    IncrementFileName(r);
+  }
+}
+
+std::string CarbonCopyPath(const std::string& copy_path, const std::string& output_name) {
+  NameParts copy = split_name(copy_path);
+  NameParts out = split_name(output_name);
+  if (copy.base.empty() || copy.base == "*") copy.base = out.base;
+  if (copy.folder.empty()) copy.folder = out.folder;
+  return copy.folder + copy.base + copy.extension;
 }

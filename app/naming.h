@@ -18,3 +18,14 @@ void DeriveOutputName(ScanRequest& request);
 // Advances the number before the extension: scan007.tif -> scan008.tif,
 // scan.tif -> scan1.tif.
 void IncrementFileName(ScanRequest& request);
+
+// The full path of a page: the output name resolved against the start folder
+// (an absolute name stays as it is). Traced.
+std::string PageFullPath(const std::string& output_name, const std::string& start_folder);
+
+// With auto-increment on, advances the name past every file that exists.
+void SkipExistingNames(ScanRequest& request);
+
+// The carbon copy's path for an output name: the copy's folder, base name
+// ("*" or empty: the output's) and its own extension.
+std::string CarbonCopyPath(const std::string& copy_path, const std::string& output_name);

@@ -20,6 +20,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  imagemagick
 )
 
 missing=()

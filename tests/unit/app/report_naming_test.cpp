@@ -1,6 +1,9 @@
 // The report's key rule and the page-number advance of output names.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "../test_support.h"
 #include "app/naming.h"
 #include "app/report.h"
@@ -74,6 +77,46 @@ TEST(Naming, TemplateFields) {
   std::string two = "{Y}-{m}";
   EXPECT_TRUE(ExpandNameTemplate(two));
   EXPECT_EQ(two.size(), 7u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Naming, FullPathAgainstTheStartFolder) {
+  EXPECT_EQ(PageFullPath("scan1.tif", "/home/u"), "/home/u/scan1.tif");
+  EXPECT_EQ(PageFullPath("sub/scan1.tif", "/home/u/"), "/home/u/sub/scan1.tif");
+  EXPECT_EQ(PageFullPath("/abs/scan1.tif", "/home/u"), "/abs/scan1.tif");
+}
+
+TEST(Naming, CarbonCopyTakesWhatItLacksFromTheOutput) {
+  struct Case {
+    const char* copy;
+    const char* output;
+    const char* expected;
+  } cases[] = {{"/share/*.pdf", "/scans/a1.tif", "/share/a1.pdf"},
+               {"copy.jpg", "/scans/a1.tif", "/scans/copy.jpg"},
+               {".pdf", "out/a1.tif", "out/a1.pdf"},
+               {"/d/", "x.bmp", "/d/x"}};
+  for (const Case& c : cases) EXPECT_EQ(CarbonCopyPath(c.copy, c.output), c.expected) << c.copy;
+}
+
+TEST(Naming, AutoIncrementSkipsExistingFiles) {
+  char dir[] = "/tmp/quillet-ai-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  for (const char* n : {"scan1.tif", "scan2.tif"}) {
+    std::string p = std::string(dir) + "/" + n;
+    std::FILE* f = std::fopen(p.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  ScanRequest r;
+  r.auto_increment = true;
+  r.output_name = std::string(dir) + "/scan.tif";
+  DeriveOutputName(r);
+  IncrementFileName(r);   // the first page of a numbered run
+  SkipExistingNames(r);
+  EXPECT_EQ(r.output_name, std::string(dir) + "/scan3.tif");
 }
 
 }  // namespace
