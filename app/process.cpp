@@ -14,11 +14,13 @@
 #include <string>
 
 #include "app/client.h"
+#include "app/device.h"
 #include "app/report.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_session.h"
+#include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
@@ -85,16 +87,45 @@ std::string engine_status(const char* module_name) {
   return out;
 }
 
-// The steps that need the TWAIN Source Manager. Until it can be loaded they
-// fail as a missing Source Manager does.
-int device_steps(ScanRequest& r) {
-  if (!r.select_source && !r.enumerate && !r.server && !r.keep_warm && !r.scan) return 0;
-  if (!TWAIN_IsAvailable()) {
-    RecordError(ERR_DSM_LOAD, "TWAIN_32.DLL");
-    if (r.enumerate) TWAIN_ReportLastError("Could not get TWAIN device list.");
+// Select source: the Source Manager's selection; cancelled or failed ends
+// the run.
+bool select_source() { return TWAIN_SelectImageSource(front_end().main_window) != 0; }
+
+// Enumerate: one "Source<n>=" line per device. The names pass through the
+// request's device name, which is empty afterwards, so a scan in the same run
+// opens the default device.
+int list_devices(ScanRequest& r) {
+  if (!TWAIN_GetSourceList()) {
+    TWAIN_ReportLastError("Could not get TWAIN device list.");
     return 255;
   }
+  char name[kDeviceNameMax + 1];
+  for (int n = 1; TWAIN_GetNextSourceName(name); ++n) {
+    r.device_name = name;
+    ReportLine("Source%d=%s\n", n, r.device_name.c_str());
+  }
+  r.device_name.clear();
   return 0;
+}
+
+// Keep warm: open the device once, say which it is, close it again.
+int keep_warm(ScanRequest& r) {
+  if (!OpenDevice(r, front_end().main_window)) return 255;
+  ReportLine("Source=%s\n", TWAIN_SourceName());
+  TWAIN_CloseSource();
+  return 0;
+}
+
+// The steps this version does not serve yet (server, scanning) end the run
+// as a device failure: without the Source Manager as a missing Source Manager
+// does, with it saying plainly that nothing was scanned.
+int remaining_device_steps(const char* what) {
+  if (!TWAIN_IsAvailable()) {
+    if (TWAIN_LastErrorCode() == 0) RecordError(ERR_DSM_LOAD, "libtwaindsm.so");
+  } else {
+    RecordErrorF(ERR_FAILURE, "%s is not available yet", what);
+  }
+  return 255;
 }
 
 }  // namespace
@@ -128,12 +159,18 @@ int RunScanLoop(ScanRequest& r) {
     platform::ui().message_box("About " + front_end().app_name, about_text(),
                                platform::UiIcon::Information);
   }
-  if (int failed = device_steps(r)) return failed;
+  if (r.select_source && !select_source()) return 255;
+  if (r.enumerate) {
+    if (int failed = list_devices(r)) return failed;
+  }
+  if (r.server) return remaining_device_steps("server mode");
+  ReportLine("DefaultSource=%s\n", TWAIN_DefaultSourceName());
+  if (r.keep_warm) return keep_warm(r);
   if (!r.scan) {
     LogPrint("!bScan - Scanning suppressed.\n");
     return 0;
   }
-  return 0;
+  return remaining_device_steps("scanning");
 }
 
 int ProcessRequests(ScanRequest& r) {

@@ -55,6 +55,7 @@ struct ScanRequest {
   int bit_depth = 0;
   bool deep = false;
   int units = 0;                   // TWAIN units: 0 inches, 1 cm, 5 pixels
+  std::string units_switch;        // " /CM", for messages
   bool units_needed = false;
   int paper_size = 0;
   double shadow = -1;

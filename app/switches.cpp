@@ -145,6 +145,13 @@ bool set_pixel_type(Context& c, int bit) {
   return true;
 }
 
+// The units switch is remembered as typed for the units message.
+bool set_units(Context& c, int units) {
+  c.r.units = units;
+  c.r.units_switch = bounded(" /" + std::string(c.switch_text), 7);
+  return true;
+}
+
 bool set_language(Context& c, int code) {
   if (!platform::locale_set(static_cast<std::uint16_t>(code & 0xffff))) {
     char out[kMessageMax + 1];
@@ -265,7 +272,7 @@ const Row kVocabulary[] = {
        return true;
      }},
     {{"CLOSE"}, EFFECT { (void)v; c.r.close = true; c.r.implies_scan = false; return true; }},
-    {{"CM"}, EFFECT { (void)v; c.r.units = TWUN_CENTIMETERS; return true; }},
+    {{"CM"}, EFFECT { (void)v; return set_units(c, TWUN_CENTIMETERS); }},
     {{"CMYK"}, EFFECT { (void)v; c.r.transfer_mode = kTransferMemory; return set_pixel_type(c, kPixelCmyk); }},
     {{"CODE39"}, EFFECT { (void)v; c.r.barcode_types |= 0x10; return true; }},
     {{"CODEI25"}, EFFECT { (void)v; c.r.barcode_types |= 0x80; return true; }},
@@ -289,7 +296,7 @@ const Row kVocabulary[] = {
     {{"HELP", "?"}, EFFECT { (void)v; c.r.help = true; c.r.implies_scan = false; return true; }},
     {{"HIDE"}, FLAG(hide_ui)},
     {{"HIGH%g", "HIGH=%g"}, EFFECT { c.r.highlight = v.real; return true; }},
-    {{"I", "INCHES"}, EFFECT { (void)v; c.r.units = TWUN_INCHES; return true; }},
+    {{"I", "INCHES"}, EFFECT { (void)v; return set_units(c, TWUN_INCHES); }},
     {{"JPEG", "JPG", "JPEG%d", "JPG%d", "JPEG=%d", "JPG=%d"}, set_jpeg},
     {{"KEEPWARM"}, EFFECT { (void)v; c.r.keep_warm = true; c.r.implies_scan = false; return true; }},
     {{"LANG=%d", "LANG:%d"}, EFFECT { return set_language(c, v.number); }},
@@ -322,7 +329,7 @@ const Row kVocabulary[] = {
     {{"OCR"}, FLAG(ocr)},
     {{"PALETTE"}, EFFECT { (void)v; return set_pixel_type(c, kPixelPalette); }},
     {{"PAPER=%s", "PAPER:%s"}, set_paper},
-    {{"PIXELS"}, EFFECT { (void)v; c.r.units = TWUN_PIXELS; return true; }},
+    {{"PIXELS"}, EFFECT { (void)v; return set_units(c, TWUN_PIXELS); }},
     {{"PDF"}, EFFECT { (void)v; return set_format_if_available(c, FF_PDF, "PDF file output not available."); }},
     {{"PDF+"}, EFFECT { (void)v; return set_multipage(c, MPF_PDF, FF_PDF, "Multipage PDF output not available."); }},
     {{"PDFA"}, EFFECT { (void)v; PDF_SetPDFACompliance(1); c.r.file_format = FF_PDF; return true; }},

@@ -4,6 +4,7 @@
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "platform/paths.h"
+#include "twain/crash_guard.h"
 #include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/switches.h"
@@ -11,6 +12,7 @@
 void ORIVANE_Attach(void) {
   twain::Session& s = twain::session();
   if (s.attach_count++ > 0) return;
+  s.no_guard = twain::debugger_attached();
   LogAttach();
   twain::settings_process_file(platform::library_folder());
 }

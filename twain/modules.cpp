@@ -23,9 +23,11 @@ ModuleRegistry& registry() {
   return r;
 }
 
+}  // namespace
+
 // The system's modules carry Windows names in its tables; here they are
 // shared objects of the same base name.
-std::string linux_module_name(const std::string& file_name) {
+std::string module_file_name(const std::string& file_name) {
   std::string lower = file_name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (lower == "twain_32.dll") return "libtwaindsm.so";
@@ -34,10 +36,8 @@ std::string linux_module_name(const std::string& file_name) {
   return file_name;
 }
 
-}  // namespace
-
 platform::ModuleHandle LoadSiblingLibrary(const std::string& file_name) {
-  const std::string name = linux_module_name(file_name);
+  const std::string name = module_file_name(file_name);
   std::string folder = platform::library_folder();
   std::string path = folder.empty() ? name : folder + "/" + name;
   LogPrint("LoadLibraryEx(%s)...\n", path.c_str());

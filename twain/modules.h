@@ -14,6 +14,10 @@ struct LoadedModule {
   platform::ModuleHandle handle = nullptr;
 };
 
+// The file a module is loaded from here: "X.dll" -> "X.so", "TWAIN_32.DLL"
+// -> the Source Manager "libtwaindsm.so"; other names unchanged.
+std::string module_file_name(const std::string& file_name);
+
 // Loads "<name>.so" from the library's own folder, then through the normal
 // search (traced). Returns nullptr when neither works. A ".dll" name is mapped
 // to ".so"; "TWAIN_32.DLL" to the Source Manager "libtwaindsm.so".

@@ -2,8 +2,10 @@
 #include "twain/session.h"
 
 #include <array>
+#include <cstring>
 
 #include "log/trace.h"
+#include "twain/identity.h"
 
 namespace twain {
 
@@ -11,6 +13,22 @@ namespace {
 constexpr std::array<const char*, 8> kStateNames = {
     "State 0?",     "PRESESSION",     "DSM_LOADED",     "DSM_OPEN",
     "SOURCE_OPEN",  "SOURCE_ENABLED", "TRANSFER_READY", "TRANSFERRING"};
+}
+
+TW_IDENTITY Session::default_app_identity() {
+  TW_IDENTITY id{};
+  id.Version.MajorNum = 1;
+  id.Version.MinorNum = 0;
+  id.Version.Language = TWLG_ENGLISH_USA;
+  id.Version.Country = TWCY_USA;
+  identity_set_text(id.Version.Info, "Unknown");
+  id.ProtocolMajor = 2;
+  id.ProtocolMinor = 1;
+  id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  identity_set_text(id.Manufacturer, "Unknown");
+  identity_set_text(id.ProductFamily, "Unspecified");
+  identity_set_text(id.ProductName, "Application using Orivane");
+  return id;
 }
 
 Session& session() {
@@ -32,6 +50,23 @@ void set_state(int state) {
   s.state = state;
 }
 
-void session_reset_for_tests() { session() = Session{}; }
+void session_set_source_identity(const TW_IDENTITY& identity) {
+  Session& s = session();
+  s.source_identity = identity;
+  s.source_product = identity_text(s.source_identity.ProductName);
+  s.source_manufacturer = identity_text(s.source_identity.Manufacturer);
+  s.source_family = identity_text(s.source_identity.ProductFamily);
+  s.source_major = s.source_identity.Version.MajorNum;
+  s.source_minor = s.source_identity.Version.MinorNum;
+}
+
+void session_clear_source_identity() { session_set_source_identity(TW_IDENTITY{}); }
+
+void session_reset_for_tests() {
+  Session& s = session();
+  if (s.proxy_window) platform::window_destroy(s.proxy_window);
+  if (s.dsm_module) platform::module_close(s.dsm_module);
+  s = Session{};
+}
 
 }  // namespace twain

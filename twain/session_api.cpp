@@ -1,14 +1,21 @@
-// Public operations of the TWAIN session: registration, state and closing.
-// Opening the Source Manager and sources joins these with the device support.
+// Public operations of the TWAIN session: registration, resetting and
+// shutting down.
 #include "orivane/twain_session.h"
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <string>
+#include <vector>
 
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
+#include "orivane/twain_manager.h"
+#include "twain/deferred.h"
+#include "twain/dsm.h"
 #include "twain/error_record.h"
-#include "twain/modules.h"
+#include "twain/identity.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
@@ -22,9 +29,61 @@ std::string cut(const char* text, std::size_t max) {
   return s;
 }
 
-constexpr std::size_t kIdentityTextMax = 31;  // TW_STR32 less the terminator
+constexpr std::size_t kIdentityTextMax = 31;  // TW_STR32 less the terminator, as registered
 constexpr std::size_t kAppTitleMax = 199;
 constexpr std::size_t kIdentityProductMax = 33;
+
+struct ModuleSearch {
+  std::string extension;
+  std::vector<std::string> paths;
+};
+
+int collect_module(struct dl_phdr_info* info, std::size_t, void* context) {
+  auto& search = *static_cast<ModuleSearch*>(context);
+  const std::string path = info->dlpi_name ? info->dlpi_name : "";
+  const std::string& ext = search.extension;
+  if (path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0)
+    search.paths.push_back(path);
+  return 0;
+}
+
+// Releases every reference to a loaded module until the loader has unloaded
+// it (or refuses). Each round takes a fresh handle, so no stale handle is
+// ever passed to the loader.
+void release_until_unloaded(const std::string& path) {
+  constexpr int kRoundsMax = 1000;
+  for (int round = 0; round < kRoundsMax; ++round) {
+    void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (!h) return;
+    dlclose(h);  // the reference just taken
+    if (dlclose(h) != 0) return;
+  }
+}
+
+// The session's modules are released forcibly when a call into them never
+// came back (the nesting count is still raised): the Source Manager, then
+// every data source module that is still loaded.
+void force_unload_modules() {
+  twain::Session& s = session();
+  if (s.dsm_module) {
+    if (dlopen(s.dsm_path.c_str(), RTLD_NOW | RTLD_NOLOAD) == nullptr) {
+      platform::module_close(s.dsm_module);  // its path is not one the loader knows
+    } else {
+      dlclose(s.dsm_module);  // balances the lookup just made
+      release_until_unloaded(s.dsm_path);
+    }
+    s.dsm_module = nullptr;
+  }
+  ModuleSearch search{".ds", {}};
+  dl_iterate_phdr(collect_module, &search);
+  for (const std::string& path : search.paths) {
+    LogPrint("Force unloading DS: %s\n", path.c_str());
+    release_until_unloaded(path);
+  }
+  s.dsm_entry = nullptr;
+  s.dsm_memory = TW_ENTRYPOINT{};
+  s.nesting = 0;
+}
 
 }  // namespace
 
@@ -33,17 +92,23 @@ void TWAIN_RegisterApp(int major, int minor, int language, int country, const ch
   LogApiCall("RegisterApp(%d,%d,%d,%d,%s,%s,%s,%s)\n", major, minor, language, country,
              version_info ? version_info : "", manufacturer ? manufacturer : "",
              family ? family : "", product ? product : "");
-  twain::Session& s = session();
-  s.app_major = major;
-  s.app_minor = minor;
-  s.app_language = language;
-  s.app_country = country;
-  s.app_version_info = cut(version_info, kIdentityTextMax);
-  s.app_manufacturer = cut(manufacturer, kIdentityTextMax);
-  s.app_family = cut(family, kIdentityTextMax);
+  TW_IDENTITY& id = session().app_identity;
+  id.Id = 0;
+  id.Version.MajorNum = static_cast<TW_UINT16>(major);
+  id.Version.MinorNum = static_cast<TW_UINT16>(minor);
+  id.Version.Language = static_cast<TW_UINT16>(language);
+  id.Version.Country = static_cast<TW_UINT16>(country);
+  twain::identity_set_text(id.Version.Info, cut(version_info, kIdentityTextMax));
+  id.ProtocolMajor = 2;
+  id.ProtocolMinor = 1;
+  id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  twain::identity_set_text(id.Manufacturer, cut(manufacturer, kIdentityTextMax));
+  twain::identity_set_text(id.ProductFamily, cut(family, kIdentityTextMax));
   TWAIN_SetAppTitle(product);
-  LogPrint("RegisterApp\n  Product(%s)\n  Mfg(%s)\n  Version: %d.%d %s\n", s.app_product.c_str(),
-           s.app_manufacturer.c_str(), s.app_major, s.app_minor, s.app_version_info.c_str());
+  LogPrint("RegisterApp\n  Product(%s)\n  Mfg(%s)\n  Version: %d.%d %s\n",
+           twain::identity_text(id.ProductName).c_str(),
+           twain::identity_text(id.Manufacturer).c_str(), id.Version.MajorNum,
+           id.Version.MinorNum, twain::identity_text(id.Version.Info).c_str());
 }
 
 void TWAIN_SetAppTitle(const char* title) {
@@ -56,46 +121,36 @@ void TWAIN_SetAppTitle(const char* title) {
     ReportUrgentError(ERR_APP_TITLE, detail.c_str());
   }
   s.app_title = cut(t.c_str(), kAppTitleMax);
-  s.app_product = cut(t.c_str(), kIdentityProductMax);
-}
-
-int TWAIN_IsAvailable(void) {
-  platform::ModuleHandle m = twain::LoadSiblingLibrary("TWAIN_32.DLL");
-  if (!m) return 0;
-  platform::module_close(m);
-  return 1;
-}
-
-int TWAIN_State(void) { return session().state; }
-
-int TWAIN_DisableSource(void) {
-  LogApiCall("DisableSource\n");
-  return session().state < 5 ? 1 : 0;
-}
-
-int TWAIN_CloseSource(void) {
-  LogApiCall("CloseSource()\n");
-  session().last_return_code = TWRC_SUCCESS;
-  if (session().state >= 5) TWAIN_DisableSource();
-  return session().state < 4 ? 1 : 0;
-}
-
-int TWAIN_UnloadSourceManager(void) {
-  LogApiCall("UnloadSourceManager\n");
-  twain::set_state(1);
-  return 1;
+  twain::identity_set_text(s.app_identity.ProductName, cut(t.c_str(), kIdentityProductMax));
 }
 
 void TWAIN_ResetAll(void) {
   LogApiCall("ResetAll\n");
+  LogNest nest;
   LogFlush();
-  TWAIN_CloseSource();
+  twain::Session& s = session();
+  if (s.nesting != 0) {
+    force_unload_modules();
+    twain::set_state(1);
+  } else {
+    TWAIN_CloseSource();
+  }
   twain::error_clear();
   twain::ErrorRecord& r = twain::error_record();
   r.saved_return_code = 0;
   r.saved_condition_code = 0;
   r.suppress_messages = false;
+  twain::deferred_reset();
+  twain::session_clear_source_identity();
+  twain::proxy_window_destroy();
   twain::switches_reset();
+  s.saved_parent = 0;
+  s.source_dialog = 0;
+  s.memory_buffer_count = 0;
+  s.transfer_ended = false;
+  s.close_request_seen = false;
+  s.close_ok_seen = false;
+  s.extended_caps_override = false;
 }
 
 void TWAIN_Shutdown(void) {

@@ -22,6 +22,7 @@
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_log.h"
+#include "orivane/twain_settings.h"
 #include "orivane/twain_switches.h"
 #include "twain/deferred.h"
 #include "twain/error_record.h"
@@ -46,9 +47,9 @@ const SettingKey kKeys[] = {
     {"AutoCrop", [](int v) { TWAIN_SetAutoCrop(v); }},
     {"DisableParent", [](int v) { TWAIN_DisableParent(v); }},
     {"DefaultScanAnotherPagePrompt", [](int v) { next_page_prompt().default_answer = v; }},
-    {"EnableDuplex", [](int v) { deferred().duplex = v; }},
+    {"EnableDuplex", [](int v) { TWAIN_EnableDuplex(v); }},
     {"PDF_SelectPageSize", [](int v) { PDF_SelectPageSize(v); }},
-    {"XferMech", [](int v) { deferred().xfer_mech = v; }},
+    {"XferMech", [](int v) { TWAIN_SetXferMech(v); }},
     {"LazyWriting", [](int v) { TWAIN_SetLazyWriting(v); }},
     {"PDF_SetPDFACompliance", [](int v) { PDF_SetPDFACompliance(v); }},
     {"BlankPageMode", [](int v) { TWAIN_SetBlankPageMode(v); }},

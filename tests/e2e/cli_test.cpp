@@ -107,9 +107,9 @@ TEST(Cli, ScanningSuppressedIsSuccess) {
 }
 
 TEST(Cli, ScanWithoutSourceManagerFailsWith255) {
-  RunResult r = run_quillet({"/N=3"});
+  RunResult r = run_quillet({"/N=3"}, {{"QUILLET_DSM_PATH", "/nonexistent/libtwaindsm.so"}});
   EXPECT_EQ(r.exit_status, 255);
-  EXPECT_NE(report_value(r.out, "Error").find("TWAIN Manager"), std::string::npos) << r.out;
+  EXPECT_NE(report_value(r.out, "Error").find("Could not load System TWAIN Manager"), std::string::npos) << r.out;
   EXPECT_EQ(last_line(r.out), "Exit=255");
 }
 

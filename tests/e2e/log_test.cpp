@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Log, NestedStepsAreIndented) {
   std::string dir = make_temp_folder();
-  RunResult r = run_quillet({"/LOG=t", "/ENUM"}, {{"TMPDIR", dir}});
+  RunResult r = run_quillet({"/LOG=t", "/ENUM"},
+                            {{"TMPDIR", dir}, {"QUILLET_DSM_PATH", "/nonexistent/libtwaindsm.so"}});
   EXPECT_EQ(r.exit_status, 255);
   std::string log = read_file(dir + "/t.log");
   EXPECT_NE(log.find("TWAIN_ReportLastError\n   ErrorBox\n"), std::string::npos) << log;

@@ -1,6 +1,7 @@
 // Shared set-up for unit tests: every process-wide struct back to its start.
 #pragma once
 #include "app/report.h"
+#include "dib/convert.h"
 #include "fileio/codec_modules.h"
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
@@ -21,4 +22,5 @@ inline void ResetForTests() {
   fileio::output_settings_reset_for_tests();
   fileio::pdf_settings_reset_for_tests();
   fileio::codec_modules_reset_for_tests();
+  dib::convert_defaults_reset();
 }

@@ -1,0 +1,64 @@
+// Finding, loading and listing the data sources.
+//
+// Sources are shared objects named *.ds exporting DS_Entry, searched in this
+// order: the folder "twain" beside the program, the folders of
+// QUILLET_TWAIN_PATH (colon-separated), /usr/local/lib/twain. Each folder is
+// searched with its subfolders, names in byte order; a file reached twice (the
+// same folder named twice, a link) is loaded once. Every device a module
+// presents (see dsm/source_protocol.h) becomes one listed device.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "dsm/source_protocol.h"
+#include "orivane/twain.h"
+#include "platform/module.h"
+
+namespace dsm {
+
+struct SourceModule {
+  platform::ModuleHandle handle = nullptr;
+  std::string path;
+  DSENTRYPROC entry = nullptr;
+  DS_SELECTDEVICEPROC select_device = nullptr;  // null: presents one device
+  TW_UINT32 protocol_flags = 0;                 // DS_PROTOCOL_ bits
+};
+
+struct Device {
+  TW_IDENTITY identity{};  // Id assigned by the Source Manager
+  // Bytes the source wrote past its identity (an over-long product name),
+  // handed on with the identity; tail_length 0 for a well-behaved source.
+  std::array<char, DS_IDENTITY_TAIL_BYTES> tail{};
+  std::size_t tail_length = 0;
+  std::size_t module = 0;  // index into SourceList::modules
+  TW_UINT32 index = 0;     // the device's index inside its module
+};
+
+struct SourceList {
+  std::vector<SourceModule> modules;
+  std::vector<Device> devices;
+};
+
+// The folders searched, in order (existing or not).
+std::vector<std::string> source_folders();
+
+// Loads every source found and lists its devices. `app` is the origin passed
+// to sources that are asked for their identity through DS_Entry; `next_id`
+// gives the devices their Ids and is advanced.
+SourceList source_list_scan(const TW_IDENTITY& app, TW_UINT32& next_id);
+
+// Unloads the modules and empties the list.
+void source_list_unload(SourceList& list);
+
+// Copies a device's identity to `out` as the source gave it: the 156 bytes,
+// then the tail when it has one (the caller's area must have room for it).
+void device_copy_identity(const Device& device, TW_IDENTITY* out);
+
+// Length of the bytes a source wrote past the identity in `area` (a
+// TW_IDENTITY followed by DS_IDENTITY_TAIL_BYTES bytes that were zero before
+// the source wrote): up to and with the terminator, 0 when nothing was written.
+std::size_t identity_tail_length(const unsigned char* tail);
+
+}  // namespace dsm

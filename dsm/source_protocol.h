@@ -1,0 +1,72 @@
+/* What our Source Manager asks of a data source beyond DS_Entry.
+ *
+ * A data source is a shared object named *.ds that exports DS_Entry. One file
+ * may present several devices (the virtual scanner presents one per section
+ * of its config file); such a source exports DS_DeviceCount,
+ * DS_DeviceIdentity and DS_SelectDevice, all three. A source without them
+ * presents one device: the identity it fills for DG_CONTROL / DAT_IDENTITY /
+ * MSG_GET.
+ *
+ * Listing (when the first application opens the Source Manager):
+ *   n = DS_DeviceCount();
+ *   for i in 0..n-1: DS_DeviceIdentity(i, &identity)   -- TWRC_SUCCESS or the
+ *                                                         device is skipped
+ * The Source Manager then gives every device an Id of its own (the Id the
+ * source wrote is ignored). The identity is received into an area with room
+ * behind it: bytes a careless driver writes past the 156-byte TW_IDENTITY (a
+ * product name too long for its field) are kept, at most
+ * DS_IDENTITY_TAIL_BYTES of them up to the terminator, and handed on with the
+ * identity, so that an application guarding against such drivers sees what it
+ * would see with one.
+ *
+ * Opening: right before DG_CONTROL / DAT_IDENTITY / MSG_OPENDS the Source
+ * Manager calls DS_SelectDevice(i) with the listed index of the device to
+ * open; the source opens that device and keeps the identity (with the Source
+ * Manager's Id) that MSG_OPENDS passes in. Before that, a source whose
+ * SupportedGroups holds DF_DS2 receives DG_CONTROL / DAT_ENTRYPOINT / MSG_SET
+ * with the Source Manager's entry points (DSM_Entry for notifications, and the
+ * memory functions every container and image handle must be made with).
+ *
+ * Events: DS_ProtocolFlags (optional) answers DS_PROTOCOL_PROCESSEVENT when the
+ * source answers DG_CONTROL / DAT_EVENT / MSG_PROCESSEVENT itself. For other
+ * sources the Source Manager answers it from the notifications (MSG_XFERREADY,
+ * MSG_CLOSEDSREQ, MSG_CLOSEDSOK, MSG_DEVICEEVENT) it relayed for them, oldest
+ * first, and never passes DAT_EVENT on. */
+#ifndef QUILLET_DSM_SOURCE_PROTOCOL_H
+#define QUILLET_DSM_SOURCE_PROTOCOL_H
+
+#include "orivane/twain.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Bytes past a TW_IDENTITY that a listed identity may carry (see above). */
+#define DS_IDENTITY_TAIL_BYTES 32
+
+/* DS_ProtocolFlags bits */
+#define DS_PROTOCOL_PROCESSEVENT 0x0001u
+
+/* Number of devices the source presents now (it may read its configuration
+ * here). */
+typedef TW_UINT32 (*DS_DEVICECOUNTPROC)(void);
+/* Fills the identity of device `index` (0-based). TWRC_SUCCESS, or
+ * TWRC_FAILURE for an index out of range. */
+typedef TW_UINT16 (*DS_DEVICEIDENTITYPROC)(TW_UINT32 index, pTW_IDENTITY out_identity);
+/* Chooses the device the next MSG_OPENDS opens. TWRC_SUCCESS, or TWRC_FAILURE
+ * for an index out of range. */
+typedef TW_UINT16 (*DS_SELECTDEVICEPROC)(TW_UINT32 index);
+/* DS_PROTOCOL_ bits. */
+typedef TW_UINT32 (*DS_PROTOCOLFLAGSPROC)(void);
+
+#define DS_ENTRY_NAME "DS_Entry"
+#define DS_DEVICECOUNT_NAME "DS_DeviceCount"
+#define DS_DEVICEIDENTITY_NAME "DS_DeviceIdentity"
+#define DS_SELECTDEVICE_NAME "DS_SelectDevice"
+#define DS_PROTOCOLFLAGS_NAME "DS_ProtocolFlags"
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,69 @@
+#include "sources/virtual/session.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vscan {
+namespace {
+
+// How far past the product name field a careless name may run: what our
+// Source Manager keeps of such an overrun (see dsm/source_protocol.h).
+constexpr std::size_t kNameOverrunRoom = 32;
+
+void copy_text(char* field, std::size_t field_size, const std::string& text) {
+  const std::size_t n = std::min(text.size(), field_size - 1);
+  std::memcpy(field, text.data(), n);
+  std::memset(field + n, 0, field_size - n);
+}
+
+}  // namespace
+
+SourceState& source_state() {
+  // Never destroyed: the Source Manager may still call in during exit.
+  static SourceState* state = new SourceState;
+  return *state;
+}
+
+void source_reload_config(SourceState& state) {
+  if (!state.sessions.empty()) return;
+  state.config = config_load();
+  state.config_loaded = true;
+  state.selected.reset();
+}
+
+Session* find_session(SourceState& state, const TW_IDENTITY* app) {
+  if (app == nullptr) return nullptr;
+  for (const auto& session : state.sessions) {
+    if (session->app.Id == app->Id) return session.get();
+  }
+  return nullptr;
+}
+
+const DeviceConfig& session_device(const SourceState& state, const Session& session) {
+  return state.config.devices[session.device];
+}
+
+void device_fill_identity(const DeviceConfig& device, TW_IDENTITY& out, NameWrite name_write) {
+  out.Version.MajorNum = device.version_major;
+  out.Version.MinorNum = device.version_minor;
+  out.Version.Language = TWLG_ENGLISH_USA;
+  out.Version.Country = TWCY_USA;
+  copy_text(out.Version.Info, sizeof out.Version.Info, device.version_info);
+  out.ProtocolMajor = TWON_PROTOCOLMAJOR;
+  out.ProtocolMinor = TWON_PROTOCOLMINOR;
+  out.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_DS2;
+  copy_text(out.Manufacturer, sizeof out.Manufacturer, device.manufacturer);
+  copy_text(out.ProductFamily, sizeof out.ProductFamily, device.family);
+  copy_text(out.ProductName, sizeof out.ProductName, device.product);
+  if (name_write == NameWrite::AsConfigured && device.name_overrun &&
+      device.product.size() >= sizeof out.ProductName) {
+    const std::size_t n =
+        std::min(device.product.size(), sizeof out.ProductName + kNameOverrunRoom - 1);
+    // Deliberately past the field and the structure: this is the fault.
+    auto* name = reinterpret_cast<char*>(&out) + offsetof(TW_IDENTITY, ProductName);
+    std::memcpy(name, device.product.data(), n);
+    name[n] = '\0';
+  }
+}
+
+}  // namespace vscan

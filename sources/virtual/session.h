@@ -1,0 +1,78 @@
+// The source's process-wide state: the devices it presents, the Source
+// Manager's entry points, and one session per application that has a device
+// open. The lock is held for the whole of each DS_Entry call (the call that is
+// made to crash leaves it first).
+#pragma once
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "orivane/twain.h"
+#include "sources/virtual/config.h"
+#include "sources/virtual/containers.h"
+#include "sources/virtual/device.h"
+
+namespace vscan {
+
+// The answer to one call: return code and the condition code that goes with
+// it (kept for DAT_STATUS).
+struct Reply {
+  TW_UINT16 rc;
+  TW_UINT16 cc;
+};
+constexpr Reply kDone{TWRC_SUCCESS, TWCC_SUCCESS};
+constexpr Reply refuse(TW_UINT16 cc) { return Reply{TWRC_FAILURE, cc}; }
+
+// TWAIN states of an open device (the application's view).
+enum class DsState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
+
+struct Session {
+  TW_IDENTITY app{};       // who opened it
+  TW_IDENTITY identity{};  // the device as opened, with the Source Manager's Id
+  std::size_t device = 0;  // index into the config's devices
+  DsState state = DsState::Open;
+  TW_UINT16 condition = TWCC_SUCCESS;
+  Settings settings;
+  Settings defaults;  // what RESET returns to
+  // Paper waiting to be scanned.
+  int flatbed_pages = 0;
+  int feeder_sheets = 0;
+  // Notifications sent to the application and not yet claimed through
+  // MSG_PROCESSEVENT, oldest first.
+  std::deque<TW_UINT16> notifications;
+};
+
+struct SourceState {
+  std::recursive_mutex mutex;
+  Config config;
+  bool config_loaded = false;
+  TW_ENTRYPOINT dsm{};                  // from DAT_ENTRYPOINT / MSG_SET; Size 0 until then
+  std::optional<std::size_t> selected;  // the device the next MSG_OPENDS opens
+  std::vector<std::unique_ptr<Session>> sessions;
+  // The condition code of the last call from an application without a session.
+  TW_UINT16 condition = TWCC_SUCCESS;
+};
+
+SourceState& source_state();
+
+// Reads the config again unless a device is open (the devices of open
+// sessions must not change under them). Caller holds the lock.
+void source_reload_config(SourceState& state);
+
+// The session of the application `app`, or null. Caller holds the lock.
+Session* find_session(SourceState& state, const TW_IDENTITY* app);
+
+const DeviceConfig& session_device(const SourceState& state, const Session& session);
+
+enum class NameWrite {
+  InField,      // the product name cut to its field
+  AsConfigured  // with name_overrun, whole and past the field, as a careless
+                // driver writes it (the caller's area must have room)
+};
+// Fills a device's identity as this source presents it; `Id` is left as it is.
+void device_fill_identity(const DeviceConfig& device, TW_IDENTITY& out, NameWrite name_write);
+
+}  // namespace vscan

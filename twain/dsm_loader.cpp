@@ -1,0 +1,133 @@
+// Loading and unloading the Source Manager module.
+#include "twain/dsm.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include "log/trace.h"
+#include "orivane/twain_error.h"
+#include "orivane/twain_manager.h"
+#include "orivane/twain_session.h"
+#include "platform/paths.h"
+#include "twain/crash_guard.h"
+#include "twain/error_record.h"
+#include "twain/modules.h"
+#include "twain/session.h"
+
+namespace twain {
+
+namespace {
+
+constexpr std::size_t kDsmPathMax = 260;
+
+bool is_folder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The file to try first: the override, else the file beside the library.
+std::string first_choice(const std::string& file_name) {
+  const char* override_path = std::getenv(kDsmPathVariable);
+  std::string folder = platform::library_folder();
+  if (override_path && *override_path) {
+    if (!is_folder(override_path)) return override_path;
+    folder = override_path;
+  }
+  LogPrint("DSM folder => '%s'\n", folder.c_str());
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder + file_name;
+}
+
+// The Source Manager stays mapped after its last release (RTLD_NODELETE): a
+// source's thread may still be inside it delivering a notification, and what
+// it keeps for the process stays reachable.
+platform::ModuleHandle open_module(const std::string& path) {
+  dlerror();
+  platform::ModuleHandle m = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  if (!m) {
+    const char* error = dlerror();
+    LogPrint("LoadLibrary(%s) failed GLE(%d)\n", path.c_str(), ENOENT);
+    if (error) LogPrint("  %s\n", error);
+  }
+  return m;
+}
+
+}  // namespace
+
+bool load_dsm() {
+  LogPrint("LoadDSM");
+  Session& s = session();
+  if (s.state >= 2) {
+    LogPrint(" - Already loaded: %s\n", s.dsm_path.c_str());
+    return true;
+  }
+  LogPrint("\n");
+  const std::string file_name = module_file_name("TWAIN_32.DLL");
+  platform::ModuleHandle m = open_module(first_choice(file_name));
+  if (!m) m = open_module(file_name);
+  if (!m) {
+    s.dsm_entry = nullptr;
+    RecordError(ERR_DSM_LOAD, file_name.c_str());
+    return false;
+  }
+  s.dsm_path = platform::module_path(m).substr(0, kDsmPathMax);
+  LogPrint("Loaded %s\n", s.dsm_path.c_str());
+  auto entry = reinterpret_cast<DSMENTRYPROC>(platform::module_symbol(m, "DSM_Entry"));
+  if (!entry) {
+    platform::module_close(m);
+    LogPrint("** GetProcAddress failed!\n");
+    return false;
+  }
+  s.dsm_module = m;
+  s.dsm_entry = entry;
+  s.tried_to_load = 1;
+  s.nesting = 0;
+  set_state(2);
+  return true;
+}
+
+void unload_dsm_module() {
+  Session& s = session();
+  if (s.dsm_module) {
+    LogPrint("FreeLibrary(hDSMLib)\n");
+    platform::module_close(s.dsm_module);
+    s.dsm_module = nullptr;
+    s.nesting = 0;
+  }
+  s.dsm_entry = nullptr;
+  s.dsm_memory = TW_ENTRYPOINT{};
+  s.dsm_memory_shared = false;
+}
+
+}  // namespace twain
+
+int TWAIN_IsAvailable(void) {
+  twain::Session& s = twain::session();
+  if (s.dsm_entry) return 1;
+  if (s.tried_to_load != 0) return s.tried_to_load > 0 ? 1 : 0;
+  LogPrint("First call to TWAIN_IsAvailable()\n");
+  s.tried_to_load = twain::load_dsm() ? 1 : -1;
+  return s.tried_to_load > 0 ? 1 : 0;
+}
+
+int TWAIN_LoadSourceManager(void) {
+  LogApiCall("LoadSourceManager\n");
+  twain::load_dsm();
+  return twain::session().state >= 2 ? 1 : 0;
+}
+
+int TWAIN_UnloadSourceManager(void) {
+  LogApiCall("UnloadSourceManager\n");
+  LogNest nest;
+  if (twain::session().state > 2) TWAIN_CloseDSM(0);
+  twain::proxy_window_destroy();
+  twain::unload_dsm_module();
+  // The Source Manager numbers applications per session; after a fault it
+  // may still count the old number as connected.
+  twain::session().app_identity.Id = 0;
+  twain::set_state(1);
+  return twain::session().state == 1 ? 1 : 0;
+}

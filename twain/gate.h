@@ -1,0 +1,17 @@
+// The source gate's per-call rules: what a call's result means for the
+// state machine and for the gate's own result.
+#pragma once
+#include <cstdint>
+
+namespace twain {
+
+// Applies the rules for a call that returned `rc` and answers the gate's
+// result (1 success, 0 failure).
+int ds_apply_rules(std::uint32_t dg, unsigned dat, unsigned msg, void* data, int rc);
+
+// Records a device error (ERR_DS_OPERATION) with the detail the last
+// condition code chooses: "Paper jam", "Misfeed", "Device off-line", else
+// "Device enable".
+void record_device_error();
+
+}  // namespace twain
