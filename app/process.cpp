@@ -170,6 +170,9 @@ int RunScanLoop(ScanRequest& r) {
     LogPrint("!bScan - Scanning suppressed.\n");
     return 0;
   }
+  if (!OpenDevice(r, front_end().main_window)) return 255;
+  ReportLine("Source=%s\n", TWAIN_SourceName());
+  if (!ApplySettings(r)) return 252;
   return remaining_device_steps("scanning");
 }
 

@@ -21,6 +21,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   imagemagick
+  libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libqpdf-dev zlib1g-dev
+  libtiff-tools poppler-utils qpdf libjpeg-turbo-progs
 )
 
 missing=()
