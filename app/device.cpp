@@ -17,6 +17,7 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
+#include "twain/sources.h"
 
 namespace {
 
@@ -38,6 +39,17 @@ std::string formatted(const char* format, const std::string& arg) {
 
 bool source_open() { return TWAIN_State() >= kStateSourceOpen; }
 
+// Shows a refusal with the library's account of it. A device that just says
+// no leaves nothing recorded; the message is shown all the same, so that no
+// refusal goes unexplained.
+void show_failure(const std::string& message) {
+  if (TWAIN_LastErrorCode() != 0) {
+    TWAIN_ReportLastError(message.c_str());
+  } else {
+    TWAIN_ErrorBox(message.c_str());
+  }
+}
+
 struct Matches {
   int ordinary = 0;
   int wia = 0;
@@ -52,12 +64,14 @@ Matches match_devices(const std::string& search) {
   unsigned msg = MSG_GETFIRST;
   while (true) {
     std::memset(&identity, 0, sizeof identity);
+    // The gate ends the product name inside its field, whatever the driver wrote.
     if (!TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, msg, &identity)) break;
     msg = MSG_GETNEXT;
     const std::string candidate =
         upper(std::string(identity.ProductName, strnlen(identity.ProductName, sizeof identity.ProductName)),
               kCandidateMax);
     if (candidate == search) {
+      // An exact match wins over every partial one seen before it.
       m.ordinary = 1;
       m.wia = 0;
       m.ordinary_choice = identity;
@@ -132,11 +146,11 @@ bool negotiate_pixel_types(int mask) {
 }
 
 bool fail(const std::string& message) {
-  TWAIN_ReportLastError(message.c_str());
+  show_failure(message);
   return false;
 }
 
-void warn(const std::string& message) { TWAIN_ReportLastError(message.c_str()); }
+void warn(const std::string& message) { show_failure(message); }
 
 template <typename... Args>
 std::string printf_text(const char* format, Args... args) {
@@ -279,8 +293,17 @@ bool OpenDevice(ScanRequest& r, std::uintptr_t owner) {
     return false;
   }
   TW_IDENTITY chosen = m.ordinary ? m.ordinary_choice : m.wia_choice;
-  if (!TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &chosen))
-    TWAIN_ReportLastError(formatted("Unable to open device '%s'", r.device_name).c_str());
+  const std::string failed = formatted("Unable to open device '%s'", r.device_name);
+  if (!TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &chosen)) {
+    TWAIN_ReportLastError(failed.c_str());
+    return source_open();
+  }
+  // What the library was asked for before any device was open (its settings
+  // file, for one) applies to this device as it does to the default one.
+  if (!twain::apply_settings_after_open()) {
+    show_failure(failed);
+    TWAIN_CloseSource();
+  }
   return source_open();
 }
 

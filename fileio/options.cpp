@@ -77,6 +77,7 @@ void TWAIN_SetJpegQuality(int quality) {
   LogApiCall("SetJpegQuality(%d)\n", quality);
   if (quality < 1 || quality > 100) RecordError(ERR_JPEG_QUALITY, nullptr);
   output_settings().jpeg_quality = quality;
+  if (fileio::codec_if_loaded(fileio::Codec::Jpeg)) fileio::jpeg_api()->SetQuality(quality);
 }
 
 int TWAIN_GetJpegQuality(void) { return output_settings().jpeg_quality; }

@@ -2,8 +2,11 @@
 // hand the setting to, and the call does nothing.
 #include "fileio/pdf_options.h"
 
+#include "codecs/codec_abi.h"
+
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
+#include "orivane/file_api.h"
 #include "orivane/pdf_api.h"
 #include "orivane/twain_error.h"
 #include "twain/error_record.h"
@@ -26,18 +29,51 @@ constexpr int kLastPaperSizeCode = 53;
 
 using fileio::pdf_settings;
 
+namespace {
+
+// Callers name PDF compressions with the library's compression numbers (the
+// ones its TIFF table uses: 1 none, 4 Group 4, 5 Flate, 7 JPEG; TWAIN's 6 is
+// JPEG too); the PDF codec has its own.
+int pdf_code_of(int compression) {
+  switch (compression) {
+    case -1: return ORVPDF_COMP_DEFAULT;
+    case 0: case 1: return ORVPDF_COMP_NONE;
+    case 4: return ORVPDF_COMP_G4;
+    case 5: case 8: return ORVPDF_COMP_FLATE;
+    case 6: case 7: return ORVPDF_COMP_JPEG;
+    default: return -2;  // no PDF scheme: refused
+  }
+}
+
+int library_code_of(int pdf_code) {
+  switch (pdf_code) {
+    case ORVPDF_COMP_NONE: return 1;
+    case ORVPDF_COMP_FLATE: return 5;
+    case ORVPDF_COMP_JPEG: return 7;
+    case ORVPDF_COMP_G4: return 4;
+    default: return -1;
+  }
+}
+
+}  // namespace
+
 int PDF_SetCompression(int pixel_type, int compression) {
   LogApiCall("PDF_SetCompression(%d, %d)\n", pixel_type, compression);
-  if (!fileio::pdf_codec_loads()) return 0;
-  if (pixel_type < -1 || pixel_type > 5) return 0;
-  for (int t = 0; t < 6; ++t)
-    if (pixel_type == -1 || pixel_type == t) pdf_settings().compression[t] = compression;
-  return 1;
+  const fileio::PdfApi* pdf = fileio::pdf_api();
+  if (!pdf || pixel_type < -1 || pixel_type > 5) return 0;
+  const int code = pdf_code_of(compression);
+  if (code == -2) return 0;
+  // The codec decides which schemes fit which pixel type; the table keeps
+  // what it took, and is handed back to it at every use.
+  const int taken = pdf->SetCompression(pixel_type, code);
+  for (int t = 0; t < 6; ++t) pdf_settings().compression[t] = pdf->GetCompression(t);
+  return taken == 1 ? 1 : 0;
 }
 
 int PDF_GetCompression(int pixel_type) {
-  if (!fileio::pdf_codec_loads() || pixel_type < 0 || pixel_type > 5) return -1;
-  return pdf_settings().compression[pixel_type];
+  const fileio::PdfApi* pdf = fileio::pdf_api();
+  if (!pdf || pixel_type < 0 || pixel_type > 5) return -1;
+  return library_code_of(pdf->GetCompression(pixel_type));
 }
 
 int PDF_SetPDFACompliance(int level) {
@@ -74,4 +110,11 @@ int PDF_SelectPageSize(int code) {
   }
   pdf_settings().page_size = code;
   return 1;
+}
+
+void PDF_SetOpenPassword(const char* password) {
+  LogApiCall("PDF_SetOpenPassword(<omitted>)\n");
+  std::string p = password ? password : "";
+  if (p.size() > 31) p.resize(31);
+  pdf_settings().open_password = p;
 }

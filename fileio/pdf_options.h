@@ -10,6 +10,7 @@ struct PdfSettings {
   int pdfa_level = 0;
   std::string user_password;
   std::string owner_password;
+  std::string open_password;   // passed with every PDF read, at most 31 characters
   int page_size = 0;   // TWAIN paper-size code, 0 = from the image
 };
 

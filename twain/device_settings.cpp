@@ -119,14 +119,14 @@ int TWAIN_SetUnits(int units) {
 }
 
 int TWAIN_SetCurrentUnits(int units) {
-  LogApiCall("SetCurrentUnits =>");
+  LogApiCall("SetCurrentUnits => %d", units);
   return set_units(units);
 }
 
 int TWAIN_GetCurrentUnits(void) { return TWAIN_GetCurrentUint16(ICAP_UNITS, 0); }
 
 int TWAIN_SetXResolution(double dpu) {
-  LogApiCall("SetXResolution: ");
+  LogApiCall("SetXResolution: %g", dpu);
   twain::DeferredSettings& d = deferred();
   if (!source_open() || dpu < 0) {
     d.x_resolution = dpu;
@@ -140,7 +140,7 @@ int TWAIN_SetXResolution(double dpu) {
 }
 
 int TWAIN_SetYResolution(double dpu) {
-  LogApiCall("SetYResolution: ");
+  LogApiCall("SetYResolution: %g", dpu);
   twain::DeferredSettings& d = deferred();
   if (!source_open() || dpu < 0) {
     d.y_resolution = dpu;
@@ -188,12 +188,14 @@ int TWAIN_SetPixelType(int type) {
     LogPrint("Deferred.\n");
     return 1;
   }
+  // Set at once: a type deferred earlier no longer stands for the device's.
+  d.pixel_type = -1;
   if (set_uint16(ICAP_PIXELTYPE, type)) {
     d.current_pixel_type = type;
-    return 1;
+    return traced_result(1);
   }
   d.current_pixel_type = -1;
-  return 0;
+  return traced_result(0);
 }
 
 int TWAIN_GetPixelType(void) {

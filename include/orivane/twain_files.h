@@ -84,3 +84,38 @@ int FormatVersion(int format);
 }
 #endif
 #endif
+
+#ifndef ORIVANE_TWAIN_FILES_TIFF_H
+#define ORIVANE_TWAIN_FILES_TIFF_H
+#ifdef __cplusplus
+extern "C" {
+#endif
+/* TIFF settings held by the TIFF codec for the files written next. Each
+ * loads the codec and returns its answer (1 taken, 0 refused); 0 when the
+ * codec does not load. */
+int TWAIN_SetTiffStripSize(int rows);
+int TWAIN_GetTiffStripSize(void);
+int TWAIN_SetTiffImageDescription(const char* text);
+int TWAIN_SetTiffDocumentName(const char* text);
+int TWAIN_SetTiffTagShort(int tag, int value);
+int TWAIN_SetTiffTagLong(int tag, long value);
+int TWAIN_SetTiffTagString(int tag, const char* text);
+int TWAIN_SetTiffTagDouble(int tag, double value);
+int TWAIN_SetTiffTagRational(int tag, double value);
+int TWAIN_SetTiffTagRationalArray(int tag, const double* values, int count);
+int TWAIN_SetTiffTagBytes(int tag, const void* bytes, int count);
+int TWAIN_SetTiffTagUndefined(int tag, const void* bytes, int count);
+/* Drops every tag set above; does nothing unless the codec is loaded. */
+void TWAIN_ResetTiffTags(void);
+/* Makes a private tag known to the codec (TIFF field type code). */
+int TWAIN_DefineCustomTiffTag(int tag, int read_count, int field_type, const char* name);
+/* Text of an ASCII tag of a page of a TIFF file into `buffer` (`size`
+ * bytes, terminated): the text's length, negative when missing. */
+int TWAIN_GetTiffTagAscii(const char* path, int page, int tag, char* buffer, int size);
+/* The same into a buffer of the library's, valid until the next call; ""
+ * when missing. */
+const char* TWAIN_TiffTagAscii(const char* path, int page, int tag);
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -279,8 +279,11 @@ const CapDef kCaps[] = {
      .store = store_flag<&Settings::auto_scan>},
     {.cap = CAP_DUPLEX,
      .read_only = true,
-     .describe = [](const Session&,
-                    const DeviceConfig& d) { return fixed(TWTY_UINT16, d.duplex); }},
+     .describe =
+         [](const Session& s, const DeviceConfig& d) {
+           const bool asleep = d.duplex_late && s.duplex_reads <= 1;
+           return fixed(TWTY_UINT16, asleep ? TW_UINT16{TWDX_NONE} : d.duplex);
+         }},
     {.cap = CAP_DUPLEXENABLED,
      .present = has_duplex,
      .describe = describe_flag<&Settings::duplex_enabled>,

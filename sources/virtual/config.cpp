@@ -176,6 +176,10 @@ Problem set_bit_depths(DeviceConfig& d, const std::string& key, const std::strin
   if (!type) return "unknown pixel type in '" + key + "'";
   std::vector<double> depths;
   if (Problem problem = set_numbers(depths, value, 64)) return problem;
+  // The list comes back sorted; the depth named first is the default.
+  const double first = *parse_number(split_list(value).front());
+  const auto named_first = std::find(depths.begin(), depths.end(), first);
+  std::rotate(depths.begin(), named_first, named_first + 1);
   std::vector<TW_UINT16>& out = d.bit_depths[*type];
   out.clear();
   for (double depth : depths) out.push_back(static_cast<TW_UINT16>(depth));
@@ -211,6 +215,10 @@ const Key kKeys[] = {
     {"two_sided", [](DeviceConfig& d, const std::string& v) { return set_bool(d.two_sided, v); }},
     {"duplex",
      [](DeviceConfig& d, const std::string& v) { return set_name(d.duplex, NameKind::Duplex, v); }},
+    {"duplex_late",
+     [](DeviceConfig& d, const std::string& v) { return set_bool(d.duplex_late, v); }},
+    {"feeder_locked",
+     [](DeviceConfig& d, const std::string& v) { return set_bool(d.feeder_locked, v); }},
     {"width", [](DeviceConfig& d,
                  const std::string& v) { return set_positive(d.width, v, kMaxSideInches); }},
     {"height", [](DeviceConfig& d,
@@ -394,6 +402,7 @@ bool device_refuses_cap(const DeviceConfig& device, TW_UINT16 cap) {
 bool device_refuses_value(const DeviceConfig& device, TW_UINT16 cap, double value) {
   // Values arrive as FIX32 or integers: half a FIX32 unit tells them apart.
   constexpr double kTolerance = 0.5 / 65536;
+  if (cap == CAP_FEEDERENABLED && device.feeder_locked) return true;
   for (const auto& [refused_cap, refused_value] : device.refused_values) {
     if (refused_cap == cap && std::fabs(refused_value - value) <= kTolerance) return true;
   }

@@ -66,6 +66,12 @@ struct DeviceConfig {
   bool feeder_enabled = true;  // the feeder is selected when the device opens
   bool two_sided = true;       // the sheets are printed on both sides
   TW_UINT16 duplex = TWDX_1PASSDUPLEX;
+  // The duplex unit wakes up late: the first read of CAP_DUPLEX after the
+  // device opens answers TWDX_NONE, later reads the configured kind.
+  bool duplex_late = false;
+  // The feeder selection cannot be changed: every MSG_SET of
+  // CAP_FEEDERENABLED fails with TWCC_BADVALUE, even of the value it holds.
+  bool feeder_locked = false;
   double width = 8.5;
   double height = 14.0;
   bool transmissive = false;  // has a transparency unit

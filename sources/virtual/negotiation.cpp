@@ -170,6 +170,8 @@ Reply capability_call(Session& session, const DeviceConfig& device, const DsmMem
   if (msg == MSG_RESETALL) return reset_all(session, device);
   if (!cap_offered(device, capability.Cap)) return refuse(device.unsupported_cc);
   const CapDef& def = *cap_find(capability.Cap);
+  if (def.cap == CAP_DUPLEX && (msg == MSG_GET || msg == MSG_GETCURRENT || msg == MSG_GETDEFAULT))
+    ++session.duplex_reads;
   switch (msg) {
     case MSG_GET:
       return answer_get(def, session, device, memory, ValueWanted::All, capability);

@@ -40,6 +40,9 @@ struct Session {
   // Paper waiting to be scanned.
   int flatbed_pages = 0;
   int feeder_sheets = 0;
+  // Reads of CAP_DUPLEX since the open (a late duplex unit answers the first
+  // one with TWDX_NONE).
+  int duplex_reads = 0;
   // Notifications sent to the application and not yet claimed through
   // MSG_PROCESSEVENT, oldest first.
   std::deque<TW_UINT16> notifications;

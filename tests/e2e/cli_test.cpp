@@ -1,6 +1,7 @@
 // The program as a script meets it: report, exit status, messages, files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -70,17 +71,46 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{{"-foo"}, "Unrecognized option: /FOO"},
         Rejection{{"/0x1001=1", "/0x1002=2"}, "Only one /0xNNNN switch allowed"},
         Rejection{{"/BLANK=2%x"}, "Unrecognized option: /BLANK=2%x"},
-        Rejection{{"/PDF"}, "PDF file output not available."},
-        Rejection{{"/PDF+"}, "Multipage PDF output not available."},
-        Rejection{{"/TIFF"}, "TIFF file output not available."},
-        Rejection{{"/TIF+"}, "Multipage TIFF output not available."},
-        Rejection{{"/DCX"}, "DCX output not available."},
-        Rejection{{"/GIF"}, "GIF file output not available."},
-        Rejection{{"/PNG"}, "PNG file output not available."},
         Rejection{{"/LANG=4095"}, "/LANG failed: check lang code 4095"},
         Rejection{{"/BARCODE"}, "Barcode engine not available: Talven"},
         Rejection{{""}, "Empty argument: a file name or switch was expected"},
         Rejection{{"/R", "x"}, "Unrecognized option: /R"}));
+
+// A program whose folder holds no codec modules: each format that needs one
+// is refused with its own message, the others still work.
+std::string program_without_modules() {
+  static std::string copy;
+  if (copy.empty()) {
+    const char* bin = std::getenv("QUILLET_BIN");
+    std::string folder = make_temp_folder();
+    copy = folder + "/quillet";
+    std::string command = std::string("cp '") + (bin ? bin : "build/quillet") + "' '" + copy + "'";
+    if (std::system(command.c_str()) != 0) copy.clear();
+  }
+  return copy;
+}
+
+TEST(Cli, MissingModulesDisableOnlyTheirFormats) {
+  const std::string program = program_without_modules();
+  ASSERT_FALSE(program.empty());
+  struct Case {
+    const char* sw;
+    const char* error;
+  } cases[] = {{"/PDF", "PDF file output not available."},
+               {"/PDF+", "Multipage PDF output not available."},
+               {"/TIFF", "TIFF file output not available."},
+               {"/TIF+", "Multipage TIFF output not available."},
+               {"/DCX", "DCX output not available."},
+               {"/GIF", "GIF file output not available."},
+               {"/PNG", "PNG file output not available."}};
+  for (const Case& c : cases) {
+    RunResult r = run_quillet({c.sw}, {{"QUILLET_BIN", program}});
+    EXPECT_EQ(r.exit_status, 251) << c.sw;
+    EXPECT_EQ(report_value(r.out, "Error"), c.error);
+  }
+  RunResult bmp = run_quillet({"/BMP", "/NOSCAN"}, {{"QUILLET_BIN", program}});
+  EXPECT_EQ(bmp.exit_status, 0);
+}
 
 TEST(Cli, ReportFileReceivesTheReport) {
   std::string dir = make_temp_folder();

@@ -31,8 +31,10 @@ std::vector<std::string> environment_with(const std::map<std::string, std::strin
 
 RunResult run_quillet(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& cwd) {
+  // The caller may name another copy of the program in `env`.
   const char* bin = std::getenv("QUILLET_BIN");
   std::string program = bin ? bin : "build/quillet";
+  if (auto it = env.find("QUILLET_BIN"); it != env.end()) program = it->second;
   if (!cwd.empty() && program[0] != '/') {
     char here[4096];
     if (getcwd(here, sizeof here)) program = std::string(here) + "/" + program;

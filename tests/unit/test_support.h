@@ -3,6 +3,7 @@
 #include "app/report.h"
 #include "dib/convert.h"
 #include "fileio/codec_modules.h"
+#include "fileio/file_state.h"
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
@@ -22,5 +23,6 @@ inline void ResetForTests() {
   fileio::output_settings_reset_for_tests();
   fileio::pdf_settings_reset_for_tests();
   fileio::codec_modules_reset_for_tests();
+  fileio::file_state_reset_for_tests();
   dib::convert_defaults_reset();
 }

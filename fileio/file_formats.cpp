@@ -1,0 +1,277 @@
+// Format detection by first bytes, the save format, the last output name,
+// output folders, temporary names and all-or-nothing output files.
+#include "orivane/file_api.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "fileio/codec_modules.h"
+#include "fileio/file_state.h"
+#include "log/trace.h"
+#include "orivane/file_api.h"
+#include "orivane/twain_error.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "twain/error_record.h"
+
+namespace fileio {
+
+FileState& file_state() {
+  static FileState s;
+  return s;
+}
+
+void file_state_reset_for_tests() { file_state() = FileState{}; }
+
+int format_of_bytes(const std::uint8_t* bytes, std::size_t length) {
+  std::uint8_t b[4] = {0, 0, 0, 0};
+  if (bytes) std::memcpy(b, bytes, length < 4 ? length : 4);
+  switch (b[0]) {
+    case 0x25: return b[1] == 0x50 && b[2] == 0x44 && b[3] == 0x46 ? FF_PDF : FF_UNKNOWN;
+    case 0x42: return b[1] == 0x4D ? FF_BMP : FF_UNKNOWN;
+    case 0x47: return b[1] == 0x49 && b[2] == 0x46 ? FF_GIF : FF_UNKNOWN;
+    case 0x49:
+    case 0x4D: return b[1] == b[0] ? FF_TIFF : FF_UNKNOWN;
+    case 0x89: return b[1] == 0x50 && b[2] == 0x4E && b[3] == 0x47 ? FF_PNG : FF_UNKNOWN;
+    case 0xB1: return b[1] == 0x68 && b[2] == 0xDE && b[3] == 0x3A ? FF_DCX : FF_UNKNOWN;
+    case 0xFF: return b[1] == 0xD8 && b[2] == 0xFF ? FF_JPEG : FF_UNKNOWN;
+    default: return FF_UNKNOWN;
+  }
+}
+
+namespace {
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Flushes a file or folder to disk; 0 or errno.
+int sync_path(const std::string& path, bool folder) {
+  const int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int rc = ::fsync(fd) == 0 ? 0 : errno;
+  // Some file systems cannot sync folders; that is no failure of the write.
+  if (folder && (rc == EINVAL || rc == EROFS)) rc = 0;
+  ::close(fd);
+  return rc;
+}
+
+// Copies `from` to the new file `to` (same permission bits); 0 or errno.
+int copy_file(const std::string& from, const std::string& to) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno;
+  struct stat st {};
+  ::fstat(in, &st);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+  if (out < 0) {
+    const int e = errno;
+    ::close(in);
+    return e;
+  }
+  int rc = 0;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(in, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      rc = errno;
+      break;
+    }
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        rc = errno;
+        break;
+      }
+      done += w;
+    }
+    if (rc) break;
+  }
+  ::close(in);
+  if (::close(out) != 0 && rc == 0) rc = errno;
+  if (rc) ::unlink(to.c_str());
+  return rc;
+}
+
+}  // namespace
+
+AtomicOutput::AtomicOutput(const std::string& final_path, bool keep_existing) : final_(final_path) {
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = final_path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : final_path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? final_path : final_path.substr(slash + 1);
+  // A hidden name beside the final one, unique per process, thread and call.
+  for (;;) {
+    char tail[64];
+    std::snprintf(tail, sizeof tail, ".%d.%d.%u.part", static_cast<int>(::getpid()), platform::thread_id(),
+                  ++counter);
+    temp_ = folder + "." + base + tail;
+    struct stat st {};
+    if (::lstat(temp_.c_str(), &st) != 0) break;
+  }
+  struct stat st {};
+  if (keep_existing && ::stat(final_.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    status_ = copy_file(final_, temp_);
+}
+
+AtomicOutput::~AtomicOutput() {
+  if (!committed_) ::unlink(temp_.c_str());
+}
+
+int AtomicOutput::commit() {
+  int rc = sync_path(temp_, false);
+  if (rc == 0 && ::rename(temp_.c_str(), final_.c_str()) != 0) rc = errno;
+  if (rc != 0) {
+    ::unlink(temp_.c_str());
+    committed_ = true;
+    return rc;
+  }
+  committed_ = true;
+  const std::string folder = folder_of(final_);
+  return sync_path(folder.empty() ? "." : folder, true);
+}
+
+}  // namespace fileio
+
+using fileio::file_state;
+
+int DIB_FormatOfBuffer(const void* bytes, uint32_t length) {
+  const int f = fileio::format_of_bytes(static_cast<const std::uint8_t*>(bytes), bytes ? length : 0);
+  LogPrint("FormatOfBuffer() => %s\n", FormatExtension(f, "-1"));
+  return f;
+}
+
+int TWAIN_FormatOfFile(const char* path) {
+  LogPrint("FormatOfFile(%s) ", path ? path : "(null)");
+  int f = FF_UNKNOWN;
+  const int fd = path ? ::open(path, O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) {
+    const int e = path ? errno : ENOENT;
+    const int code = (e == ENOENT || e == ENOTDIR) ? ERR_NOT_FOUND
+                     : (e == EACCES || e == EPERM) ? ERR_FILE_ACCESS
+                                                   : ERR_FILE_READ;
+    RecordError(code, path ? path : "");
+  } else {
+    std::uint8_t b[4];
+    std::size_t got = 0;
+    while (got < sizeof b) {
+      const ssize_t n = ::read(fd, b + got, sizeof b - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        RecordError(ERR_FILE_READ, path);
+        got = 0;
+        break;
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    f = fileio::format_of_bytes(b, got);
+  }
+  LogPrint("=> %s\n", FormatExtension(f, "-1"));
+  return f;
+}
+
+int DIB_FormatOfFile(const char* path) { return TWAIN_FormatOfFile(path); }
+
+int IsFileFormatAvailable(const char* path) { return IsFormatAvailable(FormatFromExtension(path, -1)); }
+
+int FormatExtensionToBuffer(int format, char* buffer) {
+  const char* ext = FormatExtension(format, "");
+  if (buffer) std::snprintf(buffer, 5, "%s", ext);
+  return *ext ? 1 : 0;
+}
+
+int TWAIN_SetSaveFormat(int format) {
+  LogApiCall("SetSaveFormat(%d)\n", format);
+  if (format == FF_BMP) {
+    file_state().save_format = format;
+    return 1;
+  }
+  fileio::Codec codec;
+  if (!fileio::codec_for_format(format, &codec)) return 0;
+  const bool error_before = twain::error_record().code != 0;
+  if (!fileio::codec_module(codec)) {
+    // The loader may have recorded its own reason; the caller asked about
+    // the format, so the format's error is the one to keep.
+    if (!error_before) twain::error_clear();
+    switch (format) {
+      case FF_TIFF: RecordError(ERR_TIFF_LIBRARY, ""); break;
+      case FF_JPEG: RecordError(ERR_JPEG_LIBRARY, ""); break;
+      case FF_DCX: RecordError(ERR_DCX_LIBRARY, ""); break;
+      case FF_PNG: RecordError(ERR_LIBRARY_LOAD, "OrvPng.dll"); break;
+      case FF_GIF: RecordError(ERR_LIBRARY_LOAD, "OrvGif.dll"); break;
+      default: RecordError(ERR_LIBRARY_LOAD, "OrvPdf.dll"); break;
+    }
+    return 0;
+  }
+  file_state().save_format = format;
+  return 1;
+}
+
+int TWAIN_GetSaveFormat(void) { return file_state().save_format; }
+
+const char* LastOutputFileName(void) { return file_state().last_output.c_str(); }
+
+int EnsureFolderExists(const char* path) {
+  std::string folder = fileio::folder_of(path ? path : "");
+  if (folder.empty()) folder = platform::current_folder();
+  else if (folder.size() > 1) folder.pop_back();
+  if (folder.empty()) folder.assign(1, '.');
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return 1;
+    RecordError(ERR_CREATE_FOLDER, folder.c_str());
+    return 0;
+  }
+  // Parents first, then this folder.
+  if (!EnsureFolderExists(folder.c_str())) return 0;
+  if (::mkdir(folder.c_str(), 0777) != 0) {
+    if (errno == EEXIST && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 1;
+    RecordError(ERR_CREATE_FOLDER, folder.c_str());
+    return 0;
+  }
+  return 1;
+}
+
+int GenerateTempImageName(const char* prefix, int format, char* out) {
+  LogPrint("GenerateTempImageName(%s,%d)\n", prefix ? prefix : "", format);
+  if (!out) return 0;
+  const std::string folder = platform::temp_folder() + "/";
+  const char* ext = FormatExtension(format, ".tmp");
+  unsigned n = static_cast<unsigned>(platform::thread_id());
+  int denied = 0;
+  for (;;) {
+    const int len = std::snprintf(out, 260, "%s%s%u%s", folder.c_str(), prefix ? prefix : "", n, ext);
+    if (len < 0 || len >= 260) {
+      // A name that does not fit would name another file.
+      LogPrint("**snprintf < 0! ");
+      out[0] = '\0';
+      return 0;
+    }
+    struct stat st {};
+    if (::lstat(out, &st) != 0) {
+      if (errno == ENOENT) return 1;
+      if (errno == EACCES) {
+        if (++denied > 64) {
+          LogPrint("**Too many errors!\n");
+          return 0;
+        }
+      } else {
+        LogPrint("**GetFileAttributes:GLE(%d)!\n", errno);
+        return 0;
+      }
+    }
+    ++n;
+  }
+}

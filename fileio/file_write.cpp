@@ -1,0 +1,588 @@
+// Writing one image: DIB_WriteToFilename's dispatch by extension, the format
+// writers in front of BMP and the codec modules, and encoding into memory.
+#include "orivane/file_api.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dib/dib.h"
+#include "fileio/codec_modules.h"
+#include "fileio/file_state.h"
+#include "fileio/options.h"
+#include "log/trace.h"
+#include "orivane/bmp_api.h"
+#include "orivane/twain_error.h"
+#include "platform/clock.h"
+#include "platform/memblock.h"
+#include "twain/error_record.h"
+
+namespace fileio {
+namespace {
+
+// The image block locked for one write, checked so that a module never sees
+// rows (or a stream) running past the end of the block.
+class BlockLock {
+ public:
+  explicit BlockLock(DIB_HANDLE h) : h_(h) {
+    if (h == 0 || !dib::dib_is_block(h)) return;
+    auto* p = static_cast<std::uint8_t*>(platform::mem_lock(h));
+    if (!p) return;
+    const auto view = dib::DibView::over(p, platform::mem_size(h));
+    const bool usable =
+        view && (view->rows_ok() ||
+                 (view->compressed() && view->pixel_offset() + view->header().size_image <= view->block_size()));
+    if (usable) {
+      p_ = p;
+      compression_ = view->header().compression;
+      depth_ = view->depth();
+      pixel_type_ = view->pixel_type();
+    } else {
+      platform::mem_unlock(h);
+    }
+  }
+  ~BlockLock() {
+    if (p_) platform::mem_unlock(h_);
+  }
+  BlockLock(const BlockLock&) = delete;
+  BlockLock& operator=(const BlockLock&) = delete;
+
+  const void* get() const { return p_; }
+  bool compressed() const { return (compression_ & dib::kCompressionCodeMask) != 0; }
+  int stream_code() const { return static_cast<int>((compression_ >> 8) & 0xFF); }
+  int depth() const { return depth_; }
+  int pixel_type() const { return pixel_type_; }
+
+ private:
+  DIB_HANDLE h_;
+  void* p_ = nullptr;
+  std::uint32_t compression_ = 0;
+  int depth_ = 0;
+  int pixel_type_ = -1;
+};
+
+// A module's message may name the temporary file; the user knows the final one.
+void rename_in_error(const std::string& temp, const std::string& final_path) {
+  std::string& text = twain::error_record().text;
+  for (std::size_t at; (at = text.find(temp)) != std::string::npos;) text.replace(at, temp.size(), final_path);
+}
+
+// Runs `write(temp path)` for `path` all-or-nothing. Returns the writer's
+// result, or -2 when the temporary copy or the final rename fails.
+template <typename Write>
+int write_atomically(const char* path, bool append, Write write) {
+  AtomicOutput out(path, append);
+  if (out.status() != 0) {
+    errno = out.status();
+    RecordError(out.status() == EACCES || out.status() == EPERM ? ERR_FILE_ACCESS : ERR_FILE_WRITE, path);
+    return -2;
+  }
+  const int rc = write(out.temp_path().c_str());
+  if (rc != 0) {
+    rename_in_error(out.temp_path(), path);
+    return rc;
+  }
+  if (out.commit() != 0) {
+    RecordError(ERR_FILE_WRITE, path);
+    return -2;
+  }
+  return 0;
+}
+
+// A code the error table knows; anything else is a plain failure.
+int known_code(int code) {
+  return code > 0 && *twain::error_format(code) != '\0' ? code : ERR_FAILURE;
+}
+
+int write_bmp(DIB_HANDLE dib, const char* path) {
+  LogDibCall("WriteToBmp(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path);
+  twain::error_clear();
+  if (!EnsureFolderExists(path)) return -2;
+  int result = write_atomically(path, false, [&](const char* temp) {
+    const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      RecordError(errno == EACCES || errno == EPERM || errno == EROFS ? ERR_FILE_ACCESS : ERR_FILE_WRITE, path);
+      return -2;
+    }
+    int rc = DIB_WriteToBmpFile(dib, fd);
+    if (::close(fd) != 0 && rc == 0) {
+      RecordError(ERR_FILE_WRITE, path);
+      rc = -4;
+    }
+    return rc;
+  });
+  if (result == -4) {
+    const int code = twain::error_record().code != 0 ? twain::error_record().code : ERR_FILE_WRITE;
+    twain::error_clear();
+    RecordError(code, path);
+  }
+  return result;
+}
+
+// The format a name asks for, adding the save format's extension to a name
+// without one (a dot inside a folder name does not count).
+int format_for_name(std::string* name, int format) {
+  const std::size_t dot = name->rfind('.');
+  const std::size_t sep = name->find_last_of("/\\");
+  if (dot == std::string::npos || (sep != std::string::npos && sep > dot)) {
+    *name += FormatExtension(format, "");
+    return format;
+  }
+  return FormatFromExtension(name->c_str() + dot, format);
+}
+
+}  // namespace
+}  // namespace fileio
+
+using fileio::BlockLock;
+using fileio::file_state;
+using fileio::output_settings;
+
+int32_t DIB_WriteToFilename(DIB_HANDLE dib, const char* path) {
+  LogPrint("WriteToFilename(0x%08lx, '%s')\n", static_cast<unsigned long>(dib), path ? path : "");
+  const std::uint32_t start = platform::tick_count_ms();
+  int format = file_state().save_format;
+  int result;
+  {
+    LogNest nest;
+    std::string name = path ? path : "";
+    file_state().last_output = name;
+    if (name.empty()) {
+      std::vector<char> buffer(260, '\0');
+      if (!PromptForSaveName(buffer.data(), &format, dib)) {
+        result = -1;
+        goto done;
+      }
+      name = buffer.data();
+    }
+    format = fileio::format_for_name(&name, format);
+    file_state().last_output = name;
+    try {
+      switch (format) {
+        case FF_TIFF: result = DIB_WriteToTiff(dib, name.c_str()); break;
+        case FF_BMP: result = fileio::write_bmp(dib, name.c_str()); break;
+        case FF_JPEG: result = DIB_WriteToJpeg(dib, name.c_str()); break;
+        case FF_PNG: result = DIB_WriteToPng(dib, name.c_str()); break;
+        case FF_DCX: result = DIB_WriteToDcx(dib, name.c_str()); break;
+        case FF_GIF: result = DIB_WriteToGif(dib, name.c_str()); break;
+        case FF_PDF: result = DIB_WriteToPdf(dib, name.c_str()); break;
+        default:
+          LogPrint("Hey - nFF=%d?", format);
+          result = -3;
+          break;
+      }
+    } catch (const std::exception&) {
+      LogPrint("\n**Exception (0x%08x)", 0xE06D7363u);
+      RecordError(ERR_FAILURE, "WriteToFilename");
+      result = -5;
+    }
+  }
+done:
+  LogPrint("WriteToFilename => %d [%ums]\n", result, platform::tick_count_ms() - start);
+  return result;
+}
+
+int32_t TWAIN_WriteNativeToFilename(DIB_HANDLE dib, const char* path) { return DIB_WriteToFilename(dib, path); }
+int32_t TWAIN_SaveToFilename(DIB_HANDLE dib, const char* path) { return DIB_WriteToFilename(dib, path); }
+
+int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path) {
+  LogDibCall("WriteToJpeg(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
+  BlockLock lock(dib);
+  if (!lock.get()) {
+    LogPrint("** Lock failed on hdib\n");
+    RecordError(ERR_BAD_DIB, "(DIB_WriteToJpeg)");
+    return -3;
+  }
+  twain::error_clear();
+  const fileio::JpegApi* jpeg = fileio::jpeg_api();
+  if (!jpeg) {
+    RecordError(ERR_JPEG_LIBRARY, path ? path : "");
+    return -3;
+  }
+  if (!path || !*path) {
+    RecordError(ERR_BAD_FILENAME, "");
+    return -2;
+  }
+  if (!EnsureFolderExists(path)) return -2;
+  if (lock.compressed() && lock.stream_code() != ORV_STREAM_JPEG) {
+    RecordError(ERR_WRONG_IMAGE_TYPE, "Writing to JPEG, image is compressed but not JPEG: not supported.");
+    return -3;
+  }
+  jpeg->SetQuality(output_settings().jpeg_quality);
+  const int rc = fileio::write_atomically(path, false, [&](const char* temp) {
+    const int r = jpeg->BmiWriteToFile(lock.get(), temp);
+    if (r != 0) {
+      LogPrint("GLE(%d)\n", errno);
+      LogPrint("ORVJPEG_BmiWriteToFile => %d\n", r);
+      struct stat st {};
+      LogPrint("GetFileAttributes=> %08x\n", ::stat(path, &st) == 0 ? static_cast<unsigned>(st.st_mode) : 0xFFFFFFFFu);
+      RecordError(fileio::known_code(jpeg->LastErrorCode()), path);
+    }
+    return r;
+  });
+  return rc;
+}
+
+int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path) {
+  LogDibCall("WriteToTiff(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
+  int rc = 0;
+  {
+    BlockLock lock(dib);
+    if (!lock.get()) {
+      LogPrint("**Lock failed!");
+      RecordError(ERR_BAD_DIB, "(DIB_WriteToTiff)");
+      rc = -3;
+    } else {
+      twain::error_clear();
+      const fileio::TiffApi* tiff = fileio::tiff_api();
+      if (!tiff) {
+        RecordError(ERR_TIFF_LIBRARY, path ? path : "");
+        rc = -3;
+      } else if (!path || !*path) {
+        RecordError(ERR_BAD_FILENAME, "");
+        rc = -2;
+      } else if (!EnsureFolderExists(path)) {
+        rc = -2;
+      } else {
+        fileio::TiffUse use(tiff);
+        tiff->SetPageCount(file_state().output_page_count);
+        file_state().output_page_count = -1;
+        const int type = lock.pixel_type();
+        if (type >= 0 && type <= 5) tiff->SetCompression(type, output_settings().tiff_compression[type]);
+        rc = fileio::write_atomically(path, output_settings().append != 0, [&](const char* temp) {
+          const int r = tiff->BmiWriteToFile(lock.get(), temp);
+          if (r != 0) RecordError(ERR_TIFF, path);
+          return r;
+        });
+      }
+    }
+  }
+  if (rc != 0) TWAIN_ReportLastError("Unable to write TIFF file.");
+  return rc;
+}
+
+int32_t DIB_WriteToPng(DIB_HANDLE dib, const char* path) {
+  LogDibCall("WriteToPng(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
+  BlockLock lock(dib);
+  if (!lock.get()) {
+    RecordError(ERR_BAD_DIB, "(DIB_WriteToPng)");
+    return -3;
+  }
+  twain::error_clear();
+  const fileio::PngApi* png = fileio::png_api();
+  if (!png) {
+    RecordError(ERR_LIBRARY_LOAD, "OrvPng.dll.");
+    return -3;
+  }
+  if (!path || !*path) {
+    RecordError(ERR_BAD_FILENAME, "");
+    return -2;
+  }
+  if (!EnsureFolderExists(path)) return -2;
+  return fileio::write_atomically(path, false, [&](const char* temp) { return png->BmiWriteToFile(lock.get(), temp); });
+}
+
+namespace {
+
+// GIF and DCX take shallow images only: a deeper one is written through a
+// converted copy, freed afterwards.
+template <typename Write>
+int32_t write_converted(DIB_HANDLE dib, const char* path, int max_depth, int target_type, int convert_error,
+                        const char* name, Write write) {
+  DIB_HANDLE copy = 0;
+  if (dib != 0 && dib::dib_is_block(dib) && DIB_Depth(dib) > max_depth) {
+    copy = DIB_ConvertToFormat(dib, target_type, max_depth, nullptr);
+    if (!copy) {
+      RecordError(convert_error, path ? path : "");
+      return -5;
+    }
+  }
+  const int32_t rc = write(copy ? copy : dib);
+  if (copy) {
+    LogPrint("WriteTo%s: freeing %08lx\n", name, static_cast<unsigned long>(copy));
+    DibFree(copy);
+  }
+  return rc;
+}
+
+}  // namespace
+
+int32_t DIB_WriteToGif(DIB_HANDLE dib, const char* path) {
+  LogDibCall("WriteToGif(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
+  return write_converted(dib, path, 8, DIB_PT_PALETTE, ERR_GIF_CONVERT, "Gif", [&](DIB_HANDLE d) -> int32_t {
+    BlockLock lock(d);
+    if (!lock.get()) {
+      RecordError(ERR_BAD_DIB, "(DIB_WriteToGif)");
+      return -3;
+    }
+    twain::error_clear();
+    const fileio::GifApi* gif = fileio::gif_api();
+    if (!gif) {
+      RecordError(ERR_LIBRARY_LOAD, "OrvGif.dll");
+      return -3;
+    }
+    if (!path || !*path) {
+      RecordError(ERR_BAD_FILENAME, "");
+      return -2;
+    }
+    if (!EnsureFolderExists(path)) return -2;
+    return fileio::write_atomically(path, false, [&](const char* temp) { return gif->BmiWriteToFile(lock.get(), temp); });
+  });
+}
+
+int32_t DIB_WriteToDcx(DIB_HANDLE dib, const char* path) {
+  LogDibCall("WriteToDcx(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
+  return write_converted(dib, path, 1, DIB_PT_BW, ERR_DCX_CONVERT, "Dcx", [&](DIB_HANDLE d) -> int32_t {
+    BlockLock lock(d);
+    if (!lock.get()) {
+      LogPrint("**Lock failed!");
+      RecordError(ERR_BAD_DIB, "(DIB_WriteToDcx)");
+      return -3;
+    }
+    twain::error_clear();
+    const fileio::DcxApi* dcx = fileio::dcx_api();
+    if (!dcx) {
+      RecordError(ERR_DCX_LIBRARY, path ? path : "");
+      return -3;
+    }
+    if (!path || !*path) {
+      RecordError(ERR_BAD_FILENAME, "");
+      return -2;
+    }
+    if (!EnsureFolderExists(path)) return -2;
+    fileio::dcx_prepare(dcx);
+    return fileio::write_atomically(path, output_settings().append != 0,
+                                    [&](const char* temp) { return dcx->BmiWriteToFile(lock.get(), temp); });
+  });
+}
+
+int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path) {
+  LogPrint("WriteToPdf(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
+  int rc;
+  const fileio::PdfApi* pdf = nullptr;
+  {
+    BlockLock lock(dib);
+    if (!lock.get()) {
+      RecordError(ERR_BAD_DIB, "(DIB_WriteToPdf)");
+      rc = -3;
+    } else {
+      twain::error_clear();
+      pdf = fileio::pdf_api();
+      if (!pdf) {
+        rc = -3;
+      } else if (!path || !*path) {
+        RecordError(ERR_BAD_FILENAME, "");
+        rc = -2;
+      } else if (!EnsureFolderExists(path)) {
+        rc = -2;
+      } else {
+        fileio::pdf_prepare(pdf);
+        const int append = output_settings().append != 0;
+        rc = fileio::write_atomically(path, append, [&](const char* temp) {
+          const int r = pdf->BmiWriteToFile(lock.get(), temp, append);
+          if (r != 0 && twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
+          return r;
+        });
+      }
+    }
+  }
+  if (rc != 0) TWAIN_ReportLastError("Unable to write PDF file.");
+  if (pdf) fileio::pdf_reset_defaults(pdf);
+  return rc;
+}
+
+namespace {
+
+// Reads a whole file (at most `capacity` bytes into `buffer`); its size, or -1.
+long read_file_into(const char* path, void* buffer, uint32_t capacity) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    LogPrint("CreateFile GLE(%d) ", errno);
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_size > 0xFFFFFFFFLL) {
+    ::close(fd);
+    return -1;
+  }
+  const std::size_t want = static_cast<std::size_t>(st.st_size);
+  if (buffer && capacity >= want) {
+    std::size_t got = 0;
+    while (got < want) {
+      const ssize_t n = ::read(fd, static_cast<char*>(buffer) + got, want - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        LogPrint("ReadFile GLE(%d) ", errno);
+        ::close(fd);
+        return -1;
+      }
+      got += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(fd);
+  return static_cast<long>(want);
+}
+
+uint32_t jpeg_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
+  BlockLock lock(dib);
+  if (!lock.get()) {
+    RecordError(ERR_BAD_DIB, "(WriteDibToJpegBuffer)");
+    return 0;
+  }
+  const fileio::JpegApi* jpeg = fileio::jpeg_api();
+  if (!jpeg) {
+    RecordError(ERR_JPEG_LIBRARY, "JPEG in memory");
+    return 0;
+  }
+  jpeg->SetQuality(output_settings().jpeg_quality);
+  OrvHandle block = 0;
+  const int32_t size = jpeg->BmiWriteToMemory(lock.get(), &block);
+  if (size < 0) {
+    RecordError(fileio::known_code(jpeg->LastErrorCode()), "JPEG compress-to-memory");
+    if (block) platform::mem_free(block);
+    return 0;
+  }
+  if (buffer && capacity >= static_cast<uint32_t>(size)) {
+    const void* bytes = platform::mem_lock(block);
+    if (!bytes || platform::mem_size(block) < static_cast<std::size_t>(size)) {
+      if (bytes) platform::mem_unlock(block);
+      RecordError(ERR_FAILURE, "WriteDibToJpegBuffer GL");
+      platform::mem_free(block);
+      return 0;
+    }
+    std::memcpy(buffer, bytes, static_cast<std::size_t>(size));
+    platform::mem_unlock(block);
+  }
+  platform::mem_free(block);
+  return static_cast<uint32_t>(size);
+}
+
+// The PDF of one page, produced into memory.
+struct MemoryPdf {
+  char* buffer;
+  int64_t left;
+  int64_t total = 0;
+};
+
+int32_t memory_pdf_write(void* context, const void* bytes, int32_t length) {
+  auto* m = static_cast<MemoryPdf*>(context);
+  if (length < 0) return -1;
+  if (m->buffer && length <= m->left) {
+    std::memcpy(m->buffer, bytes, static_cast<std::size_t>(length));
+    m->buffer += length;
+  } else {
+    m->buffer = nullptr;  // once a chunk did not fit, nothing more is copied
+  }
+  m->left -= length;
+  m->total += length;
+  return 0;
+}
+
+uint32_t pdf_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
+  LogPrint("PdfWriteArrayToBuffer(..., %d, ..., %u\n", 1, capacity);
+  const fileio::PdfApi* pdf = fileio::pdf_api();
+  if (!pdf) return 0;
+  BlockLock lock(dib);
+  uint32_t result = 0;
+  if (!lock.get()) {
+    RecordError(ERR_BAD_DIB, "PDF-in-memory");
+  } else {
+    fileio::pdf_prepare(pdf);
+    MemoryPdf m{static_cast<char*>(buffer), static_cast<int64_t>(buffer ? capacity : 0)};
+    const OrvPdfWriter writer{"PDF-in-memory", &m, memory_pdf_write};
+    int rc = pdf->BeginMultipage(&writer);
+    if (rc == 0) {
+      const int page = pdf->DibWritePage(lock.get());
+      const int end = pdf->EndMultipage();
+      rc = page != 0 ? page : end;
+    }
+    if (rc != 0) RecordError(fileio::known_code(rc < 0 ? -rc : rc), "PDF-in-memory");
+    else result = static_cast<uint32_t>(m.total);
+  }
+  fileio::pdf_reset_defaults(pdf);
+  LogPrint("PdfWriteArrayToBuffer => %u\n", result);
+  return result;
+}
+
+}  // namespace
+
+uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t capacity) {
+  LogDibCall("WriteToBuffer(%08lx, %d, %08lx, %u)\n", static_cast<unsigned long>(dib), format,
+             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buffer)), capacity);
+  const std::uint32_t start = platform::tick_count_ms();
+  twain::error_clear();
+  uint32_t result = 0;
+  if (format == FF_BMP) {
+    result = WriteDibToBmpBuffer(dib, buffer, capacity);
+  } else if (format == FF_JPEG) {
+    result = jpeg_to_buffer(dib, buffer, capacity);
+  } else if (format == FF_PDF) {
+    result = pdf_to_buffer(dib, buffer, capacity);
+  } else if (format != FF_TIFF && format != FF_PNG && format != FF_GIF && format != FF_DCX) {
+    // A code without an encoder: the temporary name would end in ".tmp" and
+    // the save format would be written in its place.
+    RecordError(ERR_BAD_PARAMETER, "DIB_WriteToBuffer");
+  } else {
+    char temp[260];
+    if (!GenerateTempImageName("OrvTDWB", format, temp)) {
+      RecordError(ERR_FAILURE, "DIB_WriteToBuffer");
+    } else {
+      // The single-file writer keeps the last output name for the front end;
+      // a write into memory is no output file.
+      const std::string last = file_state().last_output;
+      const int rc = DIB_WriteToFilename(dib, temp);
+      file_state().last_output = last;
+      if (rc == 0) {
+        const long size = read_file_into(temp, buffer, capacity);
+        if (size < 0) RecordError(ERR_FAILURE, "DIB_WriteToBuffer");
+        else result = static_cast<uint32_t>(size);
+      }
+      ::unlink(temp);
+    }
+  }
+  LogPrint("WriteToBuffer => %u [%ums]\n", result, platform::tick_count_ms() - start);
+  return result;
+}
+
+DIB_HANDLE DIB_ForwardDCT(DIB_HANDLE dib) {
+  LogDibCall("ForwardDCT(0x%lx)\n", static_cast<unsigned long>(dib));
+  const fileio::JpegApi* jpeg = fileio::jpeg_api();
+  if (!jpeg) return 0;
+  if (!jpeg->DibForwardDCT) {
+    RecordError(ERR_FAILURE, "No DIB_ForwardDCT");
+    return 0;
+  }
+  BlockLock src(dib);
+  if (!src.get()) {
+    RecordError(ERR_BAD_DIB, "(DIB_ForwardDCT)");
+    return 0;
+  }
+  DIB_HANDLE out = DIB_Create(src.pixel_type() < 0 ? DIB_PT_RGB : src.pixel_type(), DIB_Width(dib),
+                              DIB_Height(dib), src.depth());
+  if (!out) return 0;
+  void* dst = platform::mem_lock(out);
+  const int rc = dst ? jpeg->DibForwardDCT(src.get(), dst) : -1;
+  if (dst) platform::mem_unlock(out);
+  if (rc != 0) {
+    DibFree(out);
+    RecordError(fileio::known_code(jpeg->LastErrorCode()), "DIB_ForwardDCT");
+    return 0;
+  }
+  return out;
+}
+
+int PromptForSaveName(char* path, int* format, DIB_HANDLE dib) {
+  LogPrint("PromptForSaveName(%s, %d, 0x%08lx)\n", path ? path : "", format ? *format : -1,
+           static_cast<unsigned long>(dib));
+  if (path) path[0] = '\0';
+  LogPrint("User cancelled file save dialog.\n");
+  LogPrint("PromptForSaveName() => %d, file=%s, nFF=%d\n", 0, "", format ? *format : -1);
+  return 0;
+}

@@ -1,0 +1,152 @@
+/* Image files: format detection, the save format, writing one image to a file
+ * or into memory, and loading pages from files and memory.
+ *
+ * Writes are all-or-nothing: a file is written under a temporary name in its
+ * final folder, flushed to disk and renamed into place, so a failed write
+ * never leaves a truncated file under the final name (an append copies the
+ * old file first and the old file stays as it was when the append fails).
+ *
+ * Results of the writers: 0 success; -1 the save dialog was cancelled; -2 the
+ * folder could not be made or the file could not be opened; -3 codec module
+ * missing, image cannot be locked or unknown format; -4 BMP write failed;
+ * -5 a conversion for GIF or DCX failed or a fault was caught; any other
+ * non-zero value is the codec's own failure result. The reason is in the
+ * library's error record (twain_error.h).
+ */
+#ifndef ORIVANE_FILE_API_H
+#define ORIVANE_FILE_API_H
+
+#include <stdint.h>
+
+#include "orivane/dib_api.h"
+#include "orivane/twain_files.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Formats ---------------------------------------------------------- */
+
+/* File-format code (FF_*) from the file's first bytes, or FF_UNKNOWN. A file
+ * that cannot be opened records ERR_NOT_FOUND, ERR_FILE_ACCESS or
+ * ERR_FILE_READ with the path. */
+int TWAIN_FormatOfFile(const char* path);
+int DIB_FormatOfFile(const char* path);
+/* The same for bytes in memory (fewer than 4 bytes are padded with zeros). */
+int DIB_FormatOfBuffer(const void* bytes, uint32_t length);
+/* IsFormatAvailable of the format named by the path's extension. */
+int IsFileFormatAvailable(const char* path);
+/* Copies FormatExtension(format, "") into `buffer` (5 bytes); returns 1 when
+ * the format has an extension, else 0 and an empty text. */
+int FormatExtensionToBuffer(int format, char* buffer);
+
+/* Format used for names without a recognised extension (default FF_BMP).
+ * 1 accepted; 0 for an unknown code, or when the format's codec module does
+ * not load (the error is recorded and the previous format kept). */
+int TWAIN_SetSaveFormat(int format);
+int TWAIN_GetSaveFormat(void);
+
+/* The full name used by the last single-file write (with any extension the
+ * writer added); "" before the first. Valid until the next write. */
+const char* LastOutputFileName(void);
+
+/* 1 when the folder of `path` exists or was made (parents first), else 0
+ * with ERR_CREATE_FOLDER recorded. */
+int EnsureFolderExists(const char* path);
+/* A path in the temporary folder that does not exist yet: prefix, a number
+ * (starting at the thread identifier, counting up) and the format's extension
+ * (".tmp" for codes without one), into `out` (260 bytes). 1, or 0. */
+int GenerateTempImageName(const char* prefix, int format, char* out);
+
+/* ---- Writing ---------------------------------------------------------- */
+
+/* Writes the image in the format of the name's extension; a name without
+ * one gets the save format's extension; an unknown extension keeps the name
+ * and uses the save format. See the result codes above. */
+int32_t DIB_WriteToFilename(DIB_HANDLE dib, const char* path);
+int32_t TWAIN_WriteNativeToFilename(DIB_HANDLE dib, const char* path);
+int32_t TWAIN_SaveToFilename(DIB_HANDLE dib, const char* path);
+/* One format whatever the extension (DIB_WriteToBmp is in bmp_api.h). GIF
+ * writes images deeper than 8 bits through an 8-bit palette copy, DCX images
+ * deeper than 1 bit through a 1-bit copy; the caller's image is unchanged.
+ * TIFF, DCX and PDF add a page to an existing file when the append flag is
+ * on. */
+int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path);
+int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path);
+int32_t DIB_WriteToPng(DIB_HANDLE dib, const char* path);
+int32_t DIB_WriteToGif(DIB_HANDLE dib, const char* path);
+int32_t DIB_WriteToDcx(DIB_HANDLE dib, const char* path);
+int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path);
+
+/* The encoded image's size in bytes; the bytes are copied into `buffer` only
+ * when it is not null and `capacity` holds them all. 0 on failure. Ask with
+ * capacity 0 first, then call again with a buffer of that size. */
+uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t capacity);
+
+/* The image's forward DCT through the JPEG codec: a new image of the same
+ * type and size, or 0. */
+DIB_HANDLE DIB_ForwardDCT(DIB_HANDLE dib);
+
+/* ---- Loading ---------------------------------------------------------- */
+
+/* Page (0-based) read by the next DIB_LoadFromFilename or
+ * DIB_LoadFromBuffer; each such load resets it to 0. */
+void TWAIN_SetLoadPage(int page);
+/* A new image of the caller's from the file's next-load page, or 0. The
+ * format is taken from the first bytes, never from the name. */
+DIB_HANDLE DIB_LoadFromFilename(const char* path);
+DIB_HANDLE TWAIN_LoadNativeFromFilename(const char* path);
+DIB_HANDLE DIB_LoadPage(const char* path, int page);
+/* Pages start .. start+count-1 into array[0..]: the number stored, or -1
+ * (nothing stored: pages already loaded are freed). */
+int DIB_LoadPagesFromFilename(DIB_HANDLE* array, int start, int count, const char* path);
+int DIB_LoadArrayFromFilename(DIB_HANDLE* array, int count, const char* path);
+DIB_HANDLE DIB_LoadFromBuffer(const void* bytes, uint32_t length);
+DIB_HANDLE DIB_LoadPageFromBuffer(const void* bytes, uint32_t length, int page);
+/* min(max, pages) pages into array[0..]: the count, or -1 (nothing stored). */
+int DIB_LoadArrayFromBuffer(DIB_HANDLE* array, int max, const void* bytes, uint32_t length);
+/* Pages in a file or in memory, -1 on failure. */
+int FilePageCount(const char* path);
+int BufferPageCount(const void* bytes, uint32_t length);
+int DIB_PageCountOfBuffer(const void* bytes, uint32_t length);
+
+/* Password for opening encrypted PDFs, passed with every PDF read (at most
+ * 31 characters are kept; never traced). */
+void PDF_SetOpenPassword(const char* password);
+
+/* ---- PDF documents --------------------------------------------------- */
+
+/* Document properties of PDF files written next: 1, or 0 when the PDF codec
+ * does not load. Creator and producer return to the library's own after
+ * every PDF file. */
+int TWAIN_SetPdfTitle(const char* text);
+int TWAIN_SetPdfAuthor(const char* text);
+int TWAIN_SetPdfSubject(const char* text);
+int TWAIN_SetPdfKeywords(const char* text);
+int TWAIN_SetPdfCreator(const char* text);
+int TWAIN_SetPdfProducer(const char* text);
+/* Permission flags of encrypted PDFs written next (ORVPDF_PERM_* of
+ * codecs/codec_abi.h). */
+int PDF_SetPermissions(uint32_t flags);
+uint32_t PDF_GetPermissions(void);
+/* Whether text drawn into PDF pages is visible (1) or an invisible layer. */
+int PDF_SetTextVisible(int visible);
+int PDF_GetTextVisible(void);
+/* 1 when the file is an encrypted PDF / a PDF this library wrote. */
+int PDF_IsEncrypted(const char* path);
+int PDF_IsOneOfOurs(const char* path);
+/* Length of a document property ("Title", "Author", ...), its text copied
+ * into `buffer` truncated to size - 1 characters and terminated; 0 when
+ * absent. */
+int PDF_GetDocumentProperty(const char* path, const char* property, char* buffer, int size);
+
+/* ---- Dialogs ---------------------------------------------------------- */
+
+/* File dialogs: this build has none; both report "cancelled" (0). */
+int PromptForOpenFilename(char* path);
+int PromptForSaveName(char* path, int* format, DIB_HANDLE dib);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -1,0 +1,126 @@
+// OrvGif through its entry points, as the library loads it.
+#include <sys/resource.h>
+
+#include "orivane/twain_error.h"
+#include "tests/unit/codecs/module_harness.h"
+#include "tests/unit/test_support.h"
+
+namespace {
+
+using namespace codec_test;
+
+const Module& gif() {
+  static Module m("OrvGif.so", "ORVGIF");
+  return m;
+}
+
+class OrvGifTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetForTests();
+    ASSERT_TRUE(gif().ok()) << gif().error();
+    TWAIN_ClearError();
+  }
+  int write(DIB_HANDLE h, const std::string& path) {
+    Bmi bmi(h);
+    return gif().fn<ORVGIF_BmiWriteToFileFn>("BmiWriteToFile")(bmi.get(), path.c_str());
+  }
+  DIB_HANDLE read(const std::string& path) {
+    return gif().fn<ORVGIF_DibFromFileFn>("DibFromFile")(path.c_str());
+  }
+};
+
+TEST_F(OrvGifTest, PaletteImagesRoundTripPixelExact) {
+  struct Case { int type, depth; };
+  for (const Case c : {Case{DIB_PT_BW, 1}, Case{DIB_PT_GRAY, 4}, Case{DIB_PT_PALETTE, 4},
+                       Case{DIB_PT_GRAY, 8}, Case{DIB_PT_PALETTE, 8}}) {
+    for (int width : {1, 11, 64}) {
+      SCOPED_TRACE(testing::Message() << c.depth << "-bit type " << c.type << " width " << width);
+      DibGuard src(make_image(c.type, width, 9, c.depth, std::uint32_t(width * c.depth)));
+      const std::string path = temp_path("rt.gif");
+      ASSERT_EQ(write(src.h, path), 0);
+      DibGuard back(read(path));
+      ASSERT_NE(back.h, 0u);
+      EXPECT_EQ(DIB_Depth(back.h), c.depth);
+      EXPECT_EQ(DIB_PixelType(back.h), c.type);
+      EXPECT_EQ(image_table(back.h), image_table(src.h));
+      EXPECT_EQ(image_rows(back.h), image_rows(src.h));
+      if (width == 11 && have_tool("identify"))
+        EXPECT_EQ(run("identify -format '%m %w %h' " + path), "GIF 11 9");
+    }
+  }
+}
+
+TEST_F(OrvGifTest, DeepImagesAreRefused) {
+  for (int depth : {16, 24, 32}) {
+    DibGuard src(make_image(depth == 16 ? DIB_PT_GRAY : DIB_PT_RGB, 4, 4, depth));
+    const std::string path = temp_path("deep.gif");
+    TWAIN_ClearError();
+    EXPECT_NE(write(src.h, path), 0) << depth;
+    EXPECT_EQ(TWAIN_LastErrorCode(), ERR_WRONG_IMAGE_TYPE);
+    EXPECT_FALSE(std::ifstream(path).good());
+  }
+}
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, unsigned v) {
+  b[at] = std::uint8_t(v & 0xFF);
+  b[at + 1] = std::uint8_t(v >> 8);
+}
+
+TEST_F(OrvGifTest, BadFilesAreRefusedWithBoundedMemory) {
+  DibGuard src(make_image(DIB_PT_PALETTE, 32, 32, 8));
+  const std::string path = temp_path("good.gif");
+  ASSERT_EQ(write(src.h, path), 0);
+  const std::vector<std::uint8_t> good = read_file(path);
+  const std::size_t desc = 13 + 3 * 256;  // image descriptor after the global map
+  ASSERT_EQ(good[desc], 0x2C);
+  auto patched = [&](std::size_t at, unsigned v) {
+    std::vector<std::uint8_t> b = good;
+    put16(b, at, v);
+    return b;
+  };
+  std::vector<std::uint8_t> corrupt = good;
+  for (std::size_t i = desc + 12; i < corrupt.size() - 1; ++i) corrupt[i] = std::uint8_t(i * 13);
+  const std::vector<std::vector<std::uint8_t>> bad = {
+      {},
+      std::vector<std::uint8_t>(good.begin(), good.begin() + 6),
+      std::vector<std::uint8_t>(good.begin(), good.begin() + long(desc + 40)),
+      corrupt,
+      [&] { auto b = patched(6, 60000); put16(b, 8, 60000); put16(b, desc + 5, 60000); put16(b, desc + 7, 60000); return b; }(),
+      patched(desc + 5, 0),   // zero-width frame
+      patched(desc + 1, 20),  // frame reaches past the screen's right edge
+      patched(desc + 3, 1),   // ... and past its bottom
+  };
+  const int live = DIB_LiveImageCount();
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::string p = temp_path("bad.gif");
+    write_file(p, bad[i]);
+    TWAIN_ClearError();
+    EXPECT_EQ(read(p), 0u);
+    EXPECT_NE(TWAIN_LastErrorCode(), 0);
+  }
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(DIB_LiveImageCount(), live);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024);
+}
+
+// A frame smaller than its screen lands at its offset on the background.
+TEST_F(OrvGifTest, FrameIsPlacedOnItsScreen) {
+  if (!have_tool("convert")) GTEST_SKIP() << "ImageMagick not installed";
+  const std::string path = temp_path("frame.gif");
+  run("convert -size 4x2 xc:red -background blue -page 10x6+3+2 " + path);
+  DibGuard back(read(path));
+  ASSERT_NE(back.h, 0u);
+  ASSERT_EQ(DIB_Width(back.h), 10);
+  ASSERT_EQ(DIB_Height(back.h), 6);
+  std::vector<std::uint8_t> bgr(3 * 10 + 4);
+  DIB_ReadRowRGB(back.h, 2, bgr.data());
+  EXPECT_EQ(bgr[3 * 3 + 2], 255);  // red inside the frame
+  EXPECT_EQ(bgr[3 * 3 + 0], 0);
+}
+
+}  // namespace
