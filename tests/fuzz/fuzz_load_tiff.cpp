@@ -1,61 +1,19 @@
-// Fuzz target: any bytes given to OrvTiff's readers (page count and every page, up to a few) are decoded or refused
-// without a crash, a leak of images or an unbounded allocation. The module is
-// loaded as the library loads it: from QUILLET_MODULE_PATH, else the
-// program's folder or its parent (where the build puts the modules).
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <string>
-
-#include "codecs/codec_abi.h"
-#include "fileio/codec_modules.h"
-#include "orivane/dib_api.h"
+// Fuzz target: any bytes given to OrvTiff's readers (page count, the first
+// pages) are decoded or refused without a crash, a leak or an unbounded
+// allocation.
+#include "fuzz_module.h"
 
 namespace {
-
-void* module_load(const char* file) {
-  std::string dirs[3];
-  if (const char* env = std::getenv("QUILLET_MODULE_PATH")) dirs[0] = env;
-  char exe[PATH_MAX] = {};
-  if (::readlink("/proc/self/exe", exe, sizeof exe - 1) > 0) {
-    dirs[1] = exe;
-    dirs[1].resize(dirs[1].rfind('/'));
-    dirs[2] = dirs[1].substr(0, dirs[1].rfind('/'));
-  }
-  for (const std::string& d : dirs) {
-    if (d.empty()) continue;
-    if (void* h = ::dlopen((d + "/" + file).c_str(), RTLD_NOW | RTLD_LOCAL)) return h;
-  }
-  return nullptr;
+constexpr int kPagesRead = 4;
 }
 
-struct Tiff {
-  ORVTIFF_DibFromBufferFn from_buffer = nullptr;
-  ORVTIFF_CountPagesInMemoryFn count = nullptr;
-  Tiff() {
-    void* m = module_load("OrvTiff.so");
-    if (!m) __builtin_trap();  // a fuzz run without its module proves nothing
-    auto set_host = reinterpret_cast<OrvSetHostFn>(::dlsym(m, "ORVTIFF_SetHost"));
-    from_buffer = reinterpret_cast<ORVTIFF_DibFromBufferFn>(::dlsym(m, "ORVTIFF_DibFromBuffer"));
-    count = reinterpret_cast<ORVTIFF_CountPagesInMemoryFn>(::dlsym(m, "ORVTIFF_CountPagesInMemory"));
-    if (!set_host || !from_buffer || !count || set_host(fileio::codec_host()) != 0) __builtin_trap();
-  }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Tiff tiff;
-  const int live = DIB_LiveImageCount();
-  const int pages = tiff.count(data, int32_t(size));
-  for (int page = 0; page < (pages < 1 ? 1 : pages > 4 ? 4 : pages); ++page) {
-    const OrvHandle dib = tiff.from_buffer(data, int32_t(size), page);
-    if (dib && (DIB_Width(dib) < 1 || DIB_Height(dib) < 1)) __builtin_trap();
-    DIB_Free(dib);
-  }
-  if (DIB_LiveImageCount() != live) __builtin_trap();
+  static void* m = fuzz::load_module("OrvTiff.so", "ORVTIFF");
+  static auto count = fuzz::entry<ORVTIFF_CountPagesInMemoryFn>(m, "ORVTIFF_CountPagesInMemory");
+  static auto from_buffer = fuzz::entry<ORVTIFF_DibFromBufferFn>(m, "ORVTIFF_DibFromBuffer");
+  fuzz::LeakCheck leaks;
+  const int pages = count(data, static_cast<int32_t>(size));
+  for (int page = 0; page < (pages < 1 ? 1 : pages > kPagesRead ? kPagesRead : pages); ++page)
+    fuzz::check_and_free(from_buffer(data, static_cast<int32_t>(size), page));
   return 0;
 }
