@@ -3,7 +3,7 @@
 #include <string>
 
 #include "codecs/codec_abi.h"
-#include "codecs/jpeg/module_host.h"
+#include "codecs/common/module_host.h"
 #include "codecs/gif/gif_codec.h"
 #include "orivane/twain_error.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "codecs/jpeg/file_io.h"
+#include "codecs/common/file_io.h"
 #include "orivane/twain_error.h"
 
 namespace orvgif {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "codecs/jpeg/dib_block.h"
-#include "codecs/jpeg/module_host.h"
+#include "codecs/common/dib_block.h"
+#include "codecs/common/module_host.h"
 
 namespace orvjpeg {
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "codecs/codec_abi.h"
-#include "codecs/jpeg/file_io.h"
+#include "codecs/common/file_io.h"
 #include "codecs/jpeg/jpeg_codec.h"
-#include "codecs/jpeg/module_host.h"
+#include "codecs/common/module_host.h"
 
 namespace {
 

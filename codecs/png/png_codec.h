@@ -7,8 +7,8 @@
 #pragma once
 #include <string>
 
-#include "codecs/jpeg/dib_block.h"
-#include "codecs/jpeg/module_host.h"
+#include "codecs/common/dib_block.h"
+#include "codecs/common/module_host.h"
 
 namespace orvpng {
 

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "codecs/jpeg/file_io.h"
+#include "codecs/common/file_io.h"
 #include "orivane/twain_error.h"
 
 namespace orvpng {

@@ -14,8 +14,8 @@
 
 #include <tiffio.h>
 
-#include "codecs/jpeg/dib_block.h"
-#include "codecs/jpeg/module_host.h"
+#include "codecs/common/dib_block.h"
+#include "codecs/common/module_host.h"
 
 namespace orvtiff {
 

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "codecs/codec_abi.h"
-#include "codecs/jpeg/file_io.h"
-#include "codecs/jpeg/module_host.h"
+#include "codecs/common/file_io.h"
+#include "codecs/common/module_host.h"
 #include "codecs/tiff/tiff_codec.h"
 #include "orivane/twain_error.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "codecs/codec_abi.h"
-#include "codecs/jpeg/dib_block.h"
+#include "codecs/common/dib_block.h"
 
 namespace codec {
 
