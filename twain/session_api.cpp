@@ -12,10 +12,12 @@
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
+#include "twain/acquire.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
 #include "twain/error_record.h"
 #include "twain/identity.h"
+#include "twain/acquire.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
@@ -144,6 +146,8 @@ void TWAIN_ResetAll(void) {
   twain::session_clear_source_identity();
   twain::proxy_window_destroy();
   twain::switches_reset();
+  twain::acquisition_reset();
+  twain::blank_flag() = 0;
   s.saved_parent = 0;
   s.source_dialog = 0;
   s.memory_buffer_count = 0;

@@ -7,6 +7,7 @@
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
+#include "twain/acquire.h"
 #include "twain/deferred.h"
 #include "twain/error_record.h"
 #include "twain/session.h"
@@ -20,6 +21,9 @@ inline void ResetForTests() {
   twain::session_reset_for_tests();
   twain::switches() = twain::Switches{};
   twain::deferred_reset();
+  twain::acquisition_reset();
+  twain::ext_info_reset();
+  twain::blank_flag() = 0;
   fileio::output_settings_reset_for_tests();
   fileio::pdf_settings_reset_for_tests();
   fileio::codec_modules_reset_for_tests();

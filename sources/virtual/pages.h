@@ -1,0 +1,73 @@
+// The pages the virtual scanner delivers: synthetic documents (a heading
+// with the page number and side, paragraphs of text, a Code 128 barcode of
+// the page number) rendered once per format and stamped per page, so that
+// the device is never the bottleneck of a transfer.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orivane/twain.h"
+
+namespace vscan {
+
+// Everything that changes a page's pixels apart from its number and side.
+struct PageFormat {
+  TW_UINT16 pixel_type = TWPT_BW;   // TWPT_BW, GRAY, RGB, PALETTE, CMY, CMYK
+  TW_UINT16 bit_depth = 1;          // bits per pixel: BW 1; GRAY 8 or 16 (4
+                                    // too); RGB 24 or 48; PALETTE 8; CMY 24;
+                                    // CMYK 32
+  int width = 0;                    // pixels
+  int height = 0;
+  double x_dpi = 200;
+  double y_dpi = 200;
+  TW_UINT16 pixel_flavor = TWPF_CHOCOLATE;  // BW only
+
+  bool operator==(const PageFormat&) const = default;
+};
+
+// What is stamped on one page.
+struct PageFacts {
+  int document = 1;    // sheet number in this session
+  int page = 1;        // page number in this session (both sides count)
+  bool back = false;   // back side of a duplex sheet
+};
+
+// A page as the device delivers it uncompressed and chunky:
+// - rows top first, each `bytes_per_row` = (width x bits + 7) / 8 bytes,
+//   no padding; bits past the width in a row's last byte are 0;
+// - BW: most significant bit first; with TWPF_CHOCOLATE 0 is black, with
+//   TWPF_VANILLA 0 is white;
+// - samples in TWAIN order: R G B, C M Y, C M Y K; 16-bit samples
+//   little-endian, using the whole 16-bit range (low bytes are not copies of
+//   the high bytes);
+// - PALETTE: 8-bit indices into page_palette().
+struct Raster {
+  PageFormat format;
+  std::size_t bytes_per_row = 0;
+  std::vector<std::uint8_t> pixels;  // bytes_per_row x height
+  std::string barcode_text;          // the Code 128 text on the page ("" none)
+  std::uint64_t checksum = 0;        // raster_checksum of the pixels
+};
+
+// Renders a page: the format's template (cached; rendered again only when
+// the format changes) with the facts stamped on it. Pixel content is
+// deterministic for a format and facts. Thread-safe.
+std::shared_ptr<const Raster> render_page(const PageFormat& format, const PageFacts& facts);
+
+// The palette of PALETTE pages (256 distinct colours, not gray).
+const std::array<TW_ELEMENT8, 256>& page_palette();
+
+// FNV-1a 64 over `height` rows of `bytes_per_row` bytes, in the layout of
+// Raster. Tests compute it from a transferred DIB the same way (rows top
+// first, samples back in TWAIN order, trailing bits masked to 0).
+std::uint64_t raster_checksum(const std::uint8_t* rows, std::size_t bytes_per_row, int height);
+
+// The Code 128 (code set B) modules of `text`, start to stop code with the
+// check symbol: true = bar. Each module is one unit wide.
+std::vector<bool> code128_modules(const std::string& text);
+
+}  // namespace vscan
