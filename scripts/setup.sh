@@ -22,7 +22,8 @@ packages=(
   clang libclang-rt-14-dev
   imagemagick
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libqpdf-dev zlib1g-dev
-  libtiff-tools poppler-utils qpdf libjpeg-turbo-progs
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
 )
 
 missing=()
