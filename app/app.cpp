@@ -2,6 +2,8 @@
 // the whole run, and the report is written whatever happened.
 #include "app/app.h"
 
+#include <signal.h>
+
 #include <string>
 
 #include "app/options.h"
@@ -70,6 +72,9 @@ void CQuilletApp::ExitInstance() {
 int QuilletMain(int argc, const char* const* argv) {
   FrontEnd& fe = front_end();
   fe.report_stream = nullptr;
+  // A file-size limit must fail the write that exceeds it (and be reported
+  // as a full disk), not end the process before the report is written.
+  ::signal(SIGXFSZ, SIG_IGN);
   ORIVANE_SetProductInfo("Quillet", kAppVersion);
   ORIVANE_Attach();
   PreScanArguments(argc, argv);

@@ -16,6 +16,7 @@
 #include "app/client.h"
 #include "app/device.h"
 #include "app/report.h"
+#include "app/scan_loop.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
@@ -170,10 +171,7 @@ int RunScanLoop(ScanRequest& r) {
     LogPrint("!bScan - Scanning suppressed.\n");
     return 0;
   }
-  if (!OpenDevice(r, front_end().main_window)) return 255;
-  ReportLine("Source=%s\n", TWAIN_SourceName());
-  if (!ApplySettings(r)) return 252;
-  return remaining_device_steps("scanning");
+  return ScanPages(r);
 }
 
 int ProcessRequests(ScanRequest& r) {

@@ -1,6 +1,7 @@
 // Output settings: append flag, multipage format, JPEG quality and the TIFF
 // compression table. The codecs read them at each write.
 #include "fileio/options.h"
+#include "fileio/multipage.h"
 
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
@@ -115,6 +116,13 @@ int TWAIN_GetTiffCompression(int pixel_type) {
 
 void TWAIN_SetLazyWriting(int flag) {
   LogApiCall("SetLazyWriting(%d)\n", flag);
+  // The writer of an open file is already running (or not): switching now
+  // would leave queued pages without their writer.
+  if (fileio::multipage().open) {
+    RecordError(ERR_FAILURE, "SetLazyWriting: Multipage file open!");
+    TWAIN_ReportLastError("");
+    return;
+  }
   output_settings().lazy_writing = flag != 0;
 }
 

@@ -16,6 +16,8 @@ enum class UiIcon { Information, Warning, Error, Question };
 enum class UiButtons { Ok, YesNo, YesNoCancel, OkCancel };
 enum class UiAnswer { Ok, Cancel, Yes, No };
 
+void ui_trace(const std::string& line);
+
 class UiBackend {
  public:
   virtual ~UiBackend() = default;
@@ -27,6 +29,18 @@ class UiBackend {
   // answers, and what Enter chooses.
   virtual UiAnswer ask(const std::string& caption, const std::string& text,
                        UiButtons buttons, UiAnswer default_answer) = 0;
+
+  // The waiting window: one line of text and a Cancel button, shown while
+  // the library waits for a device whose own dialog is hidden. Back ends
+  // without windows only trace it. show answers whether a window is up;
+  // cancelled answers (and forgets) whether Cancel was pressed since the
+  // last ask; close takes the window down.
+  virtual bool waiting_window_show(const std::string& text) {
+    ui_trace("Waiting window: " + text);
+    return false;
+  }
+  virtual bool waiting_window_cancelled() { return false; }
+  virtual void waiting_window_close() {}
 };
 
 enum class UiKind { Auto, NonInteractive, Terminal };

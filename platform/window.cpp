@@ -37,6 +37,12 @@ struct WindowRecord {
   bool live = false;
   std::uint32_t generation = 1;
   std::uint64_t serial = 0;  // creation order, for window_find
+  std::uint64_t z = 0;       // window order: raised on creation and activation
+  bool child = false;        // a control inside `owner`
+  bool button = false;
+  bool visible = true;
+  int control_id = 0;
+  std::shared_ptr<WindowProcedure> procedure;
 };
 
 struct ThreadQueue {
@@ -50,6 +56,7 @@ struct WindowRegistry {
   std::vector<WindowRecord> records;
   std::vector<std::uint32_t> free_slots;
   std::uint64_t next_serial = 1;
+  std::uint64_t next_z = 1;
   WindowHandle active = 0;
   // Shared so a thread waiting on its queue keeps it alive across a reset.
   std::map<int, std::shared_ptr<ThreadQueue>> queues;
@@ -104,6 +111,35 @@ void enqueue(ThreadQueue& queue, const Message& m) {
   queue.arrived.notify_all();
 }
 
+// A new record in a free slot; 0 when the table is full. Caller holds the
+// registry mutex.
+WindowHandle new_record(WindowRegistry& reg, const std::string& title, WindowHandle owner,
+                        int thread) {
+  std::uint32_t index = 0;
+  if (!reg.free_slots.empty()) {
+    index = reg.free_slots.back();
+    reg.free_slots.pop_back();
+  } else {
+    if (reg.records.size() >= kMaxSlots) return 0;
+    reg.free_slots.reserve(reg.records.size() + 1);
+    reg.records.emplace_back();
+    index = static_cast<std::uint32_t>(reg.records.size() - 1);
+  }
+  // The queue exists from the window's birth so posts to it never get lost.
+  find_queue(reg, thread, true);
+  WindowRecord& rec = reg.records[index];
+  const std::uint32_t generation = rec.generation;
+  rec = WindowRecord{};
+  rec.generation = generation;
+  rec.title = title;
+  rec.owner = owner;
+  rec.thread = thread;
+  rec.live = true;
+  rec.serial = reg.next_serial++;
+  rec.z = reg.next_z++;
+  return make_handle(index, rec.generation);
+}
+
 void drop_messages_for(ThreadQueue& queue, WindowHandle w) {
   std::lock_guard<std::mutex> lock(queue.mutex);
   auto& q = queue.messages;
@@ -119,44 +155,40 @@ WindowHandle window_create(const std::string& title, WindowHandle owner) {
     WindowRegistry& reg = window_registry();
     std::lock_guard<std::mutex> lock(reg.mutex);
     if (owner != 0 && find_record(reg, owner) == nullptr) return 0;
-    std::uint32_t index = 0;
-    if (!reg.free_slots.empty()) {
-      index = reg.free_slots.back();
-      reg.free_slots.pop_back();
-    } else {
-      if (reg.records.size() >= kMaxSlots) return 0;
-      reg.free_slots.reserve(reg.records.size() + 1);
-      reg.records.emplace_back();
-      index = static_cast<std::uint32_t>(reg.records.size() - 1);
-    }
-    // The queue exists from the window's birth so posts to it never get lost.
-    find_queue(reg, thread, true);
-    WindowRecord& rec = reg.records[index];
-    rec.title = title;
-    rec.owner = owner;
-    rec.thread = thread;
-    rec.enabled = true;
-    rec.live = true;
-    rec.serial = reg.next_serial++;
-    return make_handle(index, rec.generation);
+    return new_record(reg, title, owner, thread);
   } catch (...) {
     return 0;
   }
 }
 
+namespace {
+
+// Retires a window and, first, the controls inside it. Caller holds the
+// registry mutex and has checked `w`.
+void destroy_locked(WindowRegistry& reg, WindowHandle w) {
+  for (std::uint32_t i = 0; i < reg.records.size(); ++i) {
+    const WindowRecord& rec = reg.records[i];
+    if (rec.live && rec.child && rec.owner == w) destroy_locked(reg, make_handle(i, rec.generation));
+  }
+  WindowRecord* rec = find_record(reg, w);
+  rec->live = false;
+  rec->title.clear();
+  rec->procedure.reset();
+  if (++rec->generation == 0) rec->generation = 1;
+  reg.free_slots.push_back(static_cast<std::uint32_t>(w & kSlotMask));
+  if (reg.active == w) reg.active = 0;
+  // A thread message may name the window too, so every queue is swept.
+  for (auto& entry : reg.queues) drop_messages_for(*entry.second, w);
+}
+
+}  // namespace
+
 bool window_destroy(WindowHandle w) {
   try {
     WindowRegistry& reg = window_registry();
     std::lock_guard<std::mutex> lock(reg.mutex);
-    WindowRecord* rec = find_record(reg, w);
-    if (rec == nullptr) return false;
-    rec->live = false;
-    rec->title.clear();
-    if (++rec->generation == 0) rec->generation = 1;
-    reg.free_slots.push_back(static_cast<std::uint32_t>(w & kSlotMask));
-    if (reg.active == w) reg.active = 0;
-    // A thread message may name the window too, so every queue is swept.
-    for (auto& entry : reg.queues) drop_messages_for(*entry.second, w);
+    if (find_record(reg, w) == nullptr) return false;
+    destroy_locked(reg, w);
     return true;
   } catch (...) {
     return false;
@@ -245,8 +277,10 @@ bool window_activate(WindowHandle w) {
   try {
     WindowRegistry& reg = window_registry();
     std::lock_guard<std::mutex> lock(reg.mutex);
-    if (find_record(reg, w) == nullptr) return false;
+    WindowRecord* rec = find_record(reg, w);
+    if (rec == nullptr) return false;
     reg.active = w;
+    rec->z = reg.next_z++;
     return true;
   } catch (...) {
     return false;
@@ -329,6 +363,131 @@ std::size_t queued_message_count() {
   }
 }
 
+WindowHandle window_create_button(WindowHandle parent, const std::string& caption, int id) {
+  try {
+    WindowRegistry& reg = window_registry();
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    const WindowRecord* owner = find_record(reg, parent);
+    if (owner == nullptr) return 0;
+    const WindowHandle w = new_record(reg, caption, parent, owner->thread);
+    if (w == 0) return 0;
+    WindowRecord& rec = reg.records[w & kSlotMask];
+    rec.child = true;
+    rec.button = true;
+    rec.control_id = id;
+    return w;
+  } catch (...) {
+    return 0;
+  }
+}
+
+namespace {
+
+// Runs `read` on the live record of `w` under the registry mutex; `fallback`
+// for an invalid handle.
+template <typename T, typename Read>
+T read_record(WindowHandle w, T fallback, Read read) {
+  try {
+    WindowRegistry& reg = window_registry();
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    WindowRecord* rec = find_record(reg, w);
+    return rec == nullptr ? fallback : read(*rec);
+  } catch (...) {
+    return fallback;
+  }
+}
+
+void collect_children(const WindowRegistry& reg, WindowHandle w, std::vector<WindowHandle>& out) {
+  std::vector<std::pair<std::uint64_t, WindowHandle>> direct;
+  for (std::uint32_t i = 0; i < reg.records.size(); ++i) {
+    const WindowRecord& rec = reg.records[i];
+    if (rec.live && rec.child && rec.owner == w)
+      direct.emplace_back(rec.serial, make_handle(i, rec.generation));
+  }
+  std::sort(direct.begin(), direct.end());
+  for (const auto& entry : direct) {
+    out.push_back(entry.second);
+    collect_children(reg, entry.second, out);
+  }
+}
+
+}  // namespace
+
+bool window_is_button(WindowHandle w) {
+  return read_record(w, false, [](const WindowRecord& r) { return r.button; });
+}
+
+int window_control_id(WindowHandle w) {
+  return read_record(w, 0, [](const WindowRecord& r) { return r.child ? r.control_id : 0; });
+}
+
+WindowHandle window_parent(WindowHandle w) {
+  return read_record(w, WindowHandle{0},
+                     [](const WindowRecord& r) { return r.child ? r.owner : WindowHandle{0}; });
+}
+
+bool window_set_visible(WindowHandle w, bool visible) {
+  return read_record(w, false, [visible](WindowRecord& r) {
+    const bool was_visible = r.visible;
+    r.visible = visible;
+    return was_visible;
+  });
+}
+
+bool window_is_visible(WindowHandle w) {
+  return read_record(w, false, [](const WindowRecord& r) { return r.visible; });
+}
+
+std::vector<WindowHandle> window_children(WindowHandle w) {
+  try {
+    WindowRegistry& reg = window_registry();
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    std::vector<WindowHandle> out;
+    if (find_record(reg, w) != nullptr) collect_children(reg, w, out);
+    return out;
+  } catch (...) {
+    return {};
+  }
+}
+
+WindowHandle window_top() {
+  try {
+    WindowRegistry& reg = window_registry();
+    std::lock_guard<std::mutex> lock(reg.mutex);
+    const WindowRecord* best = nullptr;
+    std::uint32_t best_index = 0;
+    for (std::uint32_t i = 0; i < reg.records.size(); ++i) {
+      const WindowRecord& rec = reg.records[i];
+      if (!rec.live || rec.child) continue;
+      if (best == nullptr || rec.z > best->z) {
+        best = &rec;
+        best_index = i;
+      }
+    }
+    return best == nullptr ? 0 : make_handle(best_index, best->generation);
+  } catch (...) {
+    return 0;
+  }
+}
+
+bool window_set_procedure(WindowHandle w, WindowProcedure procedure) {
+  auto shared = procedure ? std::make_shared<WindowProcedure>(std::move(procedure)) : nullptr;
+  return read_record(w, false, [&shared](WindowRecord& r) {
+    r.procedure = std::move(shared);
+    return true;
+  });
+}
+
+bool dispatch_message(const Message& m) {
+  if (m.window == 0) return false;
+  // Called outside the lock: a procedure may create, destroy or post.
+  const std::shared_ptr<WindowProcedure> procedure = read_record(
+      m.window, std::shared_ptr<WindowProcedure>{}, [](const WindowRecord& r) { return r.procedure; });
+  if (!procedure) return false;
+  (*procedure)(m);
+  return true;
+}
+
 void windows_reset_for_tests() {
   try {
     WindowRegistry& reg = window_registry();
@@ -340,6 +499,7 @@ void windows_reset_for_tests() {
       if (!rec.live) continue;
       rec.live = false;
       rec.title.clear();
+      rec.procedure.reset();
       if (++rec.generation == 0) rec.generation = 1;
       reg.free_slots.push_back(i);
     }

@@ -4,7 +4,9 @@
 // may attach a real window to it later.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -22,6 +24,9 @@ struct Message {
 constexpr std::uint32_t kMsgNull = 0x0000;
 constexpr std::uint32_t kMsgClose = 0x0010;
 constexpr std::uint32_t kMsgQuit = 0x0012;
+// A control tells its parent it was used: wparam = the control's identifier,
+// lparam = the control's handle.
+constexpr std::uint32_t kMsgCommand = 0x0111;
 constexpr std::uint32_t kMsgUser = 0x0400;
 
 // Creates a window record owned by the calling thread. Never shown here.
@@ -56,6 +61,34 @@ bool peek_message(Message* out_message, bool remove);
 bool wait_message(int timeout_ms);
 // Number of messages queued for the calling thread.
 std::size_t queued_message_count();
+
+// --- Child controls and window procedures ---
+// Creates a push button inside `parent` (a live window of any thread; the
+// button belongs to the parent's thread). Buttons start visible and enabled.
+// 0 when the parent is invalid. Destroying a window destroys its controls.
+WindowHandle window_create_button(WindowHandle parent, const std::string& caption, int id);
+bool window_is_button(WindowHandle w);
+// Identifier of a control (0 for other windows and invalid handles).
+int window_control_id(WindowHandle w);
+// The window a control sits in (0 for top-level windows and invalid ones).
+WindowHandle window_parent(WindowHandle w);
+// Shows or hides a window; returns the previous visibility (false if
+// invalid). Windows start visible.
+bool window_set_visible(WindowHandle w, bool visible);
+bool window_is_visible(WindowHandle w);
+// Every control inside `w`, depth first, in creation order.
+std::vector<WindowHandle> window_children(WindowHandle w);
+// The top-level window at the top of the window order: the one created or
+// activated last. 0 when none is live.
+WindowHandle window_top();
+
+// Handles the messages dispatched to a window.
+using WindowProcedure = std::function<void(const Message&)>;
+// Installs (or, with an empty procedure, removes) a window's procedure.
+bool window_set_procedure(WindowHandle w, WindowProcedure procedure);
+// Hands a message to its window's procedure; thread messages and windows
+// without one are dropped. True when a procedure ran.
+bool dispatch_message(const Message& m);
 
 // Forgets every window record and queue (tests).
 void windows_reset_for_tests();

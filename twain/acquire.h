@@ -32,6 +32,10 @@ struct Acquisition {
   bool auto_click = false;
   std::string auto_click_caption;                // at most 63 characters
   bool remote_session = false;
+  // Messages the pump put back into the queue in its last round (WM_QUIT,
+  // the auto-click retry): the wait between rounds does not count them as
+  // new input.
+  std::size_t requeued = 0;
 };
 
 Acquisition& acquisition();
@@ -45,6 +49,32 @@ unsigned pump_messages(int mode);
 // The inner wait: 1 state changed, 2 break, 3 cancelled or limit, 0 below
 // state 5. Seconds; -1 = none.
 int wait_for_state_change(int dialog_delay_s, int limit_s);
+
+// Shows one message to the source (from state 5 on) and acts on the
+// notification the source answers with, as the pump's `mode` allows. Answers
+// that notification (MSG_NULL when none); *out_consumed tells whether the
+// source took the message.
+unsigned filter_message(const platform::Message& m, int mode, bool* out_consumed);
+// Acts on one notification of the source as the pump's `mode` allows.
+void filter_notification(unsigned tw_message, int mode);
+// The waiting window's line in the language `lang_id` (a Windows language id)
+// for the source `source_name`.
+std::string waiting_text(std::uint16_t lang_id, const std::string& source_name);
+// True when the process runs in a remote session whose own transfer-ready
+// notifications may get lost: SESSIONNAME begins with "ica-" (any case).
+bool remote_session_detect();
+
+// --- Auto-click (auto_click.cpp) ---
+// The private thread message that runs one auto-click search.
+constexpr std::uint32_t kMsgAutoClick = 0x7FA0;
+// Posts the search message to the calling thread.
+void auto_click_post();
+// Runs one search; true when the message was posted again (nothing found
+// yet and auto-click still on).
+bool auto_click_run();
+// The button text auto-click looks for matches `text` (ampersands removed,
+// any case); an empty `caption` matches the usual scan captions.
+bool auto_click_matches(const std::string& text, const std::string& caption);
 
 // --- Transfers (transfer.cpp) ---
 // Performs the transfer of state 6 by the current mechanism, then ends it.

@@ -225,6 +225,10 @@ void ReportNullString(const char* operation) {
 
 void ReportTransferFailure() {
   const twain::Session& s = twain::session();
+  // The gate has already recorded the failed transfer call as a plain device
+  // error; the classified failure (paper jam, double feed, cover open...)
+  // says more and is what callers act on, so it takes that error's place.
+  if (error_record().code == ERR_DS_OPERATION) twain::error_clear();
   if (s.last_return_code == TWRC_CANCEL) {
     RecordError(ERR_CANCELLED, nullptr);
     return;

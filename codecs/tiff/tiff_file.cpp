@@ -101,6 +101,14 @@ void extend(TIFF* tif) {
   if (previous_extender()) previous_extender()(tif);
 }
 
+// libtiff may outlive this module (the program can use it too): when the
+// module is unloaded its extender must leave libtiff's chain, or the next
+// file opened would call into unmapped code.
+__attribute__((destructor)) void uninstall_extender() {
+  const TIFFExtendProc ours = TIFFSetTagExtender(previous_extender());
+  if (ours != extend && ours != nullptr) TIFFSetTagExtender(ours);  // not ours: leave it
+}
+
 void install_extender() {
   static std::once_flag once;
   std::call_once(once, [] {

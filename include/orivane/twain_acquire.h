@@ -86,6 +86,14 @@ int TWAIN_CloseRequested(void);
  * message record. */
 int TWAIN_MessageHook(const void* message);
 
+/* --- Documents of several pages --------------------------------------- */
+/* Asks whether to scan more pages (in the user's language): 1 to continue,
+ * 0 to stop. */
+int TWAIN_PromptToContinue(uintptr_t window);
+/* The default button of that question: 1 Yes (initial), 0 No; answers the
+ * previous setting. */
+int TWAIN_SetDefaultScanAotherPagePrompt(int answer);
+
 /* --- Odds and ends ---------------------------------------------------- */
 void TWAIN_FreeNative(uintptr_t dib);
 /* Seconds after which the waiting window appears (-1 never); answers the

@@ -350,8 +350,11 @@ const CapDef kCaps[] = {
      .store = store_resolution<&Settings::y_dpi>},
     {.cap = ICAP_TILES,
      .describe =
-         [](const Session& s, const DeviceConfig&) {
-           return flag(s.settings.tiles, s.defaults.tiles, {0});  // whole images only
+         [](const Session& s, const DeviceConfig& d) {
+           // Tiled memory transfers only where the device is configured for
+           // them.
+           return flag(s.settings.tiles, s.defaults.tiles,
+                       d.tiles ? std::vector<double>{0, 1} : std::vector<double>{0});
          },
      .store = store_flag<&Settings::tiles>},
     {.cap = ICAP_LIGHTPATH,
@@ -404,6 +407,18 @@ const CapDef kCaps[] = {
     {.cap = ICAP_AUTOMATICDESKEW,
      .describe = describe_flag<&Settings::automatic_deskew>,
      .store = store_flag<&Settings::automatic_deskew>},
+    {.cap = ICAP_IMAGEFILEFORMAT,
+     .present =
+         [](const DeviceConfig& d) {
+           return std::find(d.xfer_mechs.begin(), d.xfer_mechs.end(), TWSX_FILE) !=
+                  d.xfer_mechs.end();
+         },
+     .describe =
+         [](const Session& s, const DeviceConfig& d) {
+           return enumeration(TWTY_UINT16, numbers(d.file_formats), s.settings.file_format,
+                              s.defaults.file_format);
+         },
+     .store = store_code<&Settings::file_format>},
     {.cap = ICAP_JPEGQUALITY,
      .describe =
          [](const Session& s, const DeviceConfig&) {

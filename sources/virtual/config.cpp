@@ -1,5 +1,7 @@
 #include "sources/virtual/config.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -21,6 +23,13 @@ constexpr double kMaxSideInches = 100;
 constexpr double kMaxDpi = 19200;
 constexpr int kMaxPages = 1000000;
 constexpr std::size_t kMaxTextLength = 255;
+constexpr int kMaxDelayMs = 600000;
+constexpr int kMaxBufferBytes = 256 * 1024 * 1024;
+
+template <typename T>
+bool contains(const std::vector<T>& list, T value) {
+  return std::find(list.begin(), list.end(), value) != list.end();
+}
 
 // An error message for the value, or nothing when it was taken.
 using Problem = std::optional<std::string>;
@@ -186,6 +195,117 @@ Problem set_bit_depths(DeviceConfig& d, const std::string& key, const std::strin
   return std::nullopt;
 }
 
+Problem set_int(int& out, const std::string& value, int min, int max) {
+  const auto number = parse_number(value);
+  if (!number || *number < min || *number > max || *number != std::floor(*number))
+    return "expected a whole number from " + std::to_string(min) + " to " + std::to_string(max);
+  out = static_cast<int>(*number);
+  return std::nullopt;
+}
+
+Problem set_bytes(std::uint32_t& out, const std::string& value) {
+  int bytes = 0;
+  if (Problem problem = set_int(bytes, value, 1, kMaxBufferBytes)) return problem;
+  out = static_cast<std::uint32_t>(bytes);
+  return std::nullopt;
+}
+
+Problem set_mem_rows(DeviceConfig& d, const std::string& value) {
+  std::vector<int> rows;
+  for (const std::string& item : split_list(value)) {
+    int n = 0;
+    if (Problem problem = set_int(n, item, 1, kMaxPages)) return problem;
+    rows.push_back(n);
+  }
+  if (rows.empty()) return "expected a list of row counts";
+  d.mem_rows = rows;
+  return std::nullopt;
+}
+
+Problem set_tile_size(DeviceConfig& d, const std::string& value) {
+  unsigned width = 0, height = 0;
+  char extra = 0;
+  if (std::sscanf(value.c_str(), "%ux%u%c", &width, &height, &extra) != 2 || width == 0 ||
+      height == 0 || width % 8 != 0 || width > 65536 || height > 65536)
+    return "expected WIDTHxHEIGHT in pixels, the width a multiple of 8";
+  d.tile_width = static_cast<int>(width);
+  d.tile_height = static_cast<int>(height);
+  return std::nullopt;
+}
+
+Problem set_mem_quirk(DeviceConfig& d, const std::string& value) {
+  static const std::pair<const char*, MemoryQuirk> kQuirks[] = {
+      {"none", MemoryQuirk::None},
+      {"wide_columns", MemoryQuirk::WideColumns},
+      {"xoffset_unset", MemoryQuirk::XOffsetUnset}};
+  for (const auto& [name, quirk] : kQuirks) {
+    if (::strcasecmp(value.c_str(), name) == 0) {
+      d.mem_quirk = quirk;
+      return std::nullopt;
+    }
+  }
+  return "unknown quirk '" + value + "'";
+}
+
+Problem set_file_formats(DeviceConfig& d, const std::string& value) {
+  static const std::pair<const char*, TW_UINT16> kFormats[] = {
+      {"bmp", TWFF_BMP},   {"tiff", TWFF_TIFF}, {"jfif", TWFF_JFIF},
+      {"jpeg", TWFF_JFIF}, {"png", TWFF_PNG},   {"pdf", TWFF_PDF}};
+  std::vector<TW_UINT16> formats;
+  for (const std::string& item : split_list(value)) {
+    const auto* found = std::find_if(std::begin(kFormats), std::end(kFormats), [&](const auto& f) {
+      return ::strcasecmp(f.first, item.c_str()) == 0;
+    });
+    if (found == std::end(kFormats)) return "unknown file format '" + item + "'";
+    if (!contains(formats, found->second)) formats.push_back(found->second);
+  }
+  if (formats.empty()) return "expected a list of file formats";
+  d.file_formats = formats;
+  return std::nullopt;
+}
+
+// "PAGE:event" items; slow takes its milliseconds: "2:slow=500".
+Problem set_events(DeviceConfig& d, const std::string& value) {
+  static const std::pair<const char*, PageEventKind> kKinds[] = {
+      {"jam", PageEventKind::Jam},
+      {"double_feed", PageEventKind::DoubleFeed},
+      {"cover_open", PageEventKind::CoverOpen},
+      {"offline", PageEventKind::Offline},
+      {"cancel", PageEventKind::Cancel},
+      {"close_request", PageEventKind::CloseRequest},
+      {"crash", PageEventKind::Crash},
+      {"slow", PageEventKind::Slow}};
+  std::vector<PageEvent> events;
+  for (const std::string& item : split_list(value)) {
+    const std::size_t colon = item.find(':');
+    if (colon == std::string::npos) return "expected PAGE:event in '" + item + "'";
+    PageEvent event;
+    if (Problem problem = set_int(event.page, item.substr(0, colon), 1, kMaxPages))
+      return "bad page in '" + item + "'";
+    std::string name = item.substr(colon + 1);
+    const std::size_t equals = name.find('=');
+    std::string argument;
+    if (equals != std::string::npos) {
+      argument = name.substr(equals + 1);
+      name.resize(equals);
+    }
+    const auto* found = std::find_if(std::begin(kKinds), std::end(kKinds), [&](const auto& k) {
+      return ::strcasecmp(k.first, name.c_str()) == 0;
+    });
+    if (found == std::end(kKinds)) return "unknown event '" + name + "'";
+    event.kind = found->second;
+    if (event.kind == PageEventKind::Slow) {
+      if (argument.empty()) return "slow needs its milliseconds (slow=500)";
+      if (set_int(event.ms, argument, 0, kMaxDelayMs)) return "bad milliseconds in '" + item + "'";
+    } else if (!argument.empty()) {
+      return "event '" + name + "' takes no value";
+    }
+    events.push_back(event);
+  }
+  d.events = events;
+  return std::nullopt;
+}
+
 using Setter = Problem (*)(DeviceConfig&, const std::string&);
 
 struct Key {
@@ -270,6 +390,48 @@ const Key kKeys[] = {
        return set_name(d.unsupported_cc, NameKind::Condition, v);
      }},
     {"fault", set_crash_calls},
+    {"xfer_delay_ms",
+     [](DeviceConfig& d, const std::string& v) {
+       return set_int(d.xfer_delay_ms, v, 0, kMaxDelayMs);
+     }},
+    {"settings_dialog",
+     [](DeviceConfig& d, const std::string& v) -> Problem {
+       if (::strcasecmp(v.c_str(), "ok") == 0) {
+         d.settings_dialog_ok = true;
+       } else if (::strcasecmp(v.c_str(), "cancel") == 0) {
+         d.settings_dialog_ok = false;
+       } else {
+         return "expected ok or cancel";
+       }
+       return std::nullopt;
+     }},
+    {"file_formats", set_file_formats},
+    {"mem_min", [](DeviceConfig& d, const std::string& v) { return set_bytes(d.mem_min, v); }},
+    {"mem_preferred",
+     [](DeviceConfig& d, const std::string& v) { return set_bytes(d.mem_preferred, v); }},
+    {"mem_max", [](DeviceConfig& d, const std::string& v) { return set_bytes(d.mem_max, v); }},
+    {"mem_rows", set_mem_rows},
+    {"mem_row_align",
+     [](DeviceConfig& d, const std::string& v) { return set_int(d.mem_row_align, v, 1, 4096); }},
+    {"tiles", [](DeviceConfig& d, const std::string& v) { return set_bool(d.tiles, v); }},
+    {"tile_size", set_tile_size},
+    {"mem_quirk", set_mem_quirk},
+    {"mem_fail_block",
+     [](DeviceConfig& d, const std::string& v) {
+       return set_int(d.mem_fail_block, v, 0, kMaxPages);
+     }},
+    {"events", set_events},
+    {"barcode_text",
+     [](DeviceConfig& d, const std::string& v) -> Problem {
+       if (::strcasecmp(v.c_str(), "str255") == 0) {
+         d.barcode_text_handle = false;
+       } else if (::strcasecmp(v.c_str(), "handle") == 0) {
+         d.barcode_text_handle = true;
+       } else {
+         return "expected str255 or handle";
+       }
+       return std::nullopt;
+     }},
     {"crash_signal",
      [](DeviceConfig& d, const std::string& v) {
        TW_UINT16 signal = 0;
@@ -285,11 +447,6 @@ Problem apply_key(DeviceConfig& device, const std::string& key, const std::strin
     if (key == entry.name) return entry.set(device, value);
   }
   return "unknown key '" + key + "'";
-}
-
-template <typename T>
-bool contains(const std::vector<T>& list, T value) {
-  return std::find(list.begin(), list.end(), value) != list.end();
 }
 
 // Makes the settings of one section agree with each other.
@@ -325,6 +482,11 @@ void device_finish(DeviceConfig& d, int line, std::vector<std::string>& problems
   }
   if (d.xfer_mechs.empty()) d.xfer_mechs = {TWSX_NATIVE};
   if (d.compressions.empty()) d.compressions = {TWCP_NONE};
+  if (d.mem_min > d.mem_max) {
+    note("mem_min above mem_max; swapped");
+    std::swap(d.mem_min, d.mem_max);
+  }
+  d.mem_preferred = std::clamp(d.mem_preferred, d.mem_min, d.mem_max);
 }
 
 }  // namespace
@@ -411,6 +573,14 @@ bool device_refuses_value(const DeviceConfig& device, TW_UINT16 cap, double valu
 
 bool device_crashes_on(const DeviceConfig& device, DsCall call) {
   return contains(device.crash_calls, call);
+}
+
+std::vector<PageEvent> device_page_events(const DeviceConfig& device, int page) {
+  std::vector<PageEvent> events;
+  for (const PageEvent& event : device.events) {
+    if (event.page == page) events.push_back(event);
+  }
+  return events;
 }
 
 }  // namespace vscan

@@ -5,6 +5,7 @@
 // names.
 #pragma once
 #include <csignal>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -36,6 +37,30 @@ enum class DsCall : TW_UINT16 {
   NativeXfer,
   MemoryXfer,
   FileXfer,
+};
+
+// Something that happens to one page of a session (pages count from 1).
+enum class PageEventKind {
+  Jam,           // the transfer fails: TWCC_PAPERJAM
+  DoubleFeed,    // TWCC_PAPERDOUBLEFEED
+  CoverOpen,     // TWCC_INTERLOCK
+  Offline,       // TWCC_CHECKDEVICEONLINE
+  Cancel,        // the user cancels the transfer: TWRC_CANCEL
+  CloseRequest,  // MSG_CLOSEDSREQ instead of the page's announcement
+  Crash,         // the driver crashes inside the transfer call
+  Slow,          // the transfer takes `ms` milliseconds longer
+};
+struct PageEvent {
+  int page = 1;
+  PageEventKind kind = PageEventKind::Jam;
+  int ms = 0;  // Slow only
+};
+
+// Deliberate oddities of memory transfers, as some drivers have them.
+enum class MemoryQuirk {
+  None,
+  WideColumns,   // Columns larger than the image width, XOffset 0
+  XOffsetUnset,  // XOffset TWON_DONTCARE32
 };
 
 struct ResolutionConfig {
@@ -85,6 +110,27 @@ struct DeviceConfig {
   std::vector<TW_UINT16> compressions{TWCP_NONE, TWCP_GROUP4, TWCP_JPEG};
   std::vector<TW_UINT16> extended_caps;  // capabilities negotiable after enabling
 
+  // Transfers
+  int xfer_delay_ms = 0;  // from enabling to MSG_XFERREADY
+  // The settings dialog (MSG_ENABLEDSUIONLY) closes with MSG_CLOSEDSOK, or
+  // with MSG_CLOSEDSREQ when cancelled.
+  bool settings_dialog_ok = true;
+  std::vector<TW_UINT16> file_formats{TWFF_BMP, TWFF_TIFF, TWFF_JFIF, TWFF_PNG, TWFF_PDF};
+  // DAT_SETUPMEMXFER, bytes (the preferred size grows to hold one row).
+  std::uint32_t mem_min = 4096;
+  std::uint32_t mem_preferred = 65536;
+  std::uint32_t mem_max = 1048576;
+  std::vector<int> mem_rows;  // rows per strip, cycled; empty: as many as fit
+  int mem_row_align = 1;      // BytesPerRow is a multiple of this
+  bool tiles = false;         // ICAP_TILES may be set TRUE
+  int tile_width = 256;       // pixels (a multiple of 8)
+  int tile_height = 256;
+  MemoryQuirk mem_quirk = MemoryQuirk::None;
+  int mem_fail_block = 0;  // this block of every image fails (0: none)
+  std::vector<PageEvent> events;
+  // TWEI_BARCODETEXT as TWTY_HANDLE blocks of text instead of TWTY_STR255.
+  bool barcode_text_handle = false;
+
   // Misbehaviour on request
   std::vector<TW_UINT16> refused_caps;
   std::vector<std::pair<TW_UINT16, double>> refused_values;
@@ -113,5 +159,7 @@ Config config_load();
 bool device_refuses_cap(const DeviceConfig& device, TW_UINT16 cap);
 bool device_refuses_value(const DeviceConfig& device, TW_UINT16 cap, double value);
 bool device_crashes_on(const DeviceConfig& device, DsCall call);
+// The events of page `page` (counted from 1 in the session), in config order.
+std::vector<PageEvent> device_page_events(const DeviceConfig& device, int page);
 
 }  // namespace vscan

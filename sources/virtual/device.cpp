@@ -62,6 +62,7 @@ Settings settings_default(const DeviceConfig& device) {
   s.feeder_enabled = device.feeder_enabled;
   s.auto_feed = device.feeder;
   s.compression = device.compressions.front();
+  s.file_format = device.file_formats.front();
   return s;
 }
 

@@ -52,6 +52,7 @@ struct Settings {
   bool undefined_image_size = false;
   bool automatic_deskew = false;
   bool ext_image_info = false;
+  TW_UINT16 file_format = TWFF_BMP;  // ICAP_IMAGEFILEFORMAT, DAT_SETUPFILEXFER
   std::vector<TW_UINT16> extended_caps;
   // Enumerations the application narrowed (MSG_SET with an enumeration or
   // an array): capability -> the values it left.

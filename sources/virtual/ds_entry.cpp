@@ -12,6 +12,7 @@
 #include "sources/virtual/layout.h"
 #include "sources/virtual/negotiation.h"
 #include "sources/virtual/session.h"
+#include "sources/virtual/transfer.h"
 
 #define VSCAN_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -86,6 +87,7 @@ Reply close_device(SourceState& state, const Call& call) {
   Session* session = find_session(state, call.origin);
   if (session == nullptr || session->state != DsState::Open) return refuse(TWCC_SEQERROR);
   auto& sessions = state.sessions;
+  if (session->notifier) state.retired.push_back(std::move(session->notifier));
   for (auto it = sessions.begin(); it != sessions.end(); ++it) {
     if (it->get() == session) {
       sessions.erase(it);
@@ -167,6 +169,13 @@ Reply layout_handler(SourceState& state, Session* session, const Call& call) {
 }
 
 using Handler = Reply (*)(SourceState&, Session*, const Call&);
+using SessionHandler = Reply (*)(SourceState&, Session&, TW_UINT16, TW_MEMREF);
+
+// The handlers of enabling and transfers, which always have a session.
+template <SessionHandler Fn>
+Reply with_session(SourceState& state, Session* session, const Call& call) {
+  return Fn(state, *session, call.msg, call.data);
+}
 
 struct Triplet {
   TW_UINT32 dg;
@@ -175,16 +184,23 @@ struct Triplet {
   Handler handler;
 };
 
-// Enabling (DAT_USERINTERFACE), the transfer set-up, the pending transfers,
-// image information and the transfers themselves join this table with the
-// page generator.
 constexpr Triplet kTriplets[] = {
     {DG_CONTROL, DAT_IDENTITY, false, identity_call},
     {DG_CONTROL, DAT_ENTRYPOINT, false, entry_point_call},
     {DG_CONTROL, DAT_STATUS, false, status_call},
     {DG_CONTROL, DAT_CAPABILITY, true, capability_handler},
     {DG_CONTROL, DAT_EVENT, true, event_call},
+    {DG_CONTROL, DAT_USERINTERFACE, true, with_session<user_interface_call>},
+    {DG_CONTROL, DAT_PENDINGXFERS, true, with_session<pending_xfers_call>},
+    {DG_CONTROL, DAT_SETUPMEMXFER, true, with_session<setup_mem_xfer_call>},
+    {DG_CONTROL, DAT_SETUPFILEXFER, true, with_session<setup_file_xfer_call>},
     {DG_IMAGE, DAT_IMAGELAYOUT, true, layout_handler},
+    {DG_IMAGE, DAT_IMAGEINFO, true, with_session<image_info_call>},
+    {DG_IMAGE, DAT_IMAGENATIVEXFER, true, with_session<native_xfer_call>},
+    {DG_IMAGE, DAT_IMAGEMEMXFER, true, with_session<mem_xfer_call>},
+    {DG_IMAGE, DAT_IMAGEFILEXFER, true, with_session<file_xfer_call>},
+    {DG_IMAGE, DAT_PALETTE8, true, with_session<palette_call>},
+    {DG_IMAGE, DAT_EXTIMAGEINFO, true, with_session<ext_image_info_call>},
 };
 
 const Triplet* find_triplet(TW_UINT32 dg, TW_UINT16 dat) {
@@ -205,14 +221,41 @@ const DeviceConfig* device_of_call(const SourceState& state, const Session* sess
   return index ? &state.config.devices[*index] : nullptr;
 }
 
-void crash_if_configured(const DeviceConfig* device, DsCall kind, Lock& lock) {
-  if (device == nullptr || !device_crashes_on(*device, kind)) return;
+void crash_if_configured(const DeviceConfig* device, DsCall kind, Lock& lock,
+                         bool page_crash = false) {
+  if (device == nullptr || !(page_crash || device_crashes_on(*device, kind))) return;
   const int signal = device->crash_signal;
   // Left unlocked: the caller's guard jumps out of this call.
   lock.unlock();
   fault_crash(signal);
   lock.lock();
 }
+
+// Stops the notifiers of sessions disabled or closed in this call, with the
+// lock released: their thread may be waiting for it.
+void stop_retired(SourceState& state, Lock& lock) {
+  if (state.retired.empty()) return;
+  std::vector<std::unique_ptr<Notifier>> retired = std::move(state.retired);
+  state.retired.clear();
+  lock.unlock();
+  retired.clear();
+}
+
+// At the end of the process (or when the Source Manager unloads us) no
+// notifier may still run: stop those of devices left enabled.
+struct StopNotifiersAtExit {
+  ~StopNotifiersAtExit() {
+    try {
+      SourceState& state = source_state();
+      Lock lock(state.mutex);
+      for (auto& session : state.sessions) {
+        if (session->notifier) state.retired.push_back(std::move(session->notifier));
+      }
+      stop_retired(state, lock);
+    } catch (...) {
+    }
+  }
+} stop_notifiers_at_exit;
 
 // Calls whose reply must not replace the condition code the application is
 // yet to read: the status itself, and the event pump running in between.
@@ -228,6 +271,9 @@ TW_UINT16 entry(const Call& call) {
   Session* session = find_session(state, call.origin);
   const DsCall kind = classify_call(call.dg, call.dat, call.msg);
   crash_if_configured(device_of_call(state, session, call, kind), kind, lock);
+  // A page scripted to crash the driver does so inside its transfer.
+  if (session != nullptr && session_crashes_in(*session, kind))
+    crash_if_configured(&session_device(state, *session), kind, lock, true);
 
   const Triplet* triplet = find_triplet(call.dg, call.dat);
   Reply reply = refuse(TWCC_BADPROTOCOL);
@@ -240,6 +286,7 @@ TW_UINT16 entry(const Call& call) {
     Session* after = find_session(state, call.origin);
     (after != nullptr ? after->condition : state.condition) = reply.cc;
   }
+  stop_retired(state, lock);
   return reply.rc;
 }
 

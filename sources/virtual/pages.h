@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,14 @@ struct PageFacts {
   int document = 1;    // sheet number in this session
   int page = 1;        // page number in this session (both sides count)
   bool back = false;   // back side of a duplex sheet
+  // How the sheet lies (default: a printed sheet, straight):
+  bool blank = false;        // an empty side: paper with a few specks of
+                             // dust, no barcode
+  double skew_degrees = 0;   // the printed page turned by this angle about
+                             // its centre, counter-clockwise as seen on the
+                             // image; white shows at the corners. Taken only
+                             // between -45 and 45; slower to render (the
+                             // whole page is drawn again)
 };
 
 // A page as the device delivers it uncompressed and chunky:
@@ -50,12 +59,25 @@ struct Raster {
   std::size_t bytes_per_row = 0;
   std::vector<std::uint8_t> pixels;  // bytes_per_row x height
   std::string barcode_text;          // the Code 128 text on the page ("" none)
-  std::uint64_t checksum = 0;        // raster_checksum of the pixels
+  // raster_checksum of the pixels, computed when first asked for: hashing a
+  // 25 MB colour page costs several times more than producing it, and only
+  // the pages whose checksum an application asks for need it. Thread-safe.
+  std::uint64_t checksum() const;
+
+  // Where the hash starts: the hash of the first `hash_from` bytes, which
+  // the page shares with its template (set by render_page).
+  std::uint64_t hash_seed = 14695981039346656037ULL;
+  std::size_t hash_from = 0;
+  mutable std::optional<std::uint64_t> checksum_cache;
 };
 
 // Renders a page: the format's template (cached; rendered again only when
 // the format changes) with the facts stamped on it. Pixel content is
-// deterministic for a format and facts. Thread-safe.
+// deterministic for a format and facts. Thread-safe; the page is shared and
+// stays valid while any holder keeps it. Null for a format it cannot
+// render: an unknown pixel type or depth, no width or height, a resolution
+// that is not positive or above 10000 dpi. Throws std::bad_alloc when the pixels do not fit in
+// memory.
 std::shared_ptr<const Raster> render_page(const PageFormat& format, const PageFacts& facts);
 
 // The palette of PALETTE pages (256 distinct colours, not gray).

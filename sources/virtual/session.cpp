@@ -33,8 +33,12 @@ void source_reload_config(SourceState& state) {
 
 Session* find_session(SourceState& state, const TW_IDENTITY* app) {
   if (app == nullptr) return nullptr;
+  return find_session_by_id(state, app->Id);
+}
+
+Session* find_session_by_id(SourceState& state, TW_UINT32 app_id) {
   for (const auto& session : state.sessions) {
-    if (session->app.Id == app->Id) return session.get();
+    if (session->app.Id == app_id) return session.get();
   }
   return nullptr;
 }

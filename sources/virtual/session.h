@@ -8,12 +8,15 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "orivane/twain.h"
 #include "sources/virtual/config.h"
 #include "sources/virtual/containers.h"
 #include "sources/virtual/device.h"
+#include "sources/virtual/notify.h"
+#include "sources/virtual/paper.h"
 
 namespace vscan {
 
@@ -46,6 +49,24 @@ struct Session {
   // Notifications sent to the application and not yet claimed through
   // MSG_PROCESSEVENT, oldest first.
   std::deque<TW_UINT16> notifications;
+
+  // Enabling: how the application asked for it. Each enable starts a new
+  // generation; a notification planned for an older one is dropped.
+  bool show_ui = false;
+  bool ui_only = false;
+  unsigned enable_generation = 0;
+  // Sends the notifications (after a delay) from its own thread; alive while
+  // the device is enabled.
+  std::unique_ptr<Notifier> notifier;
+  // Images handed over since enabling (CAP_XFERCOUNT counts them).
+  int transfers_since_enable = 0;
+  // The paper path: pages and sheets started in this session, for numbering.
+  PaperCounter counter;
+  // The image waiting (state 6) or being transferred (state 7).
+  std::optional<Page> page;
+  // File transfers: where the next image is written (its format is in the
+  // settings).
+  std::string file_name = "TWAIN.TMP";
 };
 
 struct SourceState {
@@ -57,9 +78,17 @@ struct SourceState {
   std::vector<std::unique_ptr<Session>> sessions;
   // The condition code of the last call from an application without a session.
   TW_UINT16 condition = TWCC_SUCCESS;
+  // Work for the end of the current DS_Entry call, done once the lock is
+  // released: notifiers of disabled or closed sessions to stop (their thread
+  // may be waiting for the lock).
+  std::vector<std::unique_ptr<Notifier>> retired;
 };
 
 SourceState& source_state();
+
+// The session of the application whose Id is `app_id`, or null. Caller holds
+// the lock.
+Session* find_session_by_id(SourceState& state, TW_UINT32 app_id);
 
 // Reads the config again unless a device is open (the devices of open
 // sessions must not change under them). Caller holds the lock.

@@ -124,36 +124,30 @@ void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.label; }
 
 class DeviceSettings : public testing::TestWithParam<RefusalCase> {};
 
-// The scan step after the settings does not exist yet: a run whose settings
-// all went through ends there, with exit 255 and that failure in its report.
-constexpr const char* kScanStepMissing = "Failure: scanning is not available yet";
-
 TEST_P(DeviceSettings, RefusalsStopOrWarn) {
   const RefusalCase& c = GetParam();
-  DeviceRun device("[device]\nproduct = Model A\n" + c.config);
+  DeviceRun device("[device]\nproduct = Model A\nfeeder_sheets = 2\n" + c.config);
   std::vector<std::string> args{"/S=Model A"};
   args.insert(args.end(), c.args.begin(), c.args.end());
+  args.push_back(device.home + "/page.bmp");
   RunResult r = device.run(args);
   EXPECT_EQ(r.exit_status, c.exit_status) << r.out << r.err;
   EXPECT_EQ(report_value(r.out, "Source"), "Model A");
-  EXPECT_EQ(report_value(r.out, "State"), "4") << "the device stays open";
+  if (c.exit_status == 252) EXPECT_EQ(report_value(r.out, "State"), "4") << "the device stays open";
   if (c.message.empty()) {
     EXPECT_EQ(r.err, "");
   } else {
     EXPECT_NE(r.err.find("Quillet: " + c.message), std::string::npos) << r.err;
   }
-  if (c.exit_status == 252) {
-    // The message was shown; nothing is left pending for the report.
-    EXPECT_FALSE(has_key(r.out, "Error")) << r.out;
-  } else {
-    EXPECT_EQ(report_value(r.out, "Error"), kScanStepMissing) << r.out;
-  }
+  // The message was shown; nothing is left pending for the report.
+  EXPECT_FALSE(has_key(r.out, "Error")) << r.out;
+  if (c.exit_status == 0) EXPECT_NE(report_value(r.out, "PagesWritten"), "0") << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Refusals, DeviceSettings,
     testing::Values(
-        RefusalCase{"accepted", "", {"/GRAY", "/R=300", "/ADF", "/DUPLEX"}, 255, ""},
+        RefusalCase{"accepted", "", {"/GRAY", "/R=300", "/ADF", "/DUPLEX"}, 0, ""},
         RefusalCase{"resolution",
                     "refuse_values = ICAP_XRESOLUTION:300\n",
                     {"/R=300"},
@@ -165,9 +159,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"region_without_height", "", {"/X=1", "/Y=1", "/W=2"}, 252,
                     "Image Layout: Please specify height > 0"},
         RefusalCase{"depth_24_falls_back_to_8",
-                    "pixel_type = rgb\nbitdepths_rgb = 48, 24, 8\nrefuse_values = ICAP_BITDEPTH:24\n",
+                    "pixel_type = gray\nbitdepths_gray = 16, 24, 8\nrefuse_values = ICAP_BITDEPTH:24\n",
                     {"/D=24"},
-                    255,
+                    0,
                     ""},
         RefusalCase{"depth_8_has_no_fallback",
                     "pixel_type = rgb\nbitdepths_rgb = 24, 8\nrefuse_values = ICAP_BITDEPTH:8\n",
@@ -178,13 +172,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "Device declined to program: /RGB"},
         // A device that just says no records nothing; its refusal is shown anyway.
         RefusalCase{"no_feeder", "feeder = no\n", {"/ADF"}, 252, "Device declined to select Feeder."},
-        RefusalCase{"feeder_locked_on", "feeder_locked = yes\nfeeder_enabled = yes\n", {"/ADF"}, 255,
+        RefusalCase{"feeder_locked_on", "feeder_locked = yes\nfeeder_enabled = yes\n", {"/ADF"}, 0,
                     ""},
         RefusalCase{"feeder_locked_off", "feeder_locked = yes\nfeeder_enabled = yes\n",
                     {"/FLATBED"}, 252, "Device declined to select flatbed."},
-        RefusalCase{"duplex_is_a_warning", "duplex = none\n", {"/DUPLEX"}, 255,
+        RefusalCase{"duplex_is_a_warning", "refuse_values = CAP_DUPLEXENABLED:1\n", {"/DUPLEX", "/N=2"}, 0,
                     "Device refused duplex setting."},
-        RefusalCase{"simplex_refused_is_silent", "duplex = none\n", {"/SIMPLEX"}, 255, ""}),
+        // A device without duplex: the run plans one side and never asks.
+        RefusalCase{"duplex_unsupported_is_dropped", "duplex = none\n", {"/DUPLEX"}, 0, ""},
+        RefusalCase{"simplex_refused_is_silent", "duplex = none\n", {"/SIMPLEX"}, 0, ""}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return info.param.label; });
 
 // ---- the order and content of the negotiation ---------------------------------
@@ -203,12 +199,12 @@ class DeviceNegotiation : public testing::TestWithParam<TraceCase> {};
 
 TEST_P(DeviceNegotiation, TheTraceShowsTheSteps) {
   const TraceCase& c = GetParam();
-  DeviceRun device("[device]\nproduct = Model A\n" + c.config);
+  DeviceRun device("[device]\nproduct = Model A\nfeeder_sheets = 2\n" + c.config);
   std::vector<std::string> args{"/S=Model A", "/LOG"};
   args.insert(args.end(), c.args.begin(), c.args.end());
+  args.push_back(device.home + "/page.bmp");
   RunResult r = device.run(args);
-  EXPECT_EQ(r.exit_status, 255) << r.out << r.err;
-  EXPECT_EQ(report_value(r.out, "Error"), kScanStepMissing) << r.out;
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
   EXPECT_EQ(r.err, "");
   const std::string log = device.log();
   // Only what ApplySettings did: the settings made at the open come first.
@@ -233,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "MSG_SET/ICAP_PIXELTYPE)(ENUM(uint16: 1,*2 "},
                   {}},
         TraceCase{"depth_24_refused_takes_8",
-                  "pixel_type = rgb\nbitdepths_rgb = 48, 24, 8\nrefuse_values = ICAP_BITDEPTH:24\n",
+                  "pixel_type = gray\nbitdepths_gray = 16, 24, 8\nrefuse_values = ICAP_BITDEPTH:24\n",
                   {"/D=24"},
                   {"SetBitDepth(24)", "MSG_SET/ICAP_BITDEPTH)(ONEVALUE(uint16: 24))", "FAILURE",
                    "SetBitDepth(8)", "MSG_SET/ICAP_BITDEPTH)(ONEVALUE(uint16: 8))", "SUCCESS"},

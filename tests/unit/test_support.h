@@ -4,6 +4,7 @@
 #include "dib/convert.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
+#include "fileio/multipage.h"
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
@@ -24,6 +25,7 @@ inline void ResetForTests() {
   twain::acquisition_reset();
   twain::ext_info_reset();
   twain::blank_flag() = 0;
+  fileio::multipage_reset_for_tests();
   fileio::output_settings_reset_for_tests();
   fileio::pdf_settings_reset_for_tests();
   fileio::codec_modules_reset_for_tests();

@@ -1,0 +1,174 @@
+// One page from the device to its file: the transfer, the corrections the
+// switches ask for, the review, and storing it in its own file or in the
+// open multipage file, with its carbon copy.
+#include <cstdio>
+#include <string>
+
+#include "app/naming.h"
+#include "app/report.h"
+#include "app/scan_loop.h"
+#include "dib/page_analysis.h"
+#include "log/trace.h"
+#include "orivane/dib_api.h"
+#include "orivane/file_api.h"
+#include "orivane/twain_acquire.h"
+#include "orivane/twain_error.h"
+#include "orivane/twain_files.h"
+#include "orivane/twain_multipage.h"
+#include "orivane/twain_switches.h"
+#include "platform/ui.h"
+
+namespace {
+
+constexpr const char* kNoMemory = "Insufficient memory (or internal failure)";
+
+// The blank test of /BLANK (the library's threshold).
+bool page_is_blank(uintptr_t image) {
+  try {
+    dib::Locked page(image);
+    return dib::is_blank(page.view(), TWAIN_GetBlankPageThreshold());
+  } catch (const dib::Error&) {
+    return false;
+  }
+}
+
+// Replaces the page by `made` when an operation made a new image.
+void replace(uintptr_t& image, uintptr_t made) {
+  if (made == 0 || made == image) return;
+  DIB_Free(image);
+  image = made;
+}
+
+void apply_corrections(const ScanRequest& r, uintptr_t& image) {
+  if (r.quantize && DIB_Depth(image) == 24) replace(image, DIB_ConvertToFormat(image, DIB_PT_PALETTE, 8, nullptr));
+  if (r.negate) DIB_Negate(image);
+  if (r.rotation != 0) {
+    const uintptr_t turned = DIB_Rotate90(image, r.rotation);
+    if (turned == 0) TWAIN_ErrorBox(kNoMemory);
+    replace(image, turned);
+  }
+  if (r.to_gray != 0) {
+    const uintptr_t gray = r.to_gray == 1 ? DIB_ConvertToFormat(image, DIB_PT_GRAY, 8, nullptr)
+                                          : DIB_ScaleToGray(image, r.to_gray);
+    if (gray == 0) TWAIN_ErrorBox(kNoMemory);
+    replace(image, gray);
+  }
+  // The text stamp joins here with the text engine.
+  if (r.text_area) {
+    const int type = DIB_PixelType(image);
+    if (type == DIB_PT_GRAY || type == DIB_PT_RGB || type == DIB_PT_PALETTE) {
+      int threshold = DIB_AutoThreshold(image);
+      threshold = threshold < 0 ? 0 : threshold > 255 ? 255 : threshold;
+      const uintptr_t bw = DIB_ConvertToBW(image, threshold);
+      if (bw == 0) TWAIN_ErrorBox(kNoMemory);
+      replace(image, bw);
+    } else {
+      TWAIN_ErrorBox("/TA only makes sense for color or gray images.");
+    }
+  }
+}
+
+// The review of one page, until the review window exists: a question whose
+// answer, for nobody at the terminal, accepts the page (nothing is lost).
+int review_page(uintptr_t) {
+  const platform::UiAnswer a = platform::ui().ask("Review", "Keep this page?", platform::UiButtons::YesNoCancel,
+                                                  platform::UiAnswer::Yes);
+  return a == platform::UiAnswer::Yes ? 0 : a == platform::UiAnswer::No ? 1 : 2;
+}
+
+int store_single(ScanRequest& r, uintptr_t image, const std::string& path) {
+  if (!TWAIN_SetSaveFormat(r.file_format)) {
+    TWAIN_ErrorBox("Requested file save format is not available.");
+    return -1;
+  }
+  int result = DIB_WriteToFilename(image, path.c_str());
+  if (result == 0) {
+    if (r.single_scan) {
+      ReportLine("File=%s\n", LastOutputFileName());
+    } else {
+      ReportLine("File%d=%s\n", ++front_end().file_counter, LastOutputFileName());
+    }
+  } else if (result == -1) {
+    result = -10;
+  }
+  return result;
+}
+
+int acquire_image(ScanRequest& r, uintptr_t window, const std::string& path, uintptr_t* image) {
+  switch (r.transfer_mode) {
+    case kTransferNative: *image = TWAIN_AcquireNative(window, 0); return -1;
+    case kTransferFile: return TWAIN_AcquireFile(window, r.file_format, path.c_str()) ? 0 : -1;
+    case kTransferMemory: *image = TWAIN_AcquireMemory(window); return -1;
+    default: TWAIN_ErrorBox("Internal Error 703"); return -2;
+  }
+}
+
+int report_outcome(int result) {
+  if (result == -1) {
+    if (TWAIN_LastErrorCode() == ERR_CANCELLED) return 2;
+    TWAIN_ReportLastError("Error during Acquire");
+    return -1;
+  }
+  switch (result) {
+    case -10: break;
+    case -4: TWAIN_ErrorBox("File write failed, possibly output device is full"); break;
+    case -3: TWAIN_ErrorBox("File write failed: invalid image or format error."); break;
+    case -2: TWAIN_ErrorBox("File open failed (invalid path or name, or access denied)"); break;
+    case 0: case 1: case 2: break;
+    default: TWAIN_ReportLastError("Error during Acquire"); break;
+  }
+  return result;
+}
+
+}  // namespace
+
+int WriteCarbonCopy(const ScanRequest& r, uintptr_t image, int page_index) {
+  const std::string path = CarbonCopyPath(r.carbon_copy_path, r.output_name);
+  const int format = FormatFromExtension(path.c_str(), FF_BMP);
+  if (page_index > 0) {
+    if (format != FF_TIFF && format != FF_DCX && format != FF_PDF) return 0;
+    TWAIN_SetFileAppendFlag(1);
+  }
+  const int result = DIB_WriteToFilename(image, path.c_str());
+  TWAIN_SetFileAppendFlag(0);
+  ReportLine("CCFile%d=%s\n", front_end().file_counter, path.c_str());
+  return result;
+}
+
+int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
+  LogPrint("[Quillet] AcquireOne starting page %d\n", page_index + 1);
+  TWAIN_SuppressErrorMessages(1);
+  const std::string path = r.output_name.empty() ? "" : PageFullPath(r.output_name, front_end().start_folder);
+  uintptr_t image = 0;
+  int result = acquire_image(r, window, path, &image);
+  if (result == -2) {
+    TWAIN_SuppressErrorMessages(0);
+    return -1;
+  }
+  if (image != 0) {
+    if (r.blank_discard && page_is_blank(image)) {
+      DIB_Free(image);
+      image = 0;
+      result = 1;
+    }
+  }
+  if (image != 0) {
+    apply_corrections(r, image);
+    // Barcodes are reported here once the recognition engines are there.
+    result = r.review ? review_page(image) : 0;
+    if (result == 0) {
+      if (r.multipage) {
+        result = TWAIN_DibWritePage(image);
+      } else {
+        result = store_single(r, image, path);
+      }
+      if (result == 0 && r.carbon_copy) WriteCarbonCopy(r, image, page_index);
+    }
+    TWAIN_FreeNative(image);
+  }
+  TWAIN_SuppressErrorMessages(0);
+  LogPrint("[Quillet] nErr == %d\n", result);
+  result = report_outcome(result);
+  LogPrint("[Quillet] AcquireOne() => %d\n", result);
+  return result;
+}

@@ -1,0 +1,251 @@
+// The scan loop: the page plan, one pass per page until the plan, the
+// device or the user ends the run, error recovery between pages, and the
+// end of the multipage file.
+#include "app/scan_loop.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/device.h"
+#include "app/naming.h"
+#include "app/report.h"
+#include "log/trace.h"
+#include "orivane/file_api.h"
+#include "orivane/twain.h"
+#include "orivane/twain_acquire.h"
+#include "orivane/twain_error.h"
+#include "orivane/twain_files.h"
+#include "orivane/twain_multipage.h"
+#include "orivane/twain_session.h"
+#include "orivane/twain_settings.h"
+#include "orivane/twain_sources.h"
+#include "orivane/twain_switches.h"
+#include "platform/ui.h"
+
+namespace {
+
+enum class Next { Scan, Stop };
+
+struct Run {
+  ScanRequest& r;
+  int stored = 0;
+  int exit_code = 0;
+};
+
+bool family_is_travelscan() {
+  TW_IDENTITY id{};
+  if (!TWAIN_GetSourceIdentity(&id)) return false;
+  return strcasecmp(id.ProductFamily, "TravelScan") == 0;
+}
+
+void plan_pages(ScanRequest& r) {
+  if (r.duplex && !TWAIN_GetDuplexSupport()) r.duplex = false;
+  if (r.multipage && r.page_count == 0) r.page_count = -1;
+  if (r.auto_feed > 0 && r.page_count == 0) r.page_count = -1;
+  if (r.duplex && r.page_count == 0 && !r.multipage && r.file_format == FF_PDF) {
+    r.page_count = 2;
+    r.multipage = true;
+  }
+  if (r.page_count == 0 || r.page_count == 1) {
+    r.single_scan = true;
+    r.page_count = 1;
+  }
+  if (family_is_travelscan() && r.page_count < 0) r.prompt_on_empty = true;
+}
+
+// The first name, collisions, and the multipage file. 0, or the result of
+// beginning the multipage file.
+int prepare_names(ScanRequest& r) {
+  if (!r.multipage && !r.single_scan && r.number_position >= 0 &&
+      (static_cast<std::size_t>(r.number_position) >= r.output_name.size() ||
+       r.output_name[r.number_position] < '0' || r.output_name[r.number_position] > '9'))
+    IncrementFileName(r);
+  SkipExistingNames(r);
+  if (r.multipage) return TWAIN_BeginMultipageFile(r.output_name.c_str());
+  return 0;
+}
+
+// Whether another page follows, by the device's state after a page.
+Next more_pages(Run& run) {
+  ScanRequest& r = run.r;
+  run.exit_code = 0;
+  const int state = TWAIN_State();
+  if (state < 5) {
+    if (TWAIN_GetHideUI() && r.prompt_on_empty && TWAIN_PromptToContinue(0)) {
+      LogPrint("POE: trying for another page.\n");
+      TWAIN_SetWaitDialogDelay(3);
+      return Next::Scan;
+    }
+    LogPrint("break, TWAIN_State() < 5\n");
+    return Next::Stop;
+  }
+  if (TWAIN_GetHideUI() && state == 5) {
+    if (r.prompt_on_empty) {
+      if (TWAIN_PromptToContinue(0)) {
+        LogPrint("POE: trying for another page.\n");
+        TWAIN_DisableSource();
+        TWAIN_SetWaitDialogDelay(3);
+        return Next::Scan;
+      }
+      LogPrint("POE: Document Complete\n");
+      return Next::Stop;
+    }
+    if (r.page_count < 0) {
+      LogPrint("break: NoUI && State < 6 && nImages < 0\n");
+      return Next::Stop;
+    }
+    TWAIN_SetWaitDialogDelay(3);
+    return Next::Scan;
+  }
+  if (r.stop_on_empty && state == 5) {
+    LogPrint("SOE: Document Complete\n");
+    TWAIN_DisableSource();
+    return Next::Stop;
+  }
+  return Next::Scan;
+}
+
+// Shows the pages so far; 1 when the user accepted them and wants to go on.
+// Until the viewer exists a person who is not there does not accept.
+int view_pages_so_far() {
+  const platform::UiAnswer a =
+      platform::ui().ask("Here's what we've got",
+                         std::string("Scanning stopped with an error. Pages so far: ") + LastOutputFileName() +
+                             "\nContinue scanning?",
+                         platform::UiButtons::OkCancel, platform::UiAnswer::Cancel);
+  return a == platform::UiAnswer::Ok ? 1 : 0;
+}
+
+// After a failed page: resume (Scan) or end the run with an exit code.
+Next recover(Run& run, int failure) {
+  ScanRequest& r = run.r;
+  if (r.multipage) TWAIN_EndMultipageFile();
+  if (view_pages_so_far() != 1) {
+    run.exit_code = failure;
+    LogPrint("[Quillet] break, nExit=%d\n", run.exit_code);
+    return Next::Stop;
+  }
+  LogPrint("Attempting to resume scan loop...\n");
+  if (TWAIN_State() >= 5) {
+    TWAIN_DisableSource();
+  } else if (!OpenDevice(r, front_end().main_window)) {
+    run.exit_code = 255;
+  } else if (!ApplySettings(r)) {
+    run.exit_code = 252;
+  }
+  if (run.exit_code != 0) {
+    LogPrint("[Quillet] break, nExit=%d\n", run.exit_code);
+    return Next::Stop;
+  }
+  if (r.multipage) {
+    TWAIN_SetFileAppendFlag(1);
+    if (const int rc = TWAIN_BeginMultipageFile(r.output_name.c_str()); rc != 0) {
+      run.exit_code = rc;
+      return Next::Stop;
+    }
+  }
+  LogPrint("Resuming scan loop!\n");
+  return Next::Scan;
+}
+
+// One pass; Stop ends the loop with run.exit_code.
+Next scan_one(Run& run) {
+  ScanRequest& r = run.r;
+  const int result = AcquireOne(r, front_end().main_window, run.stored);
+  if (result == 1) {
+    if (r.single_scan) {
+      LogPrint("discarded only scan.\n");
+      run.exit_code = 2;
+      return Next::Stop;
+    }
+    return more_pages(run);
+  }
+  if (result == -1 && run.stored == 0) {
+    LogPrint("[Quillet] cancel on first scan, nExit=%d\n", -1);
+    run.exit_code = 2;
+    return Next::Stop;
+  }
+  if (result == 0) {
+    ++run.stored;
+    if (r.page_count > 0 && --r.page_count == 0) {
+      LogPrint("break, nImages=0\n");
+      run.exit_code = 0;
+      return Next::Stop;
+    }
+    if (!r.multipage) {
+      IncrementFileName(r);
+      SkipExistingNames(r);
+    }
+    return more_pages(run);
+  }
+  if (result == -1 && TWAIN_CloseRequested()) {
+    run.exit_code = 0;
+    LogPrint("[Quillet] break, nExit=%d\n", run.exit_code);
+    return Next::Stop;
+  }
+  return recover(run, result);
+}
+
+void delete_output() {
+  const std::string path = LastOutputFileName();
+  if (!path.empty()) ::unlink(path.c_str());
+}
+
+// Ends the multipage file: kept and reported, or deleted.
+void finish_multipage(Run& run) {
+  if (run.exit_code != 0) {
+    TWAIN_EndMultipageFile();
+    delete_output();
+    run.stored = 0;
+    return;
+  }
+  if (TWAIN_EndMultipageFile() != 0) {
+    run.exit_code = -1;
+    delete_output();
+    run.stored = 0;
+    return;
+  }
+  if (run.r.file_review) {
+    const platform::UiAnswer a = platform::ui().ask(
+        "File review", std::string("Keep ") + LastOutputFileName() + "?", platform::UiButtons::YesNoCancel,
+        platform::UiAnswer::Yes);
+    const int f = a == platform::UiAnswer::Yes ? 0 : a == platform::UiAnswer::No ? 1 : 2;
+    ReportLine("FileReview=%s\n", f == 0 ? "OK" : f == 1 ? "discard" : "cancel");
+    run.exit_code = f;
+    if (f != 0) {
+      delete_output();
+      run.stored = 0;
+      return;
+    }
+  }
+  // Reported as a full path, as single files are: the multipage file was
+  // named relative to the folder the run started in.
+  ReportLine("File=%s\n", PageFullPath(LastOutputFileName(), front_end().start_folder).c_str());
+}
+
+}  // namespace
+
+int ScanPages(ScanRequest& r) {
+  Run run{r};
+  if (!OpenDevice(r, front_end().main_window)) {
+    run.exit_code = 255;
+  } else {
+    ReportLine("Source=%s\n", TWAIN_SourceName());
+    plan_pages(r);
+    if (!ApplySettings(r)) {
+      run.exit_code = 252;
+    } else {
+      if (const int rc = prepare_names(r); rc != 0) return rc;
+      LogPrint("[Quillet] Starting scan loop.  nImages=%d\n", r.page_count);
+      while (r.page_count != 0 && scan_one(run) == Next::Scan) {
+      }
+      LogPrint("Scan loop terminated.\n");
+      if (r.multipage) finish_multipage(run);
+    }
+  }
+  ReportLine("PagesWritten=%d\n", run.stored);
+  return run.exit_code;
+}

@@ -1,0 +1,172 @@
+// The background writer: a thread that takes queued pages from a pipe and
+// writes them into the open multipage file while the caller scans on.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "fileio/multipage.h"
+#include "log/trace.h"
+#include "orivane/dib_api.h"
+#include "orivane/twain_error.h"
+#include "platform/clock.h"
+#include "twain/error_record.h"
+
+namespace fileio {
+namespace {
+
+bool read_whole(int fd, void* into, std::size_t size) {
+  auto* p = static_cast<char*>(into);
+  std::size_t got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(fd, p + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void writer_loop(BackgroundWriter* writer) {
+  // One step below the scanning thread: compression must not slow the scan.
+  const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, tid);
+  if (errno == 0) ::setpriority(PRIO_PROCESS, tid, nice + 1);
+
+  LogPrint("Background Writer started\n");
+  QueuedPage page{};
+  while (read_whole(writer->read_fd, &page, sizeof page)) {
+    if (writer->result.load() == 0) {
+      LogPrint("Background - Writing DIB(0x%08lx)\n", static_cast<unsigned long>(page.dib));
+      writer->result.store(DibWritePageNow(page.dib, page.compression));
+    } else {
+      LogPrint("Background flushing DIB(0x%08lx)\n", static_cast<unsigned long>(page.dib));
+    }
+    DibFree(page.dib);
+    writer->pending.fetch_sub(1);
+  }
+  ::close(writer->read_fd);
+  writer->read_fd = -1;
+  LogPrint("Background Writer exiting\n");
+  writer->done.store(true);
+}
+
+}  // namespace
+
+void StartBgWriter() {
+  BackgroundWriter& writer = multipage().writer;
+  LogPrint("StartBgWriter ");
+  writer.result = 0;
+  writer.pending = 0;
+  writer.done = false;
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
+    LogPrint("CreatePipe GLE(%d)\n", errno);
+    RecordError(ERR_FAILURE, "StartBackgroundWrite");
+    FinishBgWriter();
+    return;
+  }
+  writer.read_fd = fds[0];
+  writer.write_fd = fds[1];
+  try {
+    writer.thread = std::thread(writer_loop, &writer);
+  } catch (const std::exception&) {
+    LogPrint("CreateThread GLE(%d)\n", errno);
+    RecordError(ERR_FAILURE, "StartBgWriter");
+    ::close(writer.write_fd);
+    ::close(writer.read_fd);
+    writer.write_fd = writer.read_fd = -1;
+    FinishBgWriter();
+  }
+}
+
+void FinishBgWriter() {
+  BackgroundWriter& writer = multipage().writer;
+  if (!writer.thread.joinable()) return;
+  LogPrint("FinishBgWriter ");
+  const unsigned started = platform::tick_count_ms();
+  // The writer sees the end of the pipe after the last queued page.
+  ::close(writer.write_fd);
+  writer.write_fd = -1;
+  LogPrint("Waiting for Background writer...\n");
+  writer.thread.join();
+  if (writer.pending.load() != 0) LogPrint("** nPendingWrites=%d!\n", writer.pending.load());
+  if (writer.read_fd >= 0) ::close(writer.read_fd);
+  writer.read_fd = -1;
+  LogPrint("FinishBgWriter took [%dms]", static_cast<int>(platform::tick_count_ms() - started));
+}
+
+int WaitForBgWriter() {
+  BackgroundWriter& writer = multipage().writer;
+  if (!writer.thread.joinable() || writer.write_fd < 0) return writer.pending.load() == 0 ? 1 : 0;
+  if (writer.pending.load() > 0) {
+    LogPrint("Wait for BgWriter, nPendingWrites=%d\n", writer.pending.load());
+    while (writer.pending.load() > 0) {
+      if (writer.done.load()) return writer.pending.load() == 0 ? 1 : 0;
+      platform::sleep_ms(20);
+    }
+  }
+  return 1;
+}
+
+int memory_load_percent() {
+  std::ifstream in("/proc/meminfo");
+  std::string key;
+  long long value = 0, total = 0, available = -1;
+  std::string unit;
+  while (in >> key >> value) {
+    std::getline(in, unit);
+    if (key == "MemTotal:") total = value;
+    if (key == "MemAvailable:") available = value;
+  }
+  if (total <= 0 || available < 0) return 0;
+  return static_cast<int>(100 - available * 100 / total);
+}
+
+// Temporary names are ".<name>.<pid>.<thread>.<n>.part" (AtomicOutput): one
+// whose process is gone is a leftover of a crash or a kill.
+void remove_stale_temporaries(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    constexpr std::string_view kTail = ".part";
+    if (name.size() < 8 || name[0] != '.' || name.compare(name.size() - kTail.size(), kTail.size(), kTail) != 0)
+      continue;
+    // Walk back over ".<n>", ".<thread>" to ".<pid>".
+    std::size_t end = name.size() - kTail.size();
+    std::string fields[3];
+    bool ok = true;
+    for (auto& field : fields) {
+      const std::size_t dot = name.rfind('.', end - 1);
+      if (dot == std::string::npos || dot == 0 || dot + 1 >= end) {
+        ok = false;
+        break;
+      }
+      field = name.substr(dot + 1, end - dot - 1);
+      if (field.find_first_not_of("0123456789") != std::string::npos) ok = false;
+      end = dot;
+    }
+    if (!ok) continue;
+    const long pid = std::strtol(fields[2].c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    const std::string full = folder + "/" + name;
+    if (::unlink(full.c_str()) == 0) LogPrint("Removed leftover temporary file %s\n", full.c_str());
+  }
+  ::closedir(dir);
+}
+
+}  // namespace fileio

@@ -1,0 +1,390 @@
+// Beginning and ending the process's multipage file, and the lock that
+// keeps it to one thread at a time.
+#include "fileio/multipage.h"
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "dib/live_count.h"
+#include "fileio/codec_modules.h"
+#include "fileio/options.h"
+#include "fileio/pdf_options.h"
+#include "fileio/write_support.h"
+#include "log/trace.h"
+#include "orivane/file_api.h"
+#include "orivane/twain_error.h"
+#include "orivane/twain_files.h"
+#include "orivane/twain_multipage.h"
+#include "platform/clock.h"
+#include "twain/error_record.h"
+
+namespace fileio {
+
+void OwnedLock::acquire() {
+  const int me = platform::thread_id();
+  std::unique_lock<std::mutex> lock(m_);
+  cv_.wait(lock, [&] { return owner_ == 0 || owner_ == me; });
+  owner_ = me;
+  ++count_;
+}
+
+bool OwnedLock::release() {
+  std::lock_guard<std::mutex> lock(m_);
+  if (owner_ != platform::thread_id() || count_ == 0) return false;
+  if (--count_ == 0) {
+    owner_ = 0;
+    cv_.notify_all();
+  }
+  return true;
+}
+
+void OwnedLock::force_release() {
+  std::lock_guard<std::mutex> lock(m_);
+  owner_ = 0;
+  count_ = 0;
+  cv_.notify_all();
+}
+
+bool OwnedLock::held_by_me() const {
+  std::lock_guard<std::mutex> lock(m_);
+  return owner_ == platform::thread_id() && count_ > 0;
+}
+
+MultipageState& multipage() {
+  static MultipageState state;
+  return state;
+}
+
+namespace {
+
+constexpr std::size_t kPathMax = 259;
+
+int multipage_code_of_format(int format) {
+  switch (format) {
+    case FF_TIFF: return MPF_TIFF;
+    case FF_BMP: return MPF_BMP;
+    case FF_JPEG: return MPF_JPEG;
+    case FF_PNG: return MPF_PNG;
+    case FF_DCX: return MPF_DCX;
+    case FF_GIF: return MPF_GIF;
+    case FF_PDF: return MPF_PDF;
+    default: return -1;
+  }
+}
+
+const char* extension_of(int code) {
+  switch (code) {
+    case MPF_TIFF: return ".tif";
+    case MPF_PDF: return ".pdf";
+    case MPF_DCX: return ".dcx";
+    case MPF_JPEG: return ".jpg";
+    case MPF_BMP: return ".bmp";
+    case MPF_PNG: return ".png";
+    case MPF_GIF: return ".gif";
+    default: return nullptr;
+  }
+}
+
+// The format a name asks for: the extension's when a dot among the last five
+// characters starts a known one; otherwise `format`, whose extension is added
+// to a name without such a dot. -3 when that format has no extension.
+int resolve_format(std::string* path, int format) {
+  const std::size_t from = path->size() > 5 ? path->size() - 5 : 0;
+  const std::size_t dot = path->find('.', from);
+  if (dot != std::string::npos) {
+    const int named = multipage_code_of_format(FormatFromExtension(path->c_str() + dot + 1, FF_UNKNOWN));
+    return named >= 0 ? named : format;
+  }
+  const char* ext = extension_of(format);
+  if (!ext) {
+    char text[32];
+    std::snprintf(text, sizeof text, "format(%d)", format);
+    RecordError(ERR_FORMAT_UNSUPPORTED, text);
+    return -3;
+  }
+  *path += ext;
+  return format;
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Opens the temporary file the codec writes into; -2 when it cannot be made
+// (or the file to append to cannot be copied).
+int open_output(MultipageState& mp, bool keep_existing) {
+  mp.output = std::make_unique<AtomicOutput>(mp.path, keep_existing);
+  if (mp.output->status() == 0) return 0;
+  errno = mp.output->status();
+  RecordError(errno == EACCES || errno == EPERM ? ERR_FILE_ACCESS : ERR_FILE_WRITE, mp.path.c_str());
+  mp.output.reset();
+  return -2;
+}
+
+int begin_codec_file(MultipageState& mp) {
+  const bool append = output_settings().append != 0;
+  switch (mp.format) {
+    case MPF_TIFF: {
+      const TiffApi* tiff = tiff_api();
+      if (!tiff) {
+        RecordError(ERR_TIFF_LIBRARY, mp.path.c_str());
+        return -3;
+      }
+      if (const int rc = open_output(mp, append); rc != 0) return rc;
+      TiffUse use(tiff);
+      tiff->SetPageCount(file_state().output_page_count);
+      file_state().output_page_count = -1;
+      return tiff->BeginMultipageFile(mp.output->temp_path().c_str());
+    }
+    case MPF_PDF: {
+      const PdfApi* pdf = pdf_api();
+      if (!pdf) return -3;
+      if (append && file_exists(mp.path)) {
+        pdf_prepare(pdf);
+        pdf->CountPagesInFile(mp.path.c_str(), pdf_settings().open_password.c_str());
+        if (twain::error_record().code == ERR_NOT_FOUND) twain::error_clear();
+        if (twain::error_record().code != 0) return -2;
+      }
+      if (const int rc = open_output(mp, append); rc != 0) return rc;
+      pdf_prepare(pdf);
+      return pdf->BeginMultipageFile(mp.output->temp_path().c_str(), append ? 1 : 0);
+    }
+    case MPF_DCX: {
+      const DcxApi* dcx = dcx_api();
+      if (!dcx) {
+        RecordError(ERR_DCX_LIBRARY, mp.path.c_str());
+        return -3;
+      }
+      if (const int rc = open_output(mp, append); rc != 0) return rc;
+      dcx_prepare(dcx);
+      return dcx->BeginMultipageFile(mp.output->temp_path().c_str());
+    }
+    default:
+      return 0;  // the merged formats open nothing until the end
+  }
+}
+
+// The merged image made ready for JPEG: 24-bit colour or 8-bit gray.
+int prepare_merged_for_jpeg(MultipageState& mp) {
+  const int type = DIB_PixelType(mp.merged);
+  const int depth = DIB_Depth(mp.merged);
+  int want_type = -1, want_depth = 0;
+  if (type == DIB_PT_PALETTE || type == DIB_PT_CMY || type == DIB_PT_CMYK || depth > 24) {
+    want_type = DIB_PT_RGB;
+    want_depth = 24;
+  } else if (type == DIB_PT_BW || (type == DIB_PT_GRAY && depth != 8)) {
+    want_type = DIB_PT_GRAY;
+    want_depth = 8;
+  }
+  if (want_type < 0) return 0;
+  const DIB_HANDLE converted = DIB_ConvertToFormat(mp.merged, want_type, want_depth, nullptr);
+  if (!converted) {
+    RecordError(ERR_MEMORY, mp.path.c_str());
+    return -5;
+  }
+  DibFree(mp.merged);
+  mp.merged = converted;
+  return 0;
+}
+
+int end_merged_file(MultipageState& mp) {
+  if (!mp.merged) return -3;
+  if (mp.format == MPF_JPEG) {
+    if (const int rc = prepare_merged_for_jpeg(mp); rc != 0) return rc;
+  }
+  int rc;
+  switch (mp.format) {
+    case MPF_JPEG: rc = DIB_WriteToJpeg(mp.merged, mp.path.c_str()); break;
+    case MPF_PNG: rc = DIB_WriteToPng(mp.merged, mp.path.c_str()); break;
+    case MPF_GIF: rc = DIB_WriteToGif(mp.merged, mp.path.c_str()); break;
+    default: rc = write_bmp(mp.merged, mp.path.c_str()); break;
+  }
+  if (rc == 0) return 0;
+  return rc == -2 || rc == -3 || rc == -4 ? -4 : -5;
+}
+
+// Ends the codec's file, then moves the temporary file into place.
+int end_codec_file(MultipageState& mp) {
+  int rc = -5;
+  switch (mp.format) {
+    case MPF_TIFF: {
+      const TiffApi* tiff = tiff_api();
+      if (!tiff) return -3;
+      TiffUse use(tiff);
+      rc = tiff->EndMultipageFile();
+      break;
+    }
+    case MPF_PDF: {
+      LogPrint("PDF_EndMultipageFile(...)\n");
+      const PdfApi* pdf = pdf_api();
+      if (!pdf) return -3;
+      rc = pdf->EndMultipageFile();
+      pdf_reset_defaults(pdf);
+      break;
+    }
+    case MPF_DCX: {
+      const DcxApi* dcx = dcx_api();
+      if (!dcx) return -3;
+      rc = dcx->EndMultipageFile();
+      break;
+    }
+    default:
+      return -5;
+  }
+  if (!mp.output) return rc == 0 ? -5 : rc;
+  if (rc != 0) {
+    rename_in_error(mp.output->temp_path(), mp.path);
+    return rc;
+  }
+  // Nothing reaches the final name unless the background writes succeeded.
+  if (const int bg = mp.writer.result.load(); bg != 0) return bg;
+  if (mp.output->commit() != 0) {
+    RecordError(ERR_FILE_WRITE, mp.path.c_str());
+    return -4;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void multipage_reset_for_tests() {
+  MultipageState& mp = multipage();
+  FinishBgWriter();
+  mp.output.reset();
+  if (mp.merged) DibFree(mp.merged);
+  mp.merged = 0;
+  mp.lock.force_release();
+  mp.open = false;
+  mp.path.clear();
+  mp.format = -1;
+  mp.pages = 0;
+}
+
+}  // namespace fileio
+
+using fileio::multipage;
+using fileio::MultipageState;
+
+int TWAIN_BeginMultipageFile(const char* path_in) {
+  MultipageState& mp = multipage();
+  const int default_format = fileio::output_settings().multipage_format;
+  LogApiCall("BeginMultipageFile(%s) def form=%d\n", path_in ? path_in : "(null)", default_format);
+  std::string path = path_in ? path_in : "";
+  if (path.empty()) {
+    char buffer[261] = {};
+    int format = default_format;
+    if (!PromptForSaveName(buffer, &format, 0) || buffer[0] == '\0') return -1;
+    path = buffer;
+  }
+  int result;
+  {
+    LogNest nest;
+    mp.lock.acquire();
+    LogPrint("Claimed multipage lock\n");
+    twain::error_clear();
+    if (mp.open) {
+      RecordError(ERR_MULTIPAGE_OPEN, mp.path.c_str());
+      result = -6;
+    } else {
+      mp.pages = 0;
+      int format = default_format;
+      if (!EnsureFolderExists(path.c_str())) {
+        RecordError(ERR_FILE_ACCESS, path.c_str());
+        result = -2;
+      } else if ((format = fileio::resolve_format(&path, default_format)) < 0) {
+        result = -3;
+      } else if (path.size() > fileio::kPathMax) {
+        RecordError(ERR_BAD_FILENAME, path.c_str());
+        result = -2;
+      } else {
+        mp.path = path;
+        mp.format = format;
+        fileio::remove_stale_temporaries(path);
+        result = fileio::begin_codec_file(mp);
+        if (result == -2 && twain::error_record().code == 0) RecordError(ERR_FILE_ACCESS, path.c_str());
+      }
+    }
+    if (result == 0) {
+      fileio::file_state().last_output = mp.path;
+      mp.open = true;
+      if (fileio::output_settings().lazy_writing) fileio::StartBgWriter();
+    } else if (result != -6) {
+      mp.output.reset();
+      mp.path.clear();
+      mp.format = -1;
+    }
+  }
+  LogPrint("BeginMultipageFile => %d\n", result);
+  if (result != 0) {
+    LogPrint("Releasing multipage lock\n");
+    mp.lock.release();
+  }
+  return result;
+}
+
+int TWAIN_EndMultipageFile(void) {
+  MultipageState& mp = multipage();
+  LogApiCall("EndMultipageFile\n");
+  const unsigned started = platform::tick_count_ms();
+  int result;
+  {
+    LogNest nest;
+    fileio::FinishBgWriter();
+    fileio::file_state().output_page_count = -1;
+    if (!mp.open) {
+      LogPrint("No multipage file open\n");
+      result = -6;
+    } else {
+      const bool merged = mp.format == MPF_JPEG || mp.format == MPF_BMP || mp.format == MPF_PNG ||
+                          mp.format == MPF_GIF;
+      result = merged ? fileio::end_merged_file(mp) : fileio::end_codec_file(mp);
+      fileio::file_state().last_output = mp.path;
+      mp.output.reset();  // an uncommitted temporary file is removed here
+      mp.open = false;
+      mp.path.clear();
+      mp.format = -1;
+      LogPrint("Releasing multipage lock\n");
+      if (!mp.lock.release()) mp.lock.force_release();
+      if (mp.merged) DibFree(mp.merged);
+      mp.merged = 0;
+    }
+    LogPrint("DIBs in use: %ld\n", dib::live_count());
+  }
+  LogPrint("EndMultipageFile => %d [%dms]\n", result, static_cast<int>(platform::tick_count_ms() - started));
+  return result;
+}
+
+void TWAIN_SetOutputPageCount(int count) {
+  LogPrint("SetOutputPageCount(%d)\n", count);
+  fileio::file_state().output_page_count = count;
+}
+
+int TWAIN_IsMultipageFileOpen(void) { return multipage().open ? 1 : 0; }
+const char* TWAIN_MultipageFileName(void) { return multipage().path.c_str(); }
+int TWAIN_MultipagePageCount(void) { return multipage().pages.load(); }
+int TWAIN_MultipageFileFormat(void) { return multipage().open ? multipage().format : -1; }
+
+int DIB_WriteArrayToFilename(const uintptr_t* array, int count, const char* path) {
+  LogPrint("WriteArrayToFilename(0x%08lx, %d, '%s')\n", reinterpret_cast<unsigned long>(array), count,
+           path ? path : "");
+  if (!array || count < 1) {
+    RecordError(ERR_BAD_PARAMETER, "DIB_WriteArrayToFilename");
+    return -2;
+  }
+  if (count == 1) return DIB_WriteToFilename(array[0], path);
+  TWAIN_SetOutputPageCount(count);
+  int rc = TWAIN_BeginMultipageFile(path);
+  if (rc == -10) rc = -1;
+  if (rc != 0) return rc;
+  for (int i = 0; i < count; ++i) {
+    rc = fileio::DibWritePage(array[i], 0);
+    if (rc != 0) {
+      TWAIN_EndMultipageFile();
+      return rc;
+    }
+  }
+  return TWAIN_EndMultipageFile();
+}
