@@ -12,7 +12,9 @@
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
+#include "orivane/twain_multipage.h"
 #include "twain/acquire.h"
+#include "twain/memory_xfer.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
 #include "twain/error_record.h"
@@ -130,6 +132,8 @@ void TWAIN_ResetAll(void) {
   LogApiCall("ResetAll\n");
   LogNest nest;
   LogFlush();
+  // A multipage file still open is ended, so its pages reach the disk.
+  if (TWAIN_IsMultipageFileOpen()) TWAIN_EndMultipageFile();
   twain::Session& s = session();
   if (s.nesting != 0) {
     force_unload_modules();
@@ -146,6 +150,7 @@ void TWAIN_ResetAll(void) {
   twain::session_clear_source_identity();
   twain::proxy_window_destroy();
   twain::switches_reset();
+  twain::memory_transfer_end();
   twain::acquisition_reset();
   twain::blank_flag() = 0;
   s.saved_parent = 0;

@@ -29,16 +29,21 @@ std::vector<std::string> environment_with(const std::map<std::string, std::strin
 
 }  // namespace
 
-RunResult run_quillet(const std::vector<std::string>& args,
-                      const std::map<std::string, std::string>& env, const std::string& cwd) {
-  // The caller may name another copy of the program in `env`.
+std::string quillet_program() {
   const char* bin = std::getenv("QUILLET_BIN");
-  std::string program = bin ? bin : "build/quillet";
-  if (auto it = env.find("QUILLET_BIN"); it != env.end()) program = it->second;
-  if (!cwd.empty() && program[0] != '/') {
+  std::string program = bin && *bin ? bin : "build/quillet";
+  if (program[0] != '/') {
     char here[4096];
     if (getcwd(here, sizeof here)) program = std::string(here) + "/" + program;
   }
+  return program;
+}
+
+RunResult run_quillet(const std::vector<std::string>& args,
+                      const std::map<std::string, std::string>& env, const std::string& cwd) {
+  // The caller may name another copy of the program in `env`.
+  std::string program = quillet_program();
+  if (auto it = env.find("QUILLET_BIN"); it != env.end()) program = it->second;
   // Output goes to files, not pipes: a large report cannot dead-lock us.
   std::string folder = make_temp_folder();
   std::string out_path = folder + "/stdout", err_path = folder + "/stderr";

@@ -17,6 +17,9 @@ RunResult run_quillet(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env = {},
                       const std::string& cwd = "");
 
+// The program under test: QUILLET_BIN, else build/quillet, as a full path.
+std::string quillet_program();
+
 // A fresh empty folder under the temporary folder.
 std::string make_temp_folder();
 std::string read_file(const std::string& path);

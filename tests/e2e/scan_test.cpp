@@ -213,12 +213,13 @@ TEST(Scan, CarbonCopies) {
 
 // Runs quillet in the background and kills it while it waits for a page.
 void kill_during(ScanRun& s, const std::vector<std::string>& args) {
+  const std::string program = quillet_program();
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     for (const auto& [k, v] : s.env) ::setenv(k.c_str(), v.c_str(), 1);
     if (::chdir(s.home.c_str()) != 0) ::_exit(127);
-    std::vector<char*> argv{const_cast<char*>(std::getenv("QUILLET_BIN"))};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     ::execv(argv[0], argv.data());
@@ -254,7 +255,7 @@ TEST(Scan, AFullDiskIsAFailureWithoutAFileLine) {
   const std::string wrapper = s.at("limited.sh");
   std::ofstream(wrapper) << "#!/bin/sh\nulimit -f 64\nexec \"$REAL_QUILLET\" \"$@\"\n";
   fs::permissions(wrapper, fs::perms::owner_all);
-  s.env["REAL_QUILLET"] = std::getenv("QUILLET_BIN");
+  s.env["REAL_QUILLET"] = quillet_program();
   s.env["QUILLET_BIN"] = wrapper;
   RunResult r = s.run({"/RGB", "/N=2", "/ADF", "big.bmp"});
   EXPECT_NE(r.exit_status, 0) << r.out << r.err;

@@ -9,6 +9,7 @@
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
 #include "twain/acquire.h"
+#include "twain/memory_xfer.h"
 #include "twain/deferred.h"
 #include "twain/error_record.h"
 #include "twain/session.h"
@@ -23,6 +24,7 @@ inline void ResetForTests() {
   twain::switches() = twain::Switches{};
   twain::deferred_reset();
   twain::acquisition_reset();
+  twain::memory_transfer_reset_for_tests();
   twain::ext_info_reset();
   twain::blank_flag() = 0;
   fileio::multipage_reset_for_tests();

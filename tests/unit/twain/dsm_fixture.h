@@ -39,6 +39,8 @@ class LeaksIgnored {
 #ifdef ORV_TEST_LSAN
   LeaksIgnored() { __lsan_disable(); }
   ~LeaksIgnored() { __lsan_enable(); }
+#else
+  LeaksIgnored() = default;
 #endif
   LeaksIgnored(const LeaksIgnored&) = delete;
   LeaksIgnored& operator=(const LeaksIgnored&) = delete;
