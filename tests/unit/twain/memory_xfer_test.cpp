@@ -13,6 +13,7 @@
 
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
+#include "orivane/file_api.h"
 #include "orivane/twain_acquire.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_extinfo.h"
@@ -86,6 +87,7 @@ class MemoryXferTest : public DsmTest {
     bool planar = false;
     bool tiles = false;
     int compression = TWCP_NONE;
+    int mechanism = TWSX_MEMORY;
   };
 
   // Opens the device and applies the settings; the acquisition that follows
@@ -93,7 +95,7 @@ class MemoryXferTest : public DsmTest {
   void open_with(const std::string& extra, const Settings& s) {
     use_devices(std::string(kDevice) + extra);
     ASSERT_EQ(TWAIN_OpenDefaultSource(), 1) << trace();
-    ASSERT_EQ(TWAIN_SetXferMech(TWSX_MEMORY), 1);
+    ASSERT_EQ(TWAIN_SetXferMech(s.mechanism), 1);
     ASSERT_EQ(TWAIN_SetPixelType(s.pixel_type), 1);
     ASSERT_EQ(TWAIN_SetBitDepth(s.depth), 1);
     if (s.flavor >= 0) {
@@ -162,6 +164,48 @@ TEST_F(MemoryXferTest, EveryLayoutReassemblesThePageThatWasSent) {
     EXPECT_NE(trace().find(c.in_trace, trace_before), std::string::npos) << trace().substr(trace_before);
     // The next device's settings are read when the Source Manager lists
     // the devices afresh.
+    TWAIN_UnloadSourceManager();
+  }
+}
+
+// Native transfers and files the device writes carry the same pixels.
+TEST_F(MemoryXferTest, NativeAndFileTransfersCarryThePageThatWasSent) {
+  struct Case {
+    const char* name;
+    Settings s;
+  };
+  const Case natives[] = {
+      {"black and white", {TWPT_BW, 1, TWPF_CHOCOLATE}}, {"vanilla", {TWPT_BW, 1, TWPF_VANILLA}},
+      {"gray 8", {TWPT_GRAY, 8}},     {"gray 16", {TWPT_GRAY, 16}},
+      {"RGB 24", {TWPT_RGB, 24}},     {"RGB 48", {TWPT_RGB, 48}},
+      {"palette", {TWPT_PALETTE, 8}}, {"CMYK", {TWPT_CMYK, 32}},
+  };
+  for (const Case& c : natives) {
+    SCOPED_TRACE(c.name);
+    Settings s = c.s;
+    s.mechanism = TWSX_NATIVE;
+    open_with("", s);
+    const uintptr_t image = TWAIN_AcquireNative(0, 0);
+    ASSERT_NE(image, 0u) << twain::error_record().text;
+    EXPECT_EQ(DIB_PixelType(image), c.s.pixel_type);
+    // A native DIB describes its own pixels: a vanilla page keeps the
+    // device's bits under a white-first colour table.
+    EXPECT_EQ(hex(device_checksum({image}, c.s.pixel_type, -1)), sent_checksum());
+    DIB_Free(image);
+    TWAIN_UnloadSourceManager();
+  }
+  // A TIFF file written by the device, read back by the library.
+  for (const Case& c : {Case{"gray 8", {TWPT_GRAY, 8}}, Case{"RGB 24", {TWPT_RGB, 24}}}) {
+    SCOPED_TRACE(c.name);
+    Settings s = c.s;
+    s.mechanism = TWSX_FILE;
+    open_with("", s);
+    const std::string path = dir_ + "/device.tif";
+    ASSERT_EQ(TWAIN_AcquireFile(0, TWFF_TIFF, path.c_str()), 1) << twain::error_record().text;
+    const uintptr_t image = DIB_LoadFromFilename(path.c_str());
+    ASSERT_NE(image, 0u);
+    EXPECT_EQ(hex(device_checksum({image}, c.s.pixel_type, -1)), sent_checksum());
+    DIB_Free(image);
     TWAIN_UnloadSourceManager();
   }
 }
