@@ -43,6 +43,10 @@ int TWAIN_MultipageFileFormat(void);
 /* Writes several pages into one file (one page: a single image). 0 or the
  * first failure. The caller keeps the pages. */
 int DIB_WriteArrayToFilename(const uintptr_t* array, int count, const char* path);
+/* Copies every page of `input` into `output` (format by its name): the
+ * end's result, -2 when the input cannot be read, -3 when it has no pages.
+ * `options` is not used. */
+int FileCopy(const char* input, const char* output, int options);
 /* Writes a page into the open PDF now (no queue). */
 int PDF_DibWritePage(uintptr_t dib);
 

@@ -100,8 +100,10 @@ void dib_write(const Raster& raster, std::uint8_t* out) {
   }
   for (int y = 0; y < f.height; ++y) {
     std::uint8_t* row = p + stride * static_cast<std::size_t>(f.height - 1 - y);
-    std::memset(row, 0, stride);
     row_to_dib(f, raster.pixels.data() + raster.bytes_per_row * y, raster.bytes_per_row, row);
+    // Only the padding is left to clear: the row itself was just written.
+    const std::size_t used = (static_cast<std::size_t>(f.width) * f.bit_depth + 7) / 8;
+    std::memset(row + used, 0, stride - used);
   }
 }
 

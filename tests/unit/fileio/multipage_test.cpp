@@ -291,4 +291,16 @@ TEST_F(MultipageTest, ArraysOfPages) {
   for (const Owned& o : owned) EXPECT_TRUE(DIB_IsValid(o.get()));  // the caller keeps its pages
 }
 
+TEST_F(MultipageTest, FilesAreCopiedPageByPageIntoTheFormatOfTheNewName) {
+  ASSERT_EQ(write_document("scan.tif", 3, 8), 0);
+  EXPECT_EQ(FileCopy(path("scan.tif").c_str(), path("scan.pdf").c_str(), 0), 0);
+  EXPECT_EQ(TWAIN_FormatOfFile(path("scan.pdf").c_str()), FF_PDF);
+  EXPECT_EQ(FilePageCount(path("scan.pdf").c_str()), 3);
+  Owned first(DIB_LoadPage(path("scan.tif").c_str(), 0));
+  Owned copied(DIB_LoadPage(path("scan.pdf").c_str(), 0));
+  EXPECT_TRUE(DIB_Equal(first.get(), copied.get()));
+  EXPECT_EQ(FileCopy(path("missing.tif").c_str(), path("x.pdf").c_str(), 0), -2);
+  EXPECT_FALSE(fs::exists(path("x.pdf")));
+}
+
 }  // namespace
