@@ -69,6 +69,7 @@ void StartBgWriter() {
   writer.result = 0;
   writer.pending = 0;
   writer.done = false;
+  writer.queue_wait_ms = 0;
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) {
     LogPrint("CreatePipe GLE(%d)\n", errno);
@@ -103,7 +104,8 @@ void FinishBgWriter() {
   if (writer.pending.load() != 0) LogPrint("** nPendingWrites=%d!\n", writer.pending.load());
   if (writer.read_fd >= 0) ::close(writer.read_fd);
   writer.read_fd = -1;
-  LogPrint("FinishBgWriter took [%dms]", static_cast<int>(platform::tick_count_ms() - started));
+  LogPrint("FinishBgWriter took [%dms]\n", static_cast<int>(platform::tick_count_ms() - started));
+  LogPrint("Writer queue waits: %ldms\n", writer.queue_wait_ms);
 }
 
 int WaitForBgWriter() {

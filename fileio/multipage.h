@@ -49,6 +49,7 @@ struct BackgroundWriter {
   std::atomic<int> pending{0};   // pages queued and not yet written or dropped
   std::atomic<int> result{0};    // the first failing write's result
   std::atomic<bool> done{false}; // the thread has left its loop
+  long queue_wait_ms = 0;        // the caller's time held back by a full queue
 };
 
 struct MultipageState {

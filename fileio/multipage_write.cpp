@@ -76,7 +76,10 @@ void throttle(BackgroundWriter& writer) {
     }
   }
   constexpr int kMaxQueued = 4;
+  if (writer.pending.load() < kMaxQueued) return;
+  const std::uint32_t started = platform::tick_count_ms();
   while (writer.pending.load() >= kMaxQueued && !writer.done.load()) platform::sleep_ms(2);
+  writer.queue_wait_ms += static_cast<long>(platform::tick_count_ms() - started);
 }
 
 // Hands the page to the writer thread; false when the pipe refused it.

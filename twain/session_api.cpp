@@ -15,6 +15,7 @@
 #include "orivane/twain_multipage.h"
 #include "twain/acquire.h"
 #include "twain/memory_xfer.h"
+#include "twain/multipage_loop.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
 #include "twain/error_record.h"
@@ -153,6 +154,7 @@ void TWAIN_ResetAll(void) {
   twain::memory_transfer_end();
   twain::acquisition_reset();
   twain::blank_flag() = 0;
+  twain::multipage_loop_reset();
   s.saved_parent = 0;
   s.source_dialog = 0;
   s.memory_buffer_count = 0;

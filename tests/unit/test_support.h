@@ -10,6 +10,7 @@
 #include "log/trace.h"
 #include "twain/acquire.h"
 #include "twain/memory_xfer.h"
+#include "twain/multipage_loop.h"
 #include "twain/deferred.h"
 #include "twain/error_record.h"
 #include "twain/session.h"
@@ -27,6 +28,7 @@ inline void ResetForTests() {
   twain::memory_transfer_reset_for_tests();
   twain::ext_info_reset();
   twain::blank_flag() = 0;
+  twain::multipage_loop_reset();
   fileio::multipage_reset_for_tests();
   fileio::output_settings_reset_for_tests();
   fileio::pdf_settings_reset_for_tests();

@@ -26,6 +26,7 @@ class PumpTest : public testing::Test {
     platform::Message m;
     m.message = message;
     m.wparam = wparam;
+    platform::queued_message_count();  // the queue exists from its first use
     ASSERT_TRUE(platform::post_thread_message(platform::thread_id(), m));
   }
 

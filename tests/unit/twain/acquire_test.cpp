@@ -198,6 +198,7 @@ TEST_F(AcquireTest, QuitDuringAWaitIsKeptAndTheWaitGoesOn) {
   platform::Message quit;
   quit.message = platform::kMsgQuit;
   quit.wparam = 9;
+  platform::queued_message_count();  // this thread's queue exists from its first use
   ASSERT_TRUE(platform::post_thread_message(platform::thread_id(), quit));
   const std::uint32_t start = platform::tick_count_ms();
   const std::uintptr_t dib = TWAIN_Acquire(0);
