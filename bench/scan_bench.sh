@@ -53,24 +53,24 @@ INI
     rm -f "$work"/out.*
     (cd "$work" && HOME="$work" TMPDIR="$work" QUILLET_UI=none QUILLET_VSCAN="$work/vscan.ini" \
       "$quillet" /LOG "/$kind+" /ADF "out.$ext" >/dev/null 2>&1) || true
-    log=$(ls "$work"/*.log 2>/dev/null | head -1)
-    finish=$(grep -o 'FinishBgWriter took \[[0-9]*ms\]' "$log" | grep -o '[0-9]*' | tail -1)
-    queued=$(grep -o 'Writer queue waits: [0-9]*ms' "$log" | grep -o '[0-9]*' | tail -1)
+    log=$(ls "$work"/*.log 2>/dev/null | head -1 || true)
+    finish=$(grep -s -o 'FinishBgWriter took \[[0-9]*ms\]' "$log" | grep -o '[0-9]*' | tail -1 || true)
+    queued=$(grep -o 'Writer queue waits: [0-9]*ms' "$log" | grep -o '[0-9]*' | tail -1 || true)
     wait_ms=$(( ${finish:-0} + ${queued:-0} ))
-    share=$(awk -v w="$wait_ms" -v s="$secs" 'BEGIN { printf "%.0f%%", s > 0 ? 100 * w / 1000 / s : 0 }')
-    ppm=$(awk -v p="$pages" -v s="$secs" 'BEGIN { printf "%.0f", s > 0 ? 60 * p / s : 0 }')
+    share=$(awk -v w="$wait_ms" -v s="$secs" 'BEGIN { printf "%.0f%%", (s > 0 ? 100 * w / 1000 / s : 0) }')
+    ppm=$(awk -v p="$pages" -v s="$secs" 'BEGIN { printf "%.0f", (s > 0 ? 60 * p / s : 0) }')
     printf '%-28s %6d %9.2f %10s %9.1f %12s\n' "quillet /$kind+" "$pages" "$secs" "$ppm" "$(awk -v k="$kb" 'BEGIN { print k / 1024 }')" "$share"
   done
   if command -v scanimage >/dev/null && command -v img2pdf >/dev/null; then
     rm -f "$work"/p*.tif "$work"/peer.pdf
     cat >"$work/peer.sh" <<SH
 cd "$work"
-scanimage -d test --mode Lineart --resolution 300 -x 215.9 -y 279.4 --format=tiff \
+scanimage -d test --mode Gray --depth 1 --resolution 300 -x 215.9 -y 279.4 --format=tiff \
   --batch="p%04d.tif" --batch-count=$pages >/dev/null 2>&1
-img2pdf p*.tif -o peer.pdf
+img2pdf p*.tif -o peer.pdf >/dev/null 2>&1
 SH
     read -r secs kb < <(measure sh "$work/peer.sh")
-    ppm=$(awk -v p="$pages" -v s="$secs" 'BEGIN { printf "%.0f", s > 0 ? 60 * p / s : 0 }')
+    ppm=$(awk -v p="$pages" -v s="$secs" 'BEGIN { printf "%.0f", (s > 0 ? 60 * p / s : 0) }')
     printf '%-28s %6d %9.2f %10s %9.1f %12s\n' "scanimage+img2pdf" "$pages" "$secs" "$ppm" "$(awk -v k="$kb" 'BEGIN { print k / 1024 }')" "-"
   fi
 done
