@@ -16,25 +16,16 @@
 #include <thread>
 #include <vector>
 
+#include "../tool_support.h"
 #include "run_program.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-bool have_tool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+using test_tools::have_tool;
 
-std::string run_shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen((command + " 2>&1").c_str(), "r")) {
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
+std::string run_shell(const std::string& command) { return test_tools::command_output(command + " 2>&1"); }
 
 int tiff_pages(const std::string& path) {
   const std::string info = run_shell("tiffinfo '" + path + "'");

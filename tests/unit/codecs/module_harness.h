@@ -3,6 +3,7 @@
 // it the library's host table, and offers test images, comparisons, temporary
 // paths and a runner for the independent checking tools.
 #pragma once
+#include "../../tool_support.h"
 #include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
@@ -152,20 +153,10 @@ inline void write_file(const std::string& path, const std::vector<std::uint8_t>&
   out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-// Whether an external tool is installed.
-inline bool have_tool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+using test_tools::have_tool;
 // Standard output of a shell command (standard error dropped).
 inline std::string run(const std::string& command) {
-  std::string out;
-  if (std::FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r")) {
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
+  return test_tools::command_output(command + " 2>/dev/null");
 }
 
 }  // namespace codec_test

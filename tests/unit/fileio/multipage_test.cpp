@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "../../tool_support.h"
 #include "../dib/dib_test_support.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
@@ -31,19 +32,9 @@ namespace fs = std::filesystem;
 
 std::string build_folder() { return fs::path(platform::program_path()).parent_path().parent_path().string(); }
 
-bool have_tool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+using test_tools::have_tool;
 
-std::string run(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen((command + " 2>&1").c_str(), "r")) {
-    char buf[4096];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    ::pclose(p);
-  }
-  return out;
-}
+std::string run(const std::string& command) { return test_tools::command_output(command + " 2>&1"); }
 
 std::vector<std::string> names_in(const std::string& folder) {
   std::vector<std::string> names;
