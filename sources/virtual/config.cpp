@@ -274,7 +274,9 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
       {"cancel", PageEventKind::Cancel},
       {"close_request", PageEventKind::CloseRequest},
       {"crash", PageEventKind::Crash},
-      {"slow", PageEventKind::Slow}};
+      {"slow", PageEventKind::Slow},
+      {"blank", PageEventKind::Blank},
+      {"skew", PageEventKind::Skew}};
   std::vector<PageEvent> events;
   for (const std::string& item : split_list(value)) {
     const std::size_t colon = item.find(':');
@@ -297,6 +299,12 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
     if (event.kind == PageEventKind::Slow) {
       if (argument.empty()) return "slow needs its milliseconds (slow=500)";
       if (set_int(event.ms, argument, 0, kMaxDelayMs)) return "bad milliseconds in '" + item + "'";
+    } else if (event.kind == PageEventKind::Skew) {
+      // The page renderer turns sheets by at most 45 degrees either way.
+      char* end = nullptr;
+      event.degrees = std::strtod(argument.c_str(), &end);
+      if (argument.empty() || *end != '\0' || !(event.degrees >= -45 && event.degrees <= 45))
+        return "skew needs its degrees, -45 to 45 (skew=2.5)";
     } else if (!argument.empty()) {
       return "event '" + name + "' takes no value";
     }

@@ -49,11 +49,14 @@ enum class PageEventKind {
   CloseRequest,  // MSG_CLOSEDSREQ instead of the page's announcement
   Crash,         // the driver crashes inside the transfer call
   Slow,          // the transfer takes `ms` milliseconds longer
+  Blank,         // the sheet is an empty side: paper with specks of dust
+  Skew,          // the sheet lies turned by `degrees` (counter-clockwise)
 };
 struct PageEvent {
   int page = 1;
   PageEventKind kind = PageEventKind::Jam;
-  int ms = 0;  // Slow only
+  int ms = 0;           // Slow only
+  double degrees = 0;   // Skew only
 };
 
 // Deliberate oddities of memory transfers, as some drivers have them.

@@ -118,6 +118,12 @@ void page_start(Session& session, const DeviceConfig& device) {
   page.facts = facts;
   page.shape = image_shape(device, session.settings);
   page.events = device_page_events(device, facts.page);
+  for (const PageEvent& event : page.events) {
+    if (event.kind == PageEventKind::Blank) page.facts.blank = true;
+    // A device that straightens its pages itself delivers them straight.
+    if (event.kind == PageEventKind::Skew && !session.settings.automatic_deskew)
+      page.facts.skew_degrees = event.degrees;
+  }
   session.page = std::move(page);
   session.state = DsState::TransferReady;
 }

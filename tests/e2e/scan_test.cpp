@@ -18,6 +18,7 @@
 
 #include "../tool_support.h"
 #include "run_program.h"
+#include "scan_run.h"
 
 namespace {
 
@@ -39,35 +40,6 @@ std::string pdf_pages(const std::string& path) { return run_shell("qpdf --show-n
 bool pdf_ok(const std::string& path) {
   return run_shell("qpdf --check '" + path + "'").find("No syntax or stream encoding errors") != std::string::npos;
 }
-
-// A run in its own folder with its own virtual scanner: `config` is added to
-// a device named "Scanner" (a feeder of 5 sheets unless it says otherwise).
-struct ScanRun {
-  explicit ScanRun(const std::string& config = "") : home(make_temp_folder()) {
-    env["HOME"] = home;
-    env["TMPDIR"] = home;
-    env["QUILLET_UI"] = "none";
-    const std::string path = home + "/vscan.ini";
-    std::ofstream(path) << "[device]\nproduct = Scanner\nfeeder_sheets = 5\ntwo_sided = yes\n"
-                           "resolutions = 100\ndpi_default = 100\nwidth = 4\nheight = 5\n" +
-                               config;
-    env["QUILLET_VSCAN"] = path;
-  }
-  RunResult run(std::vector<std::string> args) { return run_quillet(args, env, home); }
-  std::string at(const std::string& name) const { return home + "/" + name; }
-  std::vector<std::string> files() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(home)) {
-      const std::string n = e.path().filename().string();
-      if (n != "vscan.ini" && n.find(".log") == std::string::npos) names.push_back(n);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
-  std::string home;
-  std::map<std::string, std::string> env;
-};
 
 using Names = std::vector<std::string>;
 
