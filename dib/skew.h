@@ -9,12 +9,17 @@ namespace dib {
 constexpr double kNoSkew = -99.0;
 constexpr double kSkewUnknownLimit = -9.0;
 
-// The estimated skew in radians (positive: the page must turn counter-
-// clockwise as displayed to be straight), or kNoSkew.
+// The estimated skew of the text lines in radians (positive: the page must
+// turn counter-clockwise as displayed to be straight), within about +-13.7
+// degrees, or kNoSkew when no angle stands out. Throws (DibView row errors)
+// when the rows cannot be read.
 double deskew_angle(const DibView& v);
 
-// Turns the image in place by `radians` (size unchanged); nothing when
-// |radians| <= 0.001 or when the work buffers cannot be had.
+// Turns the image in place by `radians` about its centre with a column and a
+// row shear (size unchanged, uncovered borders refilled); the estimated angle
+// straightens the page it was measured on. Nothing when |radians| <= 0.001,
+// the angle is not finite, or the work buffers cannot be had. Throws (DibView
+// row errors) when the rows cannot be addressed.
 void rotate_by_radians(const DibView& v, double radians);
 
 }  // namespace dib

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds the benchmarks without sanitizers (build-bench/) and runs them.
 #   scripts/bench.sh [benchmark options]
-# The image benchmarks compare against ImageMagick (Magick++) and libvips;
-# their development packages are installed here when missing (the main build
-# and the tests never need them).
+# The image benchmarks compare against ImageMagick (Magick++), libvips and
+# leptonica; their development packages are installed here when missing (the
+# main build and the tests never need them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 peers=()
 pkg-config --exists Magick++ 2>/dev/null || peers+=(libmagick++-dev)
 pkg-config --exists vips-cpp 2>/dev/null || peers+=(libvips-dev)
+pkg-config --exists lept 2>/dev/null || peers+=(libleptonica-dev)
 if [ ${#peers[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo -n"

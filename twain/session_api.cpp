@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dib/autocrop.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
@@ -155,6 +156,7 @@ void TWAIN_ResetAll(void) {
   twain::acquisition_reset();
   twain::blank_flag() = 0;
   twain::multipage_loop_reset();
+  dib::crop_size_range() = dib::CropSizeRange{};
   s.saved_parent = 0;
   s.source_dialog = 0;
   s.memory_buffer_count = 0;

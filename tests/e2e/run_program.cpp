@@ -39,6 +39,15 @@ std::string quillet_program() {
   return program;
 }
 
+std::string orivane_program() {
+  const std::string program = quillet_program();
+  return program.substr(0, program.rfind('/') + 1) + "orivane";
+}
+
+RunResult run_orivane(const std::vector<std::string>& args, const std::string& cwd) {
+  return run_quillet(args, {{"QUILLET_BIN", orivane_program()}}, cwd);
+}
+
 RunResult run_quillet(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& cwd) {
   // The caller may name another copy of the program in `env`.

@@ -19,6 +19,10 @@ RunResult run_quillet(const std::vector<std::string>& args,
 
 // The program under test: QUILLET_BIN, else build/quillet, as a full path.
 std::string quillet_program();
+// The image tool built beside it.
+std::string orivane_program();
+// Runs the image tool as run_quillet runs the program.
+RunResult run_orivane(const std::vector<std::string>& args, const std::string& cwd = "");
 
 // A fresh empty folder under the temporary folder.
 std::string make_temp_folder();

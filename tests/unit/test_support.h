@@ -1,6 +1,7 @@
 // Shared set-up for unit tests: every process-wide struct back to its start.
 #pragma once
 #include "app/report.h"
+#include "dib/autocrop.h"
 #include "dib/convert.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
@@ -35,4 +36,5 @@ inline void ResetForTests() {
   fileio::codec_modules_reset_for_tests();
   fileio::file_state_reset_for_tests();
   dib::convert_defaults_reset();
+  dib::crop_size_range() = dib::CropSizeRange{};
 }

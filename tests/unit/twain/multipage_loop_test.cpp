@@ -82,6 +82,29 @@ TEST_F(MultipageLoopTest, FeederDocumentGoesIntoOneFile) {
   EXPECT_EQ(DIB_LiveImageCount(), 0);
 }
 
+TEST_F(MultipageLoopTest, BlankSidesAreDiscardedAndCounted) {
+  use_devices("[device]\nfeeder_sheets = 5\ntwo_sided = no\npixel_type = gray\nevents = 2:blank, 5:blank\n");
+  TWAIN_SetBlankPageMode(1);
+  const std::string path = out("doc.tif");
+  ASSERT_EQ(TWAIN_AcquireMultipageFile(0, path.c_str()), 0) << twain::error_record().text;
+  EXPECT_EQ(FilePageCount(path.c_str()), 3);
+  EXPECT_EQ(TWAIN_BlankDiscardCount(), 2);
+  EXPECT_EQ(TWAIN_ProcessedPageCount(), 3);
+  EXPECT_NE(trace().find("Acquired & Processed: 3  BlankDiscards: 2"), std::string::npos);
+  EXPECT_EQ(DIB_LiveImageCount(), 0);
+}
+
+TEST_F(MultipageLoopTest, ADocumentOfOnlyABlankSideNeverBeginsTheFile) {
+  use_devices("[device]\nfeeder_sheets = 1\ntwo_sided = no\nevents = 1:blank\n");
+  TWAIN_SetBlankPageMode(1);
+  const std::string path = out("none.tif");
+  EXPECT_EQ(TWAIN_AcquireMultipageFile(0, path.c_str()), -1);
+  EXPECT_NE(twain::error_record().text.find("No pages were written to file."), std::string::npos)
+      << twain::error_record().text;
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(TWAIN_BlankDiscardCount(), 1);
+}
+
 TEST_F(MultipageLoopTest, FullArrayFailsAndFreesWhatItHeld) {
   use_devices("[device]\nfeeder_sheets = 3\ntwo_sided = no\n");
   uintptr_t pages[3] = {1, 1, 1};

@@ -1,0 +1,136 @@
+#include "tools/orivane/commands.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "orivane/dib_analysis.h"
+#include "orivane/file_api.h"
+#include "orivane/twain_switches.h"
+#include "tools/orivane/image_files.h"
+
+namespace orivane_tool {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A fraction given on the command line: a plain number 0 < t < 1.
+double parse_threshold(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double t = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || errno != 0 || !(t > 0 && t < 1))
+    throw Failure{"threshold must be a number between 0 and 1 (0.02 = 2 %): " + text};
+  return t;
+}
+
+void info(const Args& a, std::FILE* out) {
+  const std::string& path = a[0];
+  const Image image = load_image(path);
+  const int pages = FilePageCount(path.c_str());
+  std::fprintf(out, "format=%s\npages=%d\nwidth=%d\nheight=%d\nbits=%d\ntype=%s\ndpi=%g x %g\n",
+               format_name(DIB_FormatOfFile(path.c_str())), pages > 0 ? pages : 1,
+               DIB_Width(image.get()), DIB_Height(image.get()), DIB_Depth(image.get()),
+               pixel_type_name(DIB_PixelType(image.get())), DIB_XResolution(image.get()),
+               DIB_YResolution(image.get()));
+}
+
+void skew(const Args& a, std::FILE* out) {
+  const Image image = load_image(a[0]);
+  const double radians = DIB_DeskewAngle(image.get());
+  if (!(radians > -9)) {
+    std::fprintf(out, "none\n");
+  } else {
+    // Printing -0.000 would look like a sign where there is none.
+    const double degrees = radians * 180 / kPi;
+    std::fprintf(out, "%.3f\n", std::fabs(degrees) < 0.0005 ? 0.0 : degrees);
+  }
+}
+
+void blank(const Args& a, std::FILE* out) {
+  const double threshold = a.size() > 1 ? parse_threshold(a[1]) : TWAIN_GetBlankPageThreshold();
+  const Image image = load_image(a[0]);
+  const double fraction = DIB_DarkFraction(image.get());
+  if (fraction < 0) throw Failure{"the image of " + a[0] + " has no area to measure"};
+  std::fprintf(out, "%.6f %s\n", fraction,
+               DIB_IsBlank(image.get(), threshold) ? "blank" : "not-blank");
+}
+
+void crop(const Args& a, std::FILE* out) {
+  const Image image = load_image(a[0]);
+  int32_t x = 0, y = 0, w = 0, h = 0;
+  if (DIB_GetCropRect(image.get(), 0, &x, &y, &w, &h)) std::fprintf(out, "%d %d %d %d\n", x, y, w, h);
+  else std::fprintf(out, "none\n");
+}
+
+// The commands that turn one image into another: `make` returns the new
+// image, or 0 with the library's error recorded.
+template <DIB_HANDLE (*make)(DIB_HANDLE)>
+void transform(const Args& a, std::FILE*) {
+  const Image image = load_image(a[0]);
+  Image result(make(image.get()));
+  if (!result.get()) {
+    const std::string why = library_error();
+    throw Failure{"cannot process " + a[0] + (why.empty() ? "" : ": " + why)};
+  }
+  save_image(result, a[1]);
+}
+
+DIB_HANDLE deskewed(DIB_HANDLE h) { return DIB_AutoDeskew(h); }
+
+// A page with nothing to cut is written as it is: the output always exists.
+DIB_HANDLE cropped(DIB_HANDLE h) {
+  const DIB_HANDLE out = DIB_AutoCrop(h, 0);
+  return out ? out : DibCopy(h);
+}
+
+DIB_HANDLE contrasted(DIB_HANDLE h) {
+  const DIB_HANDLE out = DibCopy(h);
+  if (out && !DIB_AutoContrast(out)) {
+    DIB_Free(out);
+    return 0;
+  }
+  return out;
+}
+
+DIB_HANDLE negated(DIB_HANDLE h) {
+  const DIB_HANDLE out = DibCopy(h);
+  if (out && !DIB_Negate(out)) {
+    DIB_Free(out);
+    return 0;
+  }
+  return out;
+}
+
+DIB_HANDLE grayed(DIB_HANDLE h) {
+  const DIB_CONVERT_OPTIONS options{0, 0, 0};
+  return DIB_ConvertToFormat(h, DIB_PT_GRAY, 8, &options);
+}
+
+DIB_HANDLE thresholded(DIB_HANDLE h) {
+  const DIB_CONVERT_OPTIONS options{DIB_CONVERT_AUTO_THRESHOLD, 0, 0};
+  return DIB_ConvertToFormat(h, DIB_PT_BW, 1, &options);
+}
+
+DIB_HANDLE copied(DIB_HANDLE h) { return DibCopy(h); }
+
+}  // namespace
+
+const std::vector<Command>& commands() {
+  static const std::vector<Command> kCommands = {
+      {"info", "FILE", 1, 1, info},
+      {"skew", "FILE", 1, 1, skew},
+      {"blank", "FILE [THRESHOLD]", 1, 2, blank},
+      {"crop", "FILE", 1, 1, crop},
+      {"deskew", "IN OUT", 2, 2, transform<deskewed>},
+      {"autocrop", "IN OUT", 2, 2, transform<cropped>},
+      {"contrast", "IN OUT", 2, 2, transform<contrasted>},
+      {"negate", "IN OUT", 2, 2, transform<negated>},
+      {"gray", "IN OUT", 2, 2, transform<grayed>},
+      {"bw", "IN OUT", 2, 2, transform<thresholded>},
+      {"convert", "IN OUT", 2, 2, transform<copied>},
+  };
+  return kCommands;
+}
+
+}  // namespace orivane_tool
