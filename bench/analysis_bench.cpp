@@ -21,6 +21,7 @@
 
 #include "orivane/dib_analysis.h"
 #include "orivane/dib_api.h"
+#include "orivane/twain_session.h"
 #include "sources/virtual/pages.h"
 
 #ifdef ORV_BENCH_LEPT
@@ -52,6 +53,7 @@ DIB_HANDLE dib_from(const std::vector<std::uint8_t>& px, int w, int h) {
 
 const Page& page() {
   static const Page p = [] {
+    ORIVANE_Attach();
     Page pg;
     vscan::PageFormat f;
     f.pixel_type = TWPT_GRAY;
@@ -154,6 +156,8 @@ BENCHMARK(BM_Deskew_Leptonica)->Unit(benchmark::kMillisecond);
 #endif
 
 #ifdef ORV_BENCH_MAGICK
+using MagickCore::Quantum;  // QuantumRange is a cast to it
+
 Magick::Image magick_page(const std::vector<std::uint8_t>& px, int w, int h) {
   Magick::InitializeMagick(nullptr);
   return Magick::Image(static_cast<size_t>(w), static_cast<size_t>(h), "I", Magick::CharPixel, px.data());

@@ -25,6 +25,7 @@ cmake --build build-bench -j"$(nproc)" --target quillet orivane_tool twaindsm Vi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 orivane="$PWD/build-bench/orivane"
+quillet="$PWD/build-bench/quillet"
 cat >"$work/vscan.ini" <<INI
 [device]
 product = Bench Scanner
@@ -37,7 +38,7 @@ refuse_caps = ICAP_AUTOMATICDESKEW
 events = 1:skew=2.3
 INI
 (cd "$work" && HOME="$work" TMPDIR="$work" QUILLET_UI=none QUILLET_VSCAN="$work/vscan.ini" \
-  "$PWD/build-bench/quillet" /GRAY page.tif >/dev/null)
+  "$quillet" /GRAY page.tif >/dev/null)
 convert "$work/page.tif" "$work/page.pgm"
 
 # Best wall-clock milliseconds of `runs` runs of a command.

@@ -45,6 +45,7 @@ double magick_skew(const std::string& path) {
 double orivane_skew(const std::string& path) {
   const RunResult r = run_orivane({"skew", path});
   EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "a successful run says nothing on standard error";
   return r.out.rfind("none", 0) == 0 ? 0.0 : std::atof(r.out.c_str());
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "orivane/twain_error.h"
+#include "orivane/twain_session.h"
 #include "tools/orivane/commands.h"
 #include "tools/orivane/image_files.h"
 
@@ -57,8 +58,11 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  ORIVANE_Attach();
   // A tool run from scripts shows no message boxes; errors come back as text.
   TWAIN_SetNoMessageBoxes(1);
   TWAIN_SuppressErrorMessages(1);
-  return run(argc, argv);
+  const int status = run(argc, argv);
+  ORIVANE_Detach();
+  return status;
 }
