@@ -84,18 +84,11 @@ DIB_HANDLE cropped(DIB_HANDLE h) {
   return out ? out : DibCopy(h);
 }
 
-DIB_HANDLE contrasted(DIB_HANDLE h) {
+// The in-place operations work on a copy, so the input stays as it was read.
+template <int32_t (*op)(DIB_HANDLE)>
+DIB_HANDLE edited(DIB_HANDLE h) {
   const DIB_HANDLE out = DibCopy(h);
-  if (out && !DIB_AutoContrast(out)) {
-    DIB_Free(out);
-    return 0;
-  }
-  return out;
-}
-
-DIB_HANDLE negated(DIB_HANDLE h) {
-  const DIB_HANDLE out = DibCopy(h);
-  if (out && !DIB_Negate(out)) {
+  if (out && !op(out)) {
     DIB_Free(out);
     return 0;
   }
@@ -124,8 +117,8 @@ const std::vector<Command>& commands() {
       {"crop", "FILE", 1, 1, crop},
       {"deskew", "IN OUT", 2, 2, transform<deskewed>},
       {"autocrop", "IN OUT", 2, 2, transform<cropped>},
-      {"contrast", "IN OUT", 2, 2, transform<contrasted>},
-      {"negate", "IN OUT", 2, 2, transform<negated>},
+      {"contrast", "IN OUT", 2, 2, transform<edited<DIB_AutoContrast>>},
+      {"negate", "IN OUT", 2, 2, transform<edited<DIB_Negate>>},
       {"gray", "IN OUT", 2, 2, transform<grayed>},
       {"bw", "IN OUT", 2, 2, transform<thresholded>},
       {"convert", "IN OUT", 2, 2, transform<copied>},
