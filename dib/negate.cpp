@@ -4,6 +4,7 @@
 
 #include "dib/detail.h"
 #include "orivane/twain_error.h"
+#include "platform/rgb_swap.h"
 
 namespace dib {
 
@@ -33,6 +34,10 @@ void swap_red_blue(const DibView& v) {
   const int sample = depth == 48 ? 2 : 1;
   for (int y = 0; y < v.height(); ++y) {
     std::uint8_t* p = v.row(y);
+    if (depth == 24) {
+      platform::swap_rb24(p, p, static_cast<std::size_t>(v.width()));
+      continue;
+    }
     for (int x = 0; x < v.width(); ++x, p += bpp) {
       for (int k = 0; k < sample; ++k) std::swap(p[k], p[2 * sample + k]);
     }

@@ -15,6 +15,7 @@
 #include "orivane/twain_error.h"
 #include "orivane/twain_settings.h"
 #include "platform/memblock.h"
+#include "platform/rgb_swap.h"
 #include "twain/acquire.h"
 #include "twain/capability.h"
 #include "twain/dsm.h"
@@ -73,6 +74,13 @@ void swap_red_blue(dib::DibView& v) {
     case 48: pixel_bytes = 6, sample_bytes = 2; break;
     case 64: pixel_bytes = 8, sample_bytes = 2; break;
     default: return;
+  }
+  if (pixel_bytes == 3) {
+    for (int y = 0; y < v.height(); ++y) {
+      std::uint8_t* row = v.row_unchecked(y);
+      platform::swap_rb24(row, row, static_cast<std::size_t>(v.width()));
+    }
+    return;
   }
   std::uint8_t tmp[2];
   for (int y = 0; y < v.height(); ++y) {

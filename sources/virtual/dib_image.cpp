@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/rgb_swap.h"
+
 namespace vscan {
 
 namespace {
@@ -25,11 +27,7 @@ std::size_t mask_bytes(const PageFormat& f) {
 void row_to_dib(const PageFormat& f, const std::uint8_t* in, std::size_t in_bytes,
                 std::uint8_t* out) {
   if (f.pixel_type == TWPT_RGB && f.bit_depth == 24) {
-    for (int x = 0; x < f.width; ++x) {
-      out[3 * x] = in[3 * x + 2];
-      out[3 * x + 1] = in[3 * x + 1];
-      out[3 * x + 2] = in[3 * x];
-    }
+    platform::swap_rb24(in, out, static_cast<std::size_t>(f.width));
   } else if (f.pixel_type == TWPT_RGB && f.bit_depth == 48) {
     for (int x = 0; x < f.width; ++x) {
       std::memcpy(out + 6 * x, in + 6 * x + 4, 2);
