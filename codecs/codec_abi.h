@@ -229,7 +229,14 @@ typedef void (*OrvSetErrorHandlerFn)(OrvErrorHandler handler);
  * DibForwardDCT(src bmi, dst bmi) [optional entry]: fills `dst` (a locked
  *   DIB of the same pixel type, width, height and depth made by the library)
  *   with the forward DCT of `src` (per 8x8 block, per component, coefficient
- *   values offset by 128 and clamped to the sample range). 0 or non-zero.
+ *   values offset by 128 and clamped to the sample range). Components are
+ *   the stored sample bytes (8-bit: the byte; 24-bit: B, G, R; 32-bit: all
+ *   four), untouched by colour conversion. Each block's 64 coefficients sit
+ *   in the block's own 8x8 place in natural order: coefficient (u, v) of
+ *   horizontal frequency u and vertical frequency v at column 8*bx + u, row
+ *   8*by + v (rows counted from the top); DC = 8 x (mean sample - 128), the
+ *   JPEG encoder's scale. 8-, 24- and 32-bit images only (others refused with
+ *   ERR_JPEG_PIXELS). 0 or non-zero.
  * BmiWriteToMemory(bmi, &block) -> size in bytes of the JPEG stream, placed in
  *   a new block from OrvHost.mem_alloc stored in *block (the block may be
  *   larger than the size); the caller frees it with mem_free. Negative on

@@ -36,7 +36,12 @@ bool read_whole(int fd, void* into, std::size_t size) {
   return true;
 }
 
+// Marks the writer's thread: what it calls while writing a page must not
+// wait for the queue it is itself working off.
+thread_local bool t_is_writer = false;
+
 void writer_loop(BackgroundWriter* writer) {
+  t_is_writer = true;
   // One step below the scanning thread: compression must not slow the scan.
   const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
   errno = 0;
@@ -62,6 +67,8 @@ void writer_loop(BackgroundWriter* writer) {
 }
 
 }  // namespace
+
+bool in_background_writer() { return t_is_writer; }
 
 void StartBgWriter() {
   BackgroundWriter& writer = multipage().writer;

@@ -254,7 +254,11 @@ void rle_decode(std::span<const std::uint8_t> s, const dib::InfoHeader& h, std::
 // with *out_no_memory telling a failed allocation from a failed read.
 dib::Dib load(const Input& in, const Plan& p, bool* out_no_memory) {
   *out_no_memory = false;
-  const dib::Handle h = platform::mem_alloc(p.block_size, true);
+  // Header, masks, table and pixels fill the block exactly, so only a
+  // run-length image (whose runs may skip pixels) needs it cleared first;
+  // clearing a page-sized block that is then read over costs as much as the
+  // read itself.
+  const dib::Handle h = platform::mem_alloc(p.block_size, p.rle_bytes != 0);
   if (h == 0) {
     *out_no_memory = true;
     return dib::Dib();

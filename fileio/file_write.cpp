@@ -16,10 +16,14 @@
 #include "dib/dib.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
+#include "fileio/multipage.h"
 #include "fileio/options.h"
+#include "fileio/pdf_options.h"
 #include "fileio/write_support.h"
 #include "log/trace.h"
 #include "orivane/bmp_api.h"
+#include "orivane/twain_files.h"
+#include "orivane/twain_multipage.h"
 #include "orivane/twain_error.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
@@ -406,54 +410,115 @@ uint32_t jpeg_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
   return static_cast<uint32_t>(size);
 }
 
-// The PDF of one page, produced into memory.
+// The caller's buffer as the in-memory PDF's chunk writer sees it.
 struct MemoryPdf {
-  char* buffer;
-  int64_t left;
-  int64_t total = 0;
+  char* next;         // where the next chunk goes; null once one did not fit
+  int64_t left;       // capacity not yet used (negative once overrun)
+  int64_t total = 0;  // every byte the document has
 };
 
 int32_t memory_pdf_write(void* context, const void* bytes, int32_t length) {
   auto* m = static_cast<MemoryPdf*>(context);
   if (length < 0) return -1;
-  if (m->buffer && length <= m->left) {
-    std::memcpy(m->buffer, bytes, static_cast<std::size_t>(length));
-    m->buffer += length;
+  if (m->next && length <= m->left) {
+    std::memcpy(m->next, bytes, static_cast<std::size_t>(length));
+    m->next += length;
   } else {
-    m->buffer = nullptr;  // once a chunk did not fit, nothing more is copied
+    // A chunk cut in two would leave a document that looks whole but is not:
+    // once a chunk did not fit, nothing more is copied.
+    m->next = nullptr;
   }
   m->left -= length;
   m->total += length;
   return 0;
 }
 
-uint32_t pdf_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
-  LogPrint("PdfWriteArrayToBuffer(..., %d, ..., %u\n", 1, capacity);
-  const fileio::PdfApi* pdf = fileio::pdf_api();
-  if (!pdf) return 0;
-  BlockLock lock(dib);
-  uint32_t result = 0;
-  if (!lock.get()) {
-    RecordError(ERR_BAD_DIB, "PDF-in-memory");
-  } else {
-    fileio::pdf_prepare(pdf);
-    MemoryPdf m{static_cast<char*>(buffer), static_cast<int64_t>(buffer ? capacity : 0)};
-    const OrvPdfWriter writer{"PDF-in-memory", &m, memory_pdf_write};
-    int rc = pdf->BeginMultipage(&writer);
-    if (rc == 0) {
-      const int page = pdf->DibWritePage(lock.get());
-      const int end = pdf->EndMultipage();
-      rc = page != 0 ? page : end;
-    }
-    if (rc != 0) RecordError(fileio::known_code(rc < 0 ? -rc : rc), "PDF-in-memory");
-    else result = static_cast<uint32_t>(m.total);
+// Temporary-file route of the buffer writers: `write(temp path)` produces
+// the file, which is read into the buffer and removed. The file's size, or
+// 0 with the error recorded under `context`.
+template <typename Write>
+uint32_t encode_through_file(int format, const char* prefix, const char* context, void* buffer,
+                             uint32_t capacity, Write write) {
+  char temp[260];
+  if (!GenerateTempImageName(prefix, format, temp)) {
+    RecordError(ERR_FAILURE, context);
+    return 0;
   }
-  fileio::pdf_reset_defaults(pdf);
-  LogPrint("PdfWriteArrayToBuffer => %u\n", result);
+  // The file writers keep the last output name for the front end; a write
+  // into memory is no output file.
+  const std::string last = file_state().last_output;
+  const int rc = write(temp);
+  file_state().last_output = last;
+  uint32_t result = 0;
+  if (rc == 0) {
+    const long size = read_file_into(temp, buffer, capacity);
+    if (size < 0) RecordError(ERR_FAILURE, context);
+    else result = static_cast<uint32_t>(size);
+  }
+  ::unlink(temp);
   return result;
 }
 
+// Formats the temporary-file route can produce: a code without an encoder
+// would get a ".tmp" name, and the save format would be written in its place.
+bool has_file_encoder(int format) {
+  return format == FF_TIFF || format == FF_PNG || format == FF_GIF || format == FF_DCX || format == FF_BMP ||
+         format == FF_JPEG;
+}
+
 }  // namespace
+
+namespace fileio {
+
+uint32_t PdfWriteArrayToBuffer(const DIB_HANDLE* array, int count, void* buffer, uint32_t capacity) {
+  LogPrint("PdfWriteArrayToBuffer(..., %d, ..., %d\n", count, static_cast<int>(capacity));
+  if (!array || count < 0) {
+    RecordError(ERR_BAD_PARAMETER, "PdfWriteArrayToBuffer: NULL array");
+    LogPrint("PdfWriteArrayToBuffer => %d\n", 0);
+    return 0;
+  }
+  const PdfApi* pdf = pdf_api();
+  if (!pdf) {
+    LogPrint("PdfWriteArrayToBuffer => %d\n", 0);
+    return 0;
+  }
+  // OrvPdf builds one document at a time: a multipage PDF file still open
+  // would be refused by the codec, or worse, be mixed with this one while
+  // its background writer runs.
+  if (multipage().open && multipage().format == MPF_PDF) {
+    RecordError(ERR_MULTIPAGE_OPEN, multipage().path.c_str());
+    LogPrint("PdfWriteArrayToBuffer => %d\n", 0);
+    return 0;
+  }
+  pdf_prepare(pdf);
+  file_state().output_page_count = count;
+  MemoryPdf m{static_cast<char*>(buffer), buffer ? static_cast<int64_t>(capacity) : 0};
+  const OrvPdfWriter writer{"PDF-in-memory", &m, memory_pdf_write};
+  uint32_t result = 0;
+  int rc = pdf->BeginMultipage(&writer);
+  if (rc == 0) {
+    for (int i = 0; i < count && rc == 0; ++i) rc = pdf_write_page(array[i]);
+    // The document is ended even after a failed page: OrvPdf must not be
+    // left with a document open.
+    const int end = pdf->EndMultipage();
+    if (rc == 0) rc = end;
+  }
+  file_state().output_page_count = -1;
+  if (rc != 0) {
+    // OrvPdf's own numbers are no error codes of the library: only a code the
+    // error table knows is recorded as such.
+    RecordError(known_code(rc), "PDF-in-memory");
+  } else if (m.total > 0xFFFFFFFFLL) {
+    RecordError(ERR_MEMORY, "PDF-in-memory");
+  } else {
+    result = static_cast<uint32_t>(m.total);
+  }
+  pdf_reset_defaults(pdf);
+  LogPrint("PdfWriteArrayToBuffer => %d\n", static_cast<int>(result));
+  return result;
+}
+
+}  // namespace fileio
 
 uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t capacity) {
   LogDibCall("WriteToBuffer(%08lx, %d, %08lx, %u)\n", static_cast<unsigned long>(dib), format,
@@ -466,30 +531,38 @@ uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t ca
   } else if (format == FF_JPEG) {
     result = jpeg_to_buffer(dib, buffer, capacity);
   } else if (format == FF_PDF) {
-    result = pdf_to_buffer(dib, buffer, capacity);
-  } else if (format != FF_TIFF && format != FF_PNG && format != FF_GIF && format != FF_DCX) {
-    // A code without an encoder: the temporary name would end in ".tmp" and
-    // the save format would be written in its place.
+    result = fileio::PdfWriteArrayToBuffer(&dib, 1, buffer, capacity);
+  } else if (!has_file_encoder(format)) {
     RecordError(ERR_BAD_PARAMETER, "DIB_WriteToBuffer");
   } else {
-    char temp[260];
-    if (!GenerateTempImageName("OrvTDWB", format, temp)) {
-      RecordError(ERR_FAILURE, "DIB_WriteToBuffer");
-    } else {
-      // The single-file writer keeps the last output name for the front end;
-      // a write into memory is no output file.
-      const std::string last = file_state().last_output;
-      const int rc = DIB_WriteToFilename(dib, temp);
-      file_state().last_output = last;
-      if (rc == 0) {
-        const long size = read_file_into(temp, buffer, capacity);
-        if (size < 0) RecordError(ERR_FAILURE, "DIB_WriteToBuffer");
-        else result = static_cast<uint32_t>(size);
-      }
-      ::unlink(temp);
-    }
+    result = encode_through_file(format, "OrvTDWB", "DIB_WriteToBuffer", buffer, capacity,
+                                 [&](const char* temp) { return DIB_WriteToFilename(dib, temp); });
   }
   LogPrint("WriteToBuffer => %u [%ums]\n", result, platform::tick_count_ms() - start);
+  return result;
+}
+
+uint32_t DIB_WriteArrayToBuffer(const DIB_HANDLE* array, int count, int format, void* buffer, uint32_t capacity) {
+  LogPrint("WriteArrayToBuffer(0x%08lx, %d, %d, %08lx, %u)\n",
+           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(array)), count, format,
+           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buffer)), capacity);
+  const std::uint32_t start = platform::tick_count_ms();
+  uint32_t result = 0;
+  if (array && count == 1) {
+    result = DIB_WriteToBuffer(array[0], format, buffer, capacity);
+  } else if (format == FF_PDF) {
+    twain::error_clear();
+    result = fileio::PdfWriteArrayToBuffer(array, count, buffer, capacity);
+  } else if (!array || count < 1 || !has_file_encoder(format)) {
+    twain::error_clear();
+    RecordError(ERR_BAD_PARAMETER, "DIB_WriteArrayToBuffer");
+  } else {
+    twain::error_clear();
+    result = encode_through_file(format, "OrvTDWB", "DIB_WriteArrayToBuffer", buffer, capacity,
+                                 [&](const char* temp) { return DIB_WriteArrayToFilename(array, count, temp); });
+  }
+  LogPrint("WriteArrayToBuffer => %d [%dms]\n", static_cast<int>(result),
+           static_cast<int>(platform::tick_count_ms() - start));
   return result;
 }
 

@@ -84,6 +84,8 @@ void StartBgWriter();
 void FinishBgWriter();
 // 1 when no write is pending.
 int WaitForBgWriter();
+// True on the background writer's own thread.
+bool in_background_writer();
 
 // Removes temporary files that an earlier, crashed process left in the
 // folder of `path` (its own live temporaries are never touched).

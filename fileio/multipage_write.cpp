@@ -5,8 +5,10 @@
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "fileio/options.h"
+#include "fileio/pdf_options.h"
 #include "fileio/write_support.h"
 #include "log/trace.h"
+#include "orivane/pdf_api.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
@@ -28,12 +30,6 @@ int write_tiff_page(const BlockLock& lock, int compression) {
   const int type = lock.pixel_type();
   if (type >= 0 && type <= 5 && compression >= 0) tiff->SetCompression(type, compression);
   return tiff->DibWritePage(lock.get());
-}
-
-int write_pdf_page(const BlockLock& lock) {
-  const PdfApi* pdf = pdf_api();
-  if (!pdf) return -3;
-  return pdf->DibWritePage(lock.get());
 }
 
 // DCX pages are black and white: deeper pages go in as a converted copy.
@@ -100,6 +96,30 @@ bool queue_page(BackgroundWriter& writer, DIB_HANDLE page, int compression) {
 
 }  // namespace
 
+int pdf_write_page(DIB_HANDLE page) {
+  const PdfApi* pdf = pdf_api();
+  if (!pdf) return -3;
+  BlockLock lock(page);
+  if (!lock.get()) {
+    RecordError(ERR_BAD_DIB, "(PDF_DibWritePage)");
+    return -2;
+  }
+  const PdfSettings& settings = pdf_settings();
+  if (settings.searchable && settings.recognizer) {
+    PageText text;
+    const int recognised = settings.recognizer(page, &text);
+    if (recognised < 0) return recognised;
+    // Boxes missing for some characters leave the page without its text
+    // layer (WriteOcrTextToPDF records why) rather than failing the page.
+    const std::size_t n = text.text.size();
+    const bool boxes = text.x.size() >= n && text.y.size() >= n && text.width.size() >= n && text.height.size() >= n;
+    WriteOcrTextToPDF(text.text.c_str(), boxes ? text.x.data() : nullptr, boxes ? text.y.data() : nullptr,
+                      boxes ? text.width.data() : nullptr, boxes ? text.height.data() : nullptr, text.x_dpi,
+                      text.y_dpi);
+  }
+  return pdf->DibWritePage(lock.get());
+}
+
 int DibWritePageNow(DIB_HANDLE page, int compression) {
   const unsigned started = platform::tick_count_ms();
   MultipageState& mp = multipage();
@@ -108,6 +128,8 @@ int DibWritePageNow(DIB_HANDLE page, int compression) {
     rc = merged_add_page(page);
   } else if (mp.format == MPF_DCX) {
     rc = write_dcx_page(page);
+  } else if (mp.format == MPF_PDF) {
+    rc = pdf_write_page(page);
   } else {
     BlockLock lock(page);
     if (!lock.get()) {
@@ -115,8 +137,6 @@ int DibWritePageNow(DIB_HANDLE page, int compression) {
       rc = -2;
     } else if (mp.format == MPF_TIFF) {
       rc = write_tiff_page(lock, compression);
-    } else if (mp.format == MPF_PDF) {
-      rc = write_pdf_page(lock);
     } else {
       rc = -5;
     }
@@ -178,11 +198,5 @@ int TWAIN_WritePageAndFree(uintptr_t dib) {
 
 int PDF_DibWritePage(uintptr_t dib) {
   LogPrint("PDF_DibWritePage(0x%lx)\n", static_cast<unsigned long>(dib));
-  fileio::BlockLock lock(dib);
-  if (!lock.get()) {
-    RecordError(ERR_BAD_DIB, "(PDF_DibWritePage)");
-    return -2;
-  }
-  const fileio::PdfApi* pdf = fileio::pdf_api();
-  return pdf ? pdf->DibWritePage(lock.get()) : -3;
+  return fileio::pdf_write_page(dib);
 }

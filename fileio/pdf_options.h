@@ -1,9 +1,26 @@
 // PDF settings kept by the library and handed to the PDF codec at each write.
 #pragma once
 #include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
+
+#include "orivane/dib_api.h"
 
 namespace fileio {
+
+// The text recognised on a page, in the form the searchable text layer takes:
+// one byte per character and, per character, its box in image pixels (left,
+// top, width, height), with the page's resolution in dots per inch.
+struct PageText {
+  std::string text;
+  std::vector<int> x, y, width, height;
+  int x_dpi = 0, y_dpi = 0;
+};
+
+// Recognises a page for the searchable text layer: 0 with the text filled
+// in, or a negative result that fails the page. Installed by the OCR layer.
+using PageRecognizer = int (*)(DIB_HANDLE page, PageText* out_text);
 
 struct PdfSettings {
   std::array<int, 6> compression{-1, -1, -1, -1, -1, -1};  // by pixel type; -1 codec default
@@ -12,9 +29,23 @@ struct PdfSettings {
   std::string owner_password;
   std::string open_password;   // passed with every PDF read, at most 31 characters
   int page_size = 0;   // TWAIN paper-size code, 0 = from the image
+  // Searchable output: every page written into a PDF is recognised first and
+  // its text laid over the page invisibly.
+  bool searchable = false;
+  PageRecognizer recognizer = nullptr;
 };
 
 PdfSettings& pdf_settings();
 void pdf_settings_reset_for_tests();
+
+// Encodes `count` pages into one PDF in memory, written into `buffer` while
+// the whole of each chunk fits into what is left of `capacity`: the PDF's
+// size in bytes (also when it did not fit), or 0 with the error recorded.
+uint32_t PdfWriteArrayToBuffer(const DIB_HANDLE* array, int count, void* buffer, uint32_t capacity);
+
+// Writes one page into the PDF document open in OrvPdf, with its text layer
+// first when searchable output is on: 0, -3 without OrvPdf, the recognition's
+// negative result, or OrvPdf's failure.
+int pdf_write_page(DIB_HANDLE page);
 
 }  // namespace fileio

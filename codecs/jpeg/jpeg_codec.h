@@ -43,4 +43,10 @@ Status jpeg_encode(const codec::DibLayout& dib, int quality, std::vector<std::ui
 // the JFIF density. On failure `out` holds nothing.
 Status jpeg_decode(const std::uint8_t* data, std::size_t size, codec::NewDib* out);
 
+// Fills `dst` (same width, height and depth as `src`) with the forward DCT of
+// `src`: per 8x8 block and per stored sample component, the block's JPEG DCT
+// coefficients in natural order, each offset by 128 and clamped to 0..255.
+// 8-, 24- and 32-bit images only (ERR_JPEG_PIXELS otherwise).
+Status jpeg_forward_dct(const codec::DibLayout& src, const codec::DibLayout& dst);
+
 }  // namespace orvjpeg

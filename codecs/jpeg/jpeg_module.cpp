@@ -113,6 +113,22 @@ ORV_CODEC_EXPORT int32_t ORVJPEG_BmiWriteToFile(const void* bmi, const char* pat
   return 0;
 }
 
+ORV_CODEC_EXPORT int32_t ORVJPEG_DibForwardDCT(const void* src_bmi, void* dst_bmi) {
+  const auto src = codec::dib_from_bmi(src_bmi);
+  const auto dst = codec::dib_from_bmi(dst_bmi);
+  if (!src || !dst) {
+    fail(ERR_BAD_DIB, "not a DIB", "forward DCT");
+    return kWriteFailed;
+  }
+  const orvjpeg::Status s = orvjpeg::jpeg_forward_dct(*src, *dst);
+  if (!s) {
+    fail(s.code, s.text, "forward DCT");
+    return kWriteFailed;
+  }
+  succeed();
+  return 0;
+}
+
 ORV_CODEC_EXPORT int32_t ORVJPEG_BmiWriteToMemory(const void* bmi, OrvHandle* out_block) {
   if (out_block) *out_block = 0;
   std::vector<std::uint8_t> out;

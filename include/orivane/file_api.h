@@ -82,6 +82,15 @@ int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path);
  * when it is not null and `capacity` holds them all. 0 on failure. Ask with
  * capacity 0 first, then call again with a buffer of that size. */
 uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t capacity);
+/* Several pages encoded as one document in memory: the document's size in
+ * bytes, copied into `buffer` (as much of it as fits in `capacity`) when the
+ * buffer is not null. `array` holds `count` images (the caller keeps them);
+ * `format` is FF_PDF, FF_TIFF or FF_DCX for a multipage document, or FF_BMP,
+ * FF_JPEG, FF_PNG, FF_GIF for one image with the pages stacked top to bottom.
+ * 0 on failure, with the reason in the error record (a null array or a count
+ * below 1 records ERR_BAD_PARAMETER). As with DIB_WriteToBuffer, ask with
+ * capacity 0 first. */
+uint32_t DIB_WriteArrayToBuffer(const DIB_HANDLE* array, int count, int format, void* buffer, uint32_t capacity);
 
 /* The image's forward DCT through the JPEG codec: a new image of the same
  * type and size, or 0. */
