@@ -13,23 +13,33 @@ flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all 
 sources=$(ls platform/*.cpp log/*.cpp twain/*.cpp fileio/*.cpp dib/*.cpp engines/*.cpp app/*.cpp | grep -v app/main.cpp)
 
 # A codec target loads its module from QUILLET_MODULE_PATH: build the module
-# with coverage too (OrvPdf with g++: clang 14 cannot compile qpdf's headers
-# in C++20, so that module runs without coverage feedback).
+# with coverage too. OrvPdf is built with g++ (clang 14 cannot compile qpdf's
+# headers in C++20) and without sanitizers, since g++'s AddressSanitizer
+# runtime cannot load into a clang fuzzer; it runs without coverage feedback.
+# The dispatch target loads every module.
+build_module() {
+  local module=$1 lib=$2 libs=$3
+  if [ "$module" = pdf ]; then
+    g++ -std=c++20 -g -O1 -I. -Iinclude -fPIC -shared -fvisibility=hidden \
+      codecs/$module/*.cpp $libs -o "$out/$lib.so"
+  else
+    clang++ "${flags[@]}" -fsanitize=fuzzer-no-link -fPIC -shared -fvisibility=hidden \
+      codecs/$module/*.cpp $libs -o "$out/$lib.so"
+  fi
+}
+declare -A module_libs=(
+  [jpeg]="OrvJpeg:-ljpeg" [png]="OrvPng:-lpng" [gif]="OrvGif:-lgif" [tiff]="OrvTiff:-ltiff"
+  [dcx]="OrvDcx:" [pdf]="OrvPdf:$(pkg-config --libs libqpdf) -ljpeg -ltiff -lz"
+)
 case "$target" in
-  fuzz_load_jpeg) module=jpeg; lib=OrvJpeg; libs="-ljpeg" ;;
-  fuzz_load_png)  module=png;  lib=OrvPng;  libs="-lpng" ;;
-  fuzz_load_gif)  module=gif;  lib=OrvGif;  libs="-lgif" ;;
-  fuzz_load_tiff) module=tiff; lib=OrvTiff; libs="-ltiff" ;;
-  fuzz_load_dcx)  module=dcx;  lib=OrvDcx;  libs="" ;;
-  fuzz_load_pdf)  module=pdf;  lib=OrvPdf;  libs="$(pkg-config --libs libqpdf) -ljpeg -ltiff -lz" ;;
-  *) module="" ;;
+  fuzz_load_dispatch) modules=(jpeg png gif tiff dcx pdf) ;;
+  fuzz_load_*) modules=("${target#fuzz_load_}") ;;
+  *) modules=() ;;
 esac
-if [ -n "$module" ]; then
-  compiler=clang++; cov=(-fsanitize=fuzzer-no-link)
-  [ "$module" = pdf ] && { compiler=g++; cov=(); }
-  $compiler "${flags[@]}" "${cov[@]}" -fPIC -shared -fvisibility=hidden \
-    codecs/$module/*.cpp $libs -o "$out/$lib.so"
-fi
+for module in "${modules[@]}"; do
+  entry=${module_libs[$module]}
+  build_module "$module" "${entry%%:*}" "${entry#*:}"
+done
 clang++ "${flags[@]}" -fsanitize=fuzzer -rdynamic -DQUILLET_HELP_PAGE='"README.md"' \
   $sources "tests/fuzz/$target.cpp" -o "$out/$target" -ldl -pthread
 mkdir -p "$out/corpus-$target"
