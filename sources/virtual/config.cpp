@@ -276,7 +276,8 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
       {"crash", PageEventKind::Crash},
       {"slow", PageEventKind::Slow},
       {"blank", PageEventKind::Blank},
-      {"skew", PageEventKind::Skew}};
+      {"skew", PageEventKind::Skew},
+      {"platen", PageEventKind::Platen}};
   std::vector<PageEvent> events;
   for (const std::string& item : split_list(value)) {
     const std::size_t colon = item.find(':');
@@ -305,6 +306,11 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
       event.degrees = std::strtod(argument.c_str(), &end);
       if (argument.empty() || *end != '\0' || !(event.degrees >= -45 && event.degrees <= 45))
         return "skew needs its degrees, -45 to 45 (skew=2.5)";
+    } else if (event.kind == PageEventKind::Platen) {
+      char* end = nullptr;
+      event.inches = std::strtod(argument.c_str(), &end);
+      if (argument.empty() || *end != '\0' || !(event.inches > 0 && event.inches <= 1))
+        return "platen needs its inches, above 0 and at most 1 (platen=0.3)";
     } else if (!argument.empty()) {
       return "event '" + name + "' takes no value";
     }

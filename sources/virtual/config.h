@@ -51,12 +51,14 @@ enum class PageEventKind {
   Slow,          // the transfer takes `ms` milliseconds longer
   Blank,         // the sheet is an empty side: paper with specks of dust
   Skew,          // the sheet lies turned by `degrees` (counter-clockwise)
+  Platen,        // the sheet is `inches` smaller than the scan area on every side
 };
 struct PageEvent {
   int page = 1;
   PageEventKind kind = PageEventKind::Jam;
   int ms = 0;           // Slow only
   double degrees = 0;   // Skew only
+  double inches = 0;    // Platen only
 };
 
 // Deliberate oddities of memory transfers, as some drivers have them.

@@ -43,6 +43,10 @@ struct PageFacts {
                              // image; white shows at the corners. Taken only
                              // between -45 and 45; slower to render (the
                              // whole page is drawn again)
+  double platen_inches = 0;  // the sheet smaller than the scan area by this
+                             // much on every side: the dark platen shows
+                             // around it (drawn over the page's margins;
+                             // taken up to 1 inch; drawn whole as well)
 };
 
 // A page as the device delivers it uncompressed and chunky:

@@ -120,6 +120,7 @@ void page_start(Session& session, const DeviceConfig& device) {
   page.events = device_page_events(device, facts.page);
   for (const PageEvent& event : page.events) {
     if (event.kind == PageEventKind::Blank) page.facts.blank = true;
+    if (event.kind == PageEventKind::Platen) page.facts.platen_inches = event.inches;
     // A device that straightens its pages itself delivers them straight.
     if (event.kind == PageEventKind::Skew && !session.settings.automatic_deskew)
       page.facts.skew_degrees = event.degrees;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -124,6 +125,29 @@ INSTANTIATE_TEST_SUITE_P(
                                {"/BW", "/DESKEW"}, true},
                     DeskewCase{"straightened_by_the_device", "", {"/GRAY", "/DESKEW"}, true}),
     [](const testing::TestParamInfo<DeskewCase>& info) { return info.param.label; });
+
+// The sheet lies on the dark platen, a third of an inch of it showing on
+// every side of the 6 x 8 inch scan area (1200 x 1600 pixels at 200 dpi).
+TEST(PageProcessing, AutoCropCutsThePlatenAway) {
+  ScanRun s(kSheets + "feeder = no\nevents = 1:platen=0.33\n");
+  const RunResult plain = s.run({"/GRAY", "plain.bmp"});
+  ASSERT_EQ(plain.exit_status, 0) << plain.out << plain.err;
+  const RunResult cropped = s.run({"/GRAY", "/AUTOCROP", "cropped.bmp"});
+  ASSERT_EQ(cropped.exit_status, 0) << cropped.out << cropped.err;
+  const RunResult info = run_orivane({"info", s.at("plain.bmp")});
+  EXPECT_NE(info.out.find("width=1200\nheight=1600\n"), std::string::npos) << info.out;
+  // The sheet is 1068 x 1468 pixels; the cut must hold all of it and keep
+  // within 0.35 inch (70 pixels) of each of its edges.
+  const RunResult rect = run_orivane({"crop", s.at("plain.bmp")});
+  int x = -1, y = -1, w = -1, h = -1;
+  ASSERT_EQ(std::sscanf(rect.out.c_str(), "%d %d %d %d", &x, &y, &w, &h), 4) << rect.out << rect.err;
+  EXPECT_TRUE(x <= 66 && x >= 66 - 70 && y <= 66 && y >= 66 - 70) << rect.out;
+  EXPECT_TRUE(x + w >= 1134 && x + w <= 1134 + 70 && y + h >= 1534 && y + h <= 1534 + 70) << rect.out;
+  const RunResult after = run_orivane({"info", s.at("cropped.bmp")});
+  EXPECT_NE(after.out.find("width=" + std::to_string(w) + "\nheight=" + std::to_string(h) + "\n"),
+            std::string::npos)
+      << after.out << " vs " << rect.out;
+}
 
 // ---- The image tool ----
 

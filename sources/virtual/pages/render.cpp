@@ -153,9 +153,28 @@ bool turned(const PageFacts& facts) {
          std::abs(facts.skew_degrees) <= 45;
 }
 
-// A turned page: the template's drawing with the boxes stamped, turned.
-std::shared_ptr<const Raster> page_turned(Template& t, const PageFacts& facts,
-                                          std::shared_ptr<Raster> page) {
+// The dark platen around a sheet smaller than the scan area.
+constexpr pages::Rgb kPlaten = {40, 40, 40};
+constexpr double kMaxPlatenInches = 1.0;
+
+bool on_platen(const PageFacts& facts) {
+  return std::isfinite(facts.platen_inches) && facts.platen_inches > 0 &&
+         facts.platen_inches <= kMaxPlatenInches;
+}
+
+void paint_platen(pages::Canvas& c, const PageFormat& f, double inches) {
+  const int w = std::min(c.width(), int(std::lround(inches * f.x_dpi)));
+  const int h = std::min(c.height(), int(std::lround(inches * f.y_dpi)));
+  c.fill({0, 0, c.width(), h}, kPlaten);
+  c.fill({0, c.height() - h, c.width(), c.height()}, kPlaten);
+  c.fill({0, 0, w, c.height()}, kPlaten);
+  c.fill({c.width() - w, 0, c.width(), c.height()}, kPlaten);
+}
+
+// A page drawn whole: the template's drawing with the boxes stamped, turned
+// and laid on the platen as the facts say.
+std::shared_ptr<const Raster> page_drawn(Template& t, const PageFacts& facts,
+                                         std::shared_ptr<Raster> page) {
   const PageFormat& f = t.format;
   const PageLayout& l = t.layout;
   std::optional<pages::Canvas> whole;
@@ -167,8 +186,9 @@ std::shared_ptr<const Raster> page_turned(Template& t, const PageFacts& facts,
     whole->blit(pages::page_barcode(f, l, facts, t.fonts, page->barcode_text), l.barcode.x0,
                 l.barcode.y0);
   }
-  page_fill(*page, pages::page_rotate(*whole, facts.skew_degrees, f.x_dpi, f.y_dpi),
-            t.bytes_per_row);
+  if (turned(facts)) *whole = pages::page_rotate(*whole, facts.skew_degrees, f.x_dpi, f.y_dpi);
+  if (on_platen(facts)) paint_platen(*whole, f, facts.platen_inches);
+  page_fill(*page, *whole, t.bytes_per_row);
   return page;
 }
 
@@ -213,7 +233,7 @@ std::shared_ptr<const Raster> render_page(const PageFormat& format, const PageFa
   const std::shared_ptr<Template> t = template_for(format, pool);
   std::shared_ptr<Raster> page = page_new(pool);
   page->format = format;
-  if (turned(facts)) return page_turned(*t, facts, std::move(page));
+  if (turned(facts) || on_platen(facts)) return page_drawn(*t, facts, std::move(page));
   return page_stamped(*t, facts, std::move(page), *pool);
 }
 
