@@ -20,6 +20,7 @@
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "platform/memblock.h"
+#include "platform/rgb_swap.h"
 #include "twain/error_record.h"
 #include "twain/memory.h"
 
@@ -180,8 +181,9 @@ struct Placement {
   std::uint64_t step = 0;             // source bytes from row to row
 };
 
-// Whole rows: the samples of all channels as the source sends them.
-void copy_rows(dib::DibView& v, const Placement& p, const BlockMemory& memory) {
+// Whole rows: the samples of all channels as the source sends them, or with
+// red and blue exchanged on the way (`turn_rgb`, whole-byte 3-byte pixels).
+void copy_rows(dib::DibView& v, const Placement& p, const BlockMemory& memory, bool turn_rgb) {
   const std::uint64_t depth = v.depth();
   const std::uint64_t start_bit = static_cast<std::uint64_t>(p.x) * depth;
   const std::uint64_t row_bits = p.columns * depth;
@@ -196,7 +198,13 @@ void copy_rows(dib::DibView& v, const Placement& p, const BlockMemory& memory) {
       continue;
     }
     const std::uint64_t whole = std::min(bits / 8, v.stride() - start_bit / 8);
-    std::memcpy(row + start_bit / 8, src, whole);
+    if (turn_rgb) {
+      const std::uint64_t pixels = whole / 3;
+      platform::swap_rb24(src, row + start_bit / 8, pixels);
+      std::memcpy(row + start_bit / 8 + 3 * pixels, src + 3 * pixels, whole - 3 * pixels);
+    } else {
+      std::memcpy(row + start_bit / 8, src, whole);
+    }
     if (whole == bits / 8 && bits % 8 != 0) copy_bits(row, start_bit + whole * 8, src + whole, bits % 8);
   }
 }
@@ -257,12 +265,18 @@ int copy_uncompressed(dib::DibView& v, const TW_IMAGEMEMXFER& block, const TW_IM
   if (planes > 1 && v.depth() >= 24) {
     copy_channel(v, p, memory, channel, bits_per_position);
   } else {
-    copy_rows(v, p, memory);
+    copy_rows(v, p, memory, copy_turns_rgb(info, v.depth()));
   }
   return 1;
 }
 
 }  // namespace
+
+bool copy_turns_rgb(const TW_IMAGEINFO& info, int dib_depth) {
+  const bool planar = info.Planar && info.SamplesPerPixel > 1;
+  return info.PixelType == TWPT_RGB && info.Compression == TWCP_NONE && !planar && info.BitsPerPixel == 24 &&
+         dib_depth == 24;
+}
 
 int BmiCopyMemoryBuffer(dib::Handle dib, const TW_IMAGEMEMXFER& block, const TW_IMAGEINFO& info,
                         int y, int channel) {

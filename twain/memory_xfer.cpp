@@ -352,7 +352,7 @@ dib::Handle memory_fix_up(dib::Handle h, const TW_IMAGEINFO& info, int pixel_fla
   if (!v.rows_ok()) return h;
   if (info.PixelType == TWPT_RGB) {
     LogPrint("RGB transfer: BmiBuggerAll.\n");
-    swap_red_blue(v);
+    if (!copy_turns_rgb(info, v.depth())) swap_red_blue(v);
   } else if (info.PixelType == TWPT_CMY || info.PixelType == TWPT_CMYK) {
     // Only whole-byte colour depths carry the mark; a 16-bit image's low
     // byte names its masks.

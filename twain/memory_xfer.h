@@ -78,6 +78,12 @@ int MemXferReady(const TW_IMAGEINFO& info);
 int BmiCopyMemoryBuffer(dib::Handle dib, const TW_IMAGEMEMXFER& block, const TW_IMAGEINFO& info,
                         int y, int channel);
 
+// Whether BmiCopyMemoryBuffer already puts the samples in the DIB's blue-first
+// order: chunky 24-bit RGB, the common case, is exchanged while it is copied
+// (one pass over the page instead of two); every other layout arrives in the
+// source's order and memory_fix_up turns it.
+bool copy_turns_rgb(const TW_IMAGEINFO& info, int dib_depth);
+
 // Tells the user, once per process, that the source's blocks cannot be used:
 // traces the message, puts it on the clipboard and shows it in the error box.
 // Records nothing.
