@@ -302,15 +302,14 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
       if (set_int(event.ms, argument, 0, kMaxDelayMs)) return "bad milliseconds in '" + item + "'";
     } else if (event.kind == PageEventKind::Skew) {
       // The page renderer turns sheets by at most 45 degrees either way.
-      char* end = nullptr;
-      event.degrees = std::strtod(argument.c_str(), &end);
-      if (argument.empty() || *end != '\0' || !(event.degrees >= -45 && event.degrees <= 45))
-        return "skew needs its degrees, -45 to 45 (skew=2.5)";
+      const auto degrees = parse_number(argument);
+      if (!degrees || *degrees < -45 || *degrees > 45) return "skew needs its degrees, -45 to 45 (skew=2.5)";
+      event.degrees = *degrees;
     } else if (event.kind == PageEventKind::Platen) {
-      char* end = nullptr;
-      event.inches = std::strtod(argument.c_str(), &end);
-      if (argument.empty() || *end != '\0' || !(event.inches > 0 && event.inches <= 1))
+      const auto inches = parse_number(argument);
+      if (!inches || !(*inches > 0) || *inches > 1)
         return "platen needs its inches, above 0 and at most 1 (platen=0.3)";
+      event.inches = *inches;
     } else if (!argument.empty()) {
       return "event '" + name + "' takes no value";
     }
