@@ -2,6 +2,7 @@
 // records the failure in the error record and turns it into the function's
 // failure value, so that nothing thrown crosses the C boundary.
 #pragma once
+#include <cstdint>
 #include <exception>
 #include <new>
 #include <string>
@@ -43,6 +44,17 @@ void guard_void(const char* context, F&& body) noexcept {
   guard(context, 0, [&] {
     body();
     return 0;
+  });
+}
+
+// Runs `body` on the locked image of `h`; 1 on success, 0 with the failure
+// recorded under `context`.
+template <typename F>
+int32_t edit(Handle h, const char* context, F&& body) noexcept {
+  return guard(context, 0, [&] {
+    Locked lock(h);
+    body(lock.view());
+    return 1;
   });
 }
 

@@ -9,6 +9,7 @@
 #include "dib/dib.h"
 #include "orivane/twain_error.h"
 
+using dib::api::edit;
 using dib::api::guard;
 
 namespace {
@@ -16,16 +17,6 @@ namespace {
 constexpr int kLevelSettingLimit = 1000;  // brightness and contrast run -1000..1000
 
 bool level_setting_ok(int32_t value) { return value >= -kLevelSettingLimit && value <= kLevelSettingLimit; }
-
-// Maps the locked image through the table `make` returns; 1 on success.
-template <typename F>
-int32_t map_levels(DIB_HANDLE h, const char* context, F&& make) {
-  return guard(context, 0, [&] {
-    dib::Locked lock(h);
-    make(lock.view());
-    return 1;
-  });
-}
 
 }  // namespace
 
@@ -45,7 +36,7 @@ DIB_HANDLE DIB_EdgeStrength(DIB_HANDLE h, int32_t mode, int32_t threshold) {
 }
 
 int32_t DIB_BrightnessContrast(DIB_HANDLE h, int32_t brightness, int32_t contrast) {
-  return map_levels(h, "DIB_BrightnessContrast", [&](const dib::DibView& v) {
+  return edit(h, "DIB_BrightnessContrast", [&](const dib::DibView& v) {
     if (!level_setting_ok(brightness) || !level_setting_ok(contrast)) {
       throw dib::Error(ERR_BAD_PARAMETER);
     }
@@ -54,7 +45,7 @@ int32_t DIB_BrightnessContrast(DIB_HANDLE h, int32_t brightness, int32_t contras
 }
 
 int32_t DIB_ApplyLevelTable(DIB_HANDLE h, const uint8_t table[256]) {
-  return map_levels(h, "DIB_ApplyLevelTable", [&](const dib::DibView& v) {
+  return edit(h, "DIB_ApplyLevelTable", [&](const dib::DibView& v) {
     if (table == nullptr) throw dib::Error(ERR_BAD_PARAMETER);
     dib::LevelTable t;
     std::copy_n(table, 256, t.begin());
@@ -63,7 +54,7 @@ int32_t DIB_ApplyLevelTable(DIB_HANDLE h, const uint8_t table[256]) {
 }
 
 int32_t DIB_Posterize(DIB_HANDLE h, int32_t levels) {
-  return map_levels(h, "DIB_Posterize", [&](const dib::DibView& v) {
+  return edit(h, "DIB_Posterize", [&](const dib::DibView& v) {
     if (levels < 2) throw dib::Error(ERR_BAD_PARAMETER);
     dib::apply_sample_table(v, dib::posterize_table(levels));
   });

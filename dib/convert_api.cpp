@@ -14,6 +14,7 @@
 #include "log/trace.h"
 #include "platform/clock.h"
 
+using dib::api::edit;
 using dib::api::guard;
 
 namespace {
@@ -26,16 +27,6 @@ DIB_HANDLE make_from(DIB_HANDLE h, const char* context, F&& make) {
   return guard(context, DIB_HANDLE{0}, [&] {
     dib::Locked lock(h);
     return make(lock.view()).release();
-  });
-}
-
-// Runs `edit` on the locked image; 1 on success.
-template <typename F>
-int32_t edit(DIB_HANDLE h, const char* context, F&& body) {
-  return guard(context, 0, [&] {
-    dib::Locked lock(h);
-    body(lock.view());
-    return 1;
   });
 }
 

@@ -1,5 +1,8 @@
 // Shared set-up for unit tests: every process-wide struct back to its start.
 #pragma once
+#include <filesystem>
+#include <string>
+
 #include "app/report.h"
 #include "dib/autocrop.h"
 #include "dib/convert.h"
@@ -9,6 +12,7 @@
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
+#include "platform/paths.h"
 #include "twain/acquire.h"
 #include "twain/memory_xfer.h"
 #include "twain/multipage_loop.h"
@@ -37,4 +41,10 @@ inline void ResetForTests() {
   fileio::file_state_reset_for_tests();
   dib::convert_defaults_reset();
   dib::crop_size_range() = dib::CropSizeRange{};
+}
+
+// The build folder: the unit tests run from its "tests" folder, and the
+// codec modules, the Source Manager and the data sources lie there.
+inline std::string build_folder() {
+  return std::filesystem::path(platform::program_path()).parent_path().parent_path().string();
 }

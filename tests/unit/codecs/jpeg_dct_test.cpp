@@ -20,7 +20,6 @@ namespace {
 using namespace dib_test;
 namespace fs = std::filesystem;
 
-std::string build_folder() { return fs::path(platform::program_path()).parent_path().parent_path().string(); }
 
 class ForwardDctTest : public DibTest {
  protected:

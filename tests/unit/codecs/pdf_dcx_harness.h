@@ -25,16 +25,6 @@ namespace codec_test {
 
 using dib_test::Owned;
 
-// Folder of the program: the unit test binary lives in <build>/tests.
-inline std::string build_folder() {
-  char buf[4096];
-  const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string exe(buf, static_cast<std::size_t>(n));
-  std::string dir = exe.substr(0, exe.rfind('/'));
-  return dir.substr(0, dir.rfind('/'));
-}
-
 inline std::string& host_log() {
   static std::string text;
   return text;

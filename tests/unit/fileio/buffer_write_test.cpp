@@ -27,7 +27,6 @@ using namespace dib_test;
 namespace fs = std::filesystem;
 using test_tools::have_tool;
 
-std::string build_folder() { return fs::path(platform::program_path()).parent_path().parent_path().string(); }
 std::string run(const std::string& command) { return test_tools::command_output(command + " 2>&1"); }
 
 class BufferWriteTest : public DibTest {

@@ -25,7 +25,6 @@ namespace {
 using namespace dib_test;
 namespace fs = std::filesystem;
 
-std::string build_folder() { return fs::path(platform::program_path()).parent_path().parent_path().string(); }
 
 bool module_built(const std::string& name) { return fs::exists(build_folder() + "/" + name + ".so"); }
 

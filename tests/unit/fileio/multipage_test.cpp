@@ -30,7 +30,6 @@ namespace {
 using namespace dib_test;
 namespace fs = std::filesystem;
 
-std::string build_folder() { return fs::path(platform::program_path()).parent_path().parent_path().string(); }
 
 using test_tools::have_tool;
 

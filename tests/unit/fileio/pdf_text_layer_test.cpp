@@ -30,7 +30,6 @@ using namespace dib_test;
 namespace fs = std::filesystem;
 using test_tools::have_tool;
 
-std::string build_folder() { return fs::path(platform::program_path()).parent_path().parent_path().string(); }
 std::string run(const std::string& command) { return test_tools::command_output(command + " 2>&1"); }
 
 // Characters with their boxes, laid out left to right on one line.

@@ -97,11 +97,6 @@ inline std::string read_text(const std::string& path) {
   return s.str();
 }
 
-// The build folder: the unit tests run from its "tests" folder.
-inline std::string build_folder() {
-  return std::filesystem::path(platform::program_path()).parent_path().parent_path().string();
-}
-
 class DsmTest : public testing::Test {
  protected:
   void SetUp() override {

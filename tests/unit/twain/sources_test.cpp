@@ -199,7 +199,7 @@ TEST_F(DsmTest, StatesGoDownOneStepAtATime) {
 
 TEST_F(DsmTest, AManagerWithoutEntryPointIsNotTriedTwice) {
   // The virtual scanner is a loadable module without DSM_Entry.
-  twain_test::ScopedEnv dsm("QUILLET_DSM_PATH", twain_test::build_folder() + "/twain/VirtualScanner.ds");
+  twain_test::ScopedEnv dsm("QUILLET_DSM_PATH", build_folder() + "/twain/VirtualScanner.ds");
   EXPECT_EQ(TWAIN_IsAvailable(), 0);
   EXPECT_EQ(TWAIN_IsAvailable(), 0);
   EXPECT_EQ(TWAIN_State(), 1);
