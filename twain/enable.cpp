@@ -190,8 +190,11 @@ int TWAIN_PreAcquire(uintptr_t window) {
   return result;
 }
 
-int TWAIN_EnableSource(uintptr_t window) {
-  LogApiCall("EnableSource(0x%p)\n", twain::as_pointer(window));
+namespace {
+
+// The two enabling entries after their call traces: an enabled source is
+// left as it is.
+int enable_entry(uintptr_t window, bool ui_only) {
   LogNest nest;
   twain::error_clear();
   twain::deferred().feeder_explicitly_selected = false;
@@ -199,19 +202,19 @@ int TWAIN_EnableSource(uintptr_t window) {
     LogPrint("** EnableSource in State %d\n", session().state);
     return 1;
   }
-  return twain::enable(window, false);
+  return twain::enable(window, ui_only);
+}
+
+}  // namespace
+
+int TWAIN_EnableSource(uintptr_t window) {
+  LogApiCall("EnableSource(0x%p)\n", twain::as_pointer(window));
+  return enable_entry(window, false);
 }
 
 int TWAIN_EnableSourceUiOnly(uintptr_t window) {
   LogApiCall("EnableSourceUiOnly(..)\n");
-  LogNest nest;
-  twain::error_clear();
-  twain::deferred().feeder_explicitly_selected = false;
-  if (session().state >= 5) {
-    LogPrint("** EnableSource in State %d\n", session().state);
-    return 1;
-  }
-  return twain::enable(window, true);
+  return enable_entry(window, true);
 }
 
 int TWAIN_DoSettingsDialog(uintptr_t window) {
