@@ -76,6 +76,17 @@ int review_page(uintptr_t) {
   return a == platform::UiAnswer::Yes ? 0 : a == platform::UiAnswer::No ? 1 : 2;
 }
 
+// A numbered run that found its name taken at the last moment wrote the
+// next free number instead: later pages count on from there.
+void follow_written_name(ScanRequest& r, const std::string& path) {
+  const std::string written = LastOutputFileName();
+  if (written.empty() || written == path) return;
+  const std::size_t slash = r.output_name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : r.output_name.substr(0, slash + 1);
+  r.output_name = folder + written.substr(written.rfind('/') + 1);
+  LogPrint("[Quillet] written as \"%s\"\n", written.c_str());
+}
+
 int store_single(ScanRequest& r, uintptr_t image, const std::string& path) {
   if (!TWAIN_SetSaveFormat(r.file_format)) {
     TWAIN_ErrorBox("Requested file save format is not available.");
@@ -83,6 +94,7 @@ int store_single(ScanRequest& r, uintptr_t image, const std::string& path) {
   }
   int result = DIB_WriteToFilename(image, path.c_str());
   if (result == 0) {
+    follow_written_name(r, path);
     if (r.single_scan) {
       ReportLine("File=%s\n", LastOutputFileName());
     } else {
@@ -97,7 +109,10 @@ int store_single(ScanRequest& r, uintptr_t image, const std::string& path) {
 int acquire_image(ScanRequest& r, uintptr_t window, const std::string& path, uintptr_t* image) {
   switch (r.transfer_mode) {
     case kTransferNative: *image = TWAIN_AcquireNative(window, 0); return -1;
-    case kTransferFile: return TWAIN_AcquireFile(window, r.file_format, path.c_str()) ? 0 : -1;
+    case kTransferFile:
+      if (TWAIN_AcquireFile(window, r.file_format, path.c_str())) return 0;
+      // The device could not write its file: a write failure, not a cancel.
+      return TWAIN_LastErrorCode() == ERR_FILE_WRITE ? -4 : -1;
     case kTransferMemory: *image = TWAIN_AcquireMemory(window); return -1;
     default: TWAIN_ErrorBox("Internal Error 703"); return -2;
   }
@@ -141,6 +156,7 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
   const std::string path = r.output_name.empty() ? "" : PageFullPath(r.output_name, front_end().start_folder);
   uintptr_t image = 0;
   int result = acquire_image(r, window, path, &image);
+  if (result == 0 && r.transfer_mode == kTransferFile) follow_written_name(r, path);
   if (result == -2) {
     TWAIN_SuppressErrorMessages(0);
     return -1;

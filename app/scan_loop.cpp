@@ -64,6 +64,9 @@ int prepare_names(ScanRequest& r) {
        r.output_name[r.number_position] < '0' || r.output_name[r.number_position] > '9'))
     IncrementFileName(r);
   SkipExistingNames(r);
+  // Numbered names skip what exists; a file that appears meanwhile is
+  // never replaced either: the write takes the next number instead.
+  TWAIN_SetReplaceExisting(r.auto_increment ? 0 : 1);
   if (r.multipage) return TWAIN_BeginMultipageFile(r.output_name.c_str());
   return 0;
 }
@@ -110,20 +113,23 @@ Next more_pages(Run& run) {
 
 // Shows the pages so far; 1 when the user accepted them and wants to go on.
 // Until the viewer exists a person who is not there does not accept.
-int view_pages_so_far() {
+int view_pages_so_far(const std::string& file) {
   const platform::UiAnswer a =
       platform::ui().ask("Here's what we've got",
-                         std::string("Scanning stopped with an error. Pages so far: ") + LastOutputFileName() +
-                             "\nContinue scanning?",
+                         std::string("Scanning stopped with an error. Pages so far: ") + file + "\nContinue scanning?",
                          platform::UiButtons::OkCancel, platform::UiAnswer::Cancel);
   return a == platform::UiAnswer::Ok ? 1 : 0;
 }
 
-// After a failed page: resume (Scan) or end the run with an exit code.
+// After a failed page: resume (Scan) or end the run with an exit code. The
+// pages so far of a multipage file are finished but held apart from its
+// name, which keeps what it held until the whole run succeeds.
 Next recover(Run& run, int failure) {
   ScanRequest& r = run.r;
-  if (r.multipage) TWAIN_EndMultipageFile();
-  if (view_pages_so_far() != 1) {
+  // Without its pages so far there is nothing to go on with.
+  const bool held = !r.multipage || TWAIN_HoldMultipageFile() == 0;
+  const std::string so_far = r.multipage ? TWAIN_HeldMultipageFileName() : LastOutputFileName();
+  if (!held || view_pages_so_far(so_far) != 1) {
     run.exit_code = failure;
     LogPrint("[Quillet] break, nExit=%d\n", run.exit_code);
     return Next::Stop;
@@ -189,37 +195,37 @@ Next scan_one(Run& run) {
   return recover(run, result);
 }
 
-void delete_output() {
-  const std::string path = LastOutputFileName();
-  if (!path.empty()) ::unlink(path.c_str());
-}
-
-// Ends the multipage file: kept and reported, or deleted.
+// Ends the multipage file: kept and reported, or dropped. A dropped file
+// takes only this run's pages with it: whatever the name held before the
+// run (an archive appended to, a file to be replaced) stays as it was.
 void finish_multipage(Run& run) {
   if (run.exit_code != 0) {
-    TWAIN_EndMultipageFile();
-    delete_output();
+    TWAIN_DiscardMultipageFile();
     run.stored = 0;
     return;
   }
-  if (TWAIN_EndMultipageFile() != 0) {
+  if (TWAIN_HoldMultipageFile() != 0) {
     run.exit_code = -1;
-    delete_output();
     run.stored = 0;
     return;
   }
   if (run.r.file_review) {
     const platform::UiAnswer a = platform::ui().ask(
-        "File review", std::string("Keep ") + LastOutputFileName() + "?", platform::UiButtons::YesNoCancel,
+        "File review", std::string("Keep ") + TWAIN_HeldMultipageFileName() + "?", platform::UiButtons::YesNoCancel,
         platform::UiAnswer::Yes);
     const int f = a == platform::UiAnswer::Yes ? 0 : a == platform::UiAnswer::No ? 1 : 2;
     ReportLine("FileReview=%s\n", f == 0 ? "OK" : f == 1 ? "discard" : "cancel");
     run.exit_code = f;
     if (f != 0) {
-      delete_output();
+      TWAIN_DiscardMultipageFile();
       run.stored = 0;
       return;
     }
+  }
+  if (TWAIN_CommitMultipageFile() != 0) {
+    run.exit_code = -1;
+    run.stored = 0;
+    return;
   }
   // Reported as a full path, as single files are: the multipage file was
   // named relative to the folder the run started in.

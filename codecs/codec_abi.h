@@ -366,6 +366,9 @@ typedef int32_t (*ORVDCX_CountPagesInBufferFn)(const void* bytes, int32_t length
  * Writing. BmiWriteToFile(bmi, path, append): one page; append = 1 adds it to
  *   an existing PDF (a missing file is created). BeginMultipageFile(path,
  *   append) / DibWritePage(bmi) / EndMultipageFile(): a multipage PDF file.
+ *   SetAppendSource(path): the existing PDF that appends read their pages
+ *   from, instead of the file they write (null or "" = that file itself);
+ *   the output file is then written from the start, never read.
  *   BeginMultipage(writer) / DibWritePage / EndMultipage(): a PDF produced
  *   into the writer's callback instead of a file (the in-memory PDF); the
  *   module calls writer->write for each chunk, in order; a non-zero return
@@ -434,6 +437,7 @@ enum {
 
 typedef int32_t (*ORVPDF_BmiWriteToFileFn)(const void* bmi, const char* path, int32_t append);
 typedef int32_t (*ORVPDF_BeginMultipageFileFn)(const char* path, int32_t append);
+typedef void (*ORVPDF_SetAppendSourceFn)(const char* path);
 typedef int32_t (*ORVPDF_DibWritePageFn)(const void* bmi);
 typedef int32_t (*ORVPDF_EndMultipageFileFn)(void);
 typedef void (*ORVPDF_SetJpegQualityFn)(int32_t quality);

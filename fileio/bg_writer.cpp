@@ -142,40 +142,4 @@ int memory_load_percent() {
   return static_cast<int>(100 - available * 100 / total);
 }
 
-// Temporary names are ".<name>.<pid>.<thread>.<n>.part" (AtomicOutput): one
-// whose process is gone is a leftover of a crash or a kill.
-void remove_stale_temporaries(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    constexpr std::string_view kTail = ".part";
-    if (name.size() < 8 || name[0] != '.' || name.compare(name.size() - kTail.size(), kTail.size(), kTail) != 0)
-      continue;
-    // Walk back over ".<n>", ".<thread>" to ".<pid>".
-    std::size_t end = name.size() - kTail.size();
-    std::string fields[3];
-    bool ok = true;
-    for (auto& field : fields) {
-      const std::size_t dot = name.rfind('.', end - 1);
-      if (dot == std::string::npos || dot == 0 || dot + 1 >= end) {
-        ok = false;
-        break;
-      }
-      field = name.substr(dot + 1, end - dot - 1);
-      if (field.find_first_not_of("0123456789") != std::string::npos) ok = false;
-      end = dot;
-    }
-    if (!ok) continue;
-    const long pid = std::strtol(fields[2].c_str(), nullptr, 10);
-    if (pid <= 0 || pid == ::getpid()) continue;
-    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
-    const std::string full = folder + "/" + name;
-    if (::unlink(full.c_str()) == 0) LogPrint("Removed leftover temporary file %s\n", full.c_str());
-  }
-  ::closedir(dir);
-}
-
 }  // namespace fileio

@@ -362,7 +362,7 @@ void pdf_reset_defaults(const PdfApi* api) {
   api->SetProducer(producer);
 }
 
-void dcx_prepare(const DcxApi* api) { api->SetAppendFlag(output_settings().append); }
+void dcx_prepare(const DcxApi* api, bool append) { api->SetAppendFlag(append ? 1 : 0); }
 
 void codec_modules_reset_for_tests() {
   Modules& s = modules();

@@ -57,7 +57,8 @@ enum class Codec { Jpeg, Tiff, Png, Gif, Dcx, Pdf };
   X(ORVPDF, SetOwnerPassword) X(ORVPDF, SetPermissions) X(ORVPDF, GetPermissions)           \
   X(ORVPDF, SetPDFACompliance) X(ORVPDF, GetPDFACompliance) X(ORVPDF, DibFromBuffer)        \
   X(ORVPDF, CountPagesInBuffer) X(ORVPDF, SetOpenPassword) X(ORVPDF, IsEncrypted)           \
-  X(ORVPDF, IsOneOfOurs) X(ORVPDF, LoadDibsFromFile) X(ORVPDF, ReadDocumentProperty)
+  X(ORVPDF, IsOneOfOurs) X(ORVPDF, LoadDibsFromFile) X(ORVPDF, ReadDocumentProperty)         \
+  X(ORVPDF, SetAppendSource)
 
 #define ORV_DECLARE_ENTRY(prefix, name) prefix##_##name##Fn name = nullptr;
 struct JpegApi { ORV_JPEG_ENTRIES(ORV_DECLARE_ENTRY) };
@@ -109,7 +110,7 @@ void pdf_prepare(const PdfApi* api);
 // Creator back to the application title, producer to the library's own line.
 void pdf_reset_defaults(const PdfApi* api);
 // Hands the append flag to OrvDcx before a use.
-void dcx_prepare(const DcxApi* api);
+void dcx_prepare(const DcxApi* api, bool append);
 
 // The library's own version and build, as shown in the PDF producer line.
 constexpr int kLibraryVersion = 347;

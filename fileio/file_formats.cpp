@@ -53,90 +53,66 @@ std::string folder_of(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// Flushes a file or folder to disk; 0 or errno.
-int sync_path(const std::string& path, bool folder) {
-  const int fd = ::open(path.c_str(), (folder ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
-  if (fd < 0) return errno;
-  int rc = ::fsync(fd) == 0 ? 0 : errno;
-  // Some file systems cannot sync folders; that is no failure of the write.
-  if (folder && (rc == EINVAL || rc == EROFS)) rc = 0;
-  ::close(fd);
-  return rc;
-}
-
-// Copies `from` to the new file `to` (same permission bits); 0 or errno.
-int copy_file(const std::string& from, const std::string& to) {
+// Copies the file `from` into the open, empty file `out`, with its
+// permission bits; 0 or errno.
+int copy_into(const std::string& from, int out) {
   const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return errno;
   struct stat st {};
-  ::fstat(in, &st);
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
-  if (out < 0) {
-    const int e = errno;
-    ::close(in);
-    return e;
-  }
-  int rc = 0;
+  int rc = ::fstat(in, &st) == 0 ? 0 : errno;
+  if (rc == 0 && ::fchmod(out, st.st_mode & 07777) != 0) rc = errno;
   char buf[65536];
-  for (;;) {
+  while (rc == 0) {
     const ssize_t n = ::read(in, buf, sizeof buf);
     if (n == 0) break;
     if (n < 0) {
-      if (errno == EINTR) continue;
-      rc = errno;
-      break;
+      if (errno != EINTR) rc = errno;
+      continue;
     }
-    for (ssize_t done = 0; done < n;) {
+    for (ssize_t done = 0; done < n && rc == 0;) {
       const ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        rc = errno;
-        break;
-      }
-      done += w;
+      if (w >= 0) done += w;
+      else if (errno != EINTR) rc = errno;
     }
-    if (rc) break;
   }
   ::close(in);
-  if (::close(out) != 0 && rc == 0) rc = errno;
-  if (rc) ::unlink(to.c_str());
   return rc;
 }
 
 }  // namespace
 
-AtomicOutput::AtomicOutput(const std::string& final_path, bool keep_existing) : final_(final_path) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t slash = final_path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : final_path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? final_path : final_path.substr(slash + 1);
-  // A hidden name beside the final one, unique per process, thread and call.
-  for (;;) {
-    char tail[64];
-    std::snprintf(tail, sizeof tail, ".%d.%d.%u.part", static_cast<int>(::getpid()), platform::thread_id(),
-                  ++counter);
-    temp_ = folder + "." + base + tail;
-    struct stat st {};
-    if (::lstat(temp_.c_str(), &st) != 0) break;
-  }
+DirectTarget::DirectTarget(const std::string& final_path, const std::string& temp_path) {
+  file_state().direct_final = final_path;
+  file_state().direct_temp = temp_path;
+}
+
+DirectTarget::~DirectTarget() {
+  file_state().direct_final.clear();
+  file_state().direct_temp.clear();
+}
+
+bool regular_file_exists(const std::string& path) {
   struct stat st {};
-  if (keep_existing && ::stat(final_.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-    status_ = copy_file(final_, temp_);
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-AtomicOutput::~AtomicOutput() {
-  if (!committed_) ::unlink(temp_.c_str());
+AtomicOutput::AtomicOutput(const std::string& final_path, const std::string& start_from, std::size_t max_path)
+    : final_(final_path) {
+  sweep_leftovers(final_path);
+  temp_ = TempFile(final_path, max_path);
+  status_ = temp_.status();
+  if (status_ == 0 && !start_from.empty()) status_ = copy_into(start_from, temp_.fd());
 }
 
-int AtomicOutput::commit() {
-  int rc = sync_path(temp_, false);
-  if (rc == 0 && ::rename(temp_.c_str(), final_.c_str()) != 0) rc = errno;
+int AtomicOutput::commit(bool replace) {
+  // By name: a writer may have put a file of its own under the name.
+  int rc = sync_path(temp_.path(), false);
+  if (rc == 0) rc = move_into_place(temp_.path(), &final_, replace);
   if (rc != 0) {
-    ::unlink(temp_.c_str());
-    committed_ = true;
+    temp_.remove();
     return rc;
   }
-  committed_ = true;
+  temp_.release();
   const std::string folder = folder_of(final_);
   return sync_path(folder.empty() ? "." : folder, true);
 }

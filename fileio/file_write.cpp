@@ -43,8 +43,8 @@ int write_bmp(DIB_HANDLE dib, const char* path) {
   LogDibCall("WriteToBmp(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path);
   twain::error_clear();
   if (!EnsureFolderExists(path)) return -2;
-  int result = write_atomically(path, false, [&](const char* temp) {
-    const int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int result = write_atomically(path, Existing::Replace, [&](const char* temp, bool) {
+    const int fd = ::open(temp, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
       RecordError(errno == EACCES || errno == EPERM || errno == EROFS ? ERR_FILE_ACCESS : ERR_FILE_WRITE, path);
       return -2;
@@ -79,6 +79,15 @@ int format_for_name(std::string* name, int format) {
 }
 
 }  // namespace
+
+int output_refused(int e, const char* path) {
+  errno = e;
+  RecordError(e == EWOULDBLOCK ? ERR_FILE_IN_USE
+              : e == EACCES || e == EPERM ? ERR_FILE_ACCESS
+                                         : ERR_FILE_WRITE,
+              path);
+  return -2;
+}
 
 void rename_in_error(const std::string& temp, const std::string& final_path) {
   std::string& text = twain::error_record().text;
@@ -162,7 +171,7 @@ int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path) {
     return -3;
   }
   jpeg->SetQuality(output_settings().jpeg_quality);
-  const int rc = fileio::write_atomically(path, false, [&](const char* temp) {
+  const int rc = fileio::write_atomically(path, fileio::Existing::Replace, [&](const char* temp, bool) {
     const int r = jpeg->BmiWriteToFile(lock.get(), temp);
     if (r != 0) {
       LogPrint("GLE(%d)\n", errno);
@@ -202,7 +211,9 @@ int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path) {
         file_state().output_page_count = -1;
         const int type = lock.pixel_type();
         if (type >= 0 && type <= 5) tiff->SetCompression(type, output_settings().tiff_compression[type]);
-        rc = fileio::write_atomically(path, output_settings().append != 0, [&](const char* temp) {
+        const auto mode = output_settings().append ? fileio::Existing::Copy : fileio::Existing::Replace;
+        rc = fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
+          tiff->SetAppendFlag(appending);
           const int r = tiff->BmiWriteToFile(lock.get(), temp);
           if (r != 0) RecordError(ERR_TIFF, path);
           return r;
@@ -232,7 +243,8 @@ int32_t DIB_WriteToPng(DIB_HANDLE dib, const char* path) {
     return -2;
   }
   if (!EnsureFolderExists(path)) return -2;
-  return fileio::write_atomically(path, false, [&](const char* temp) { return png->BmiWriteToFile(lock.get(), temp); });
+  return fileio::write_atomically(path, fileio::Existing::Replace,
+                                  [&](const char* temp, bool) { return png->BmiWriteToFile(lock.get(), temp); });
 }
 
 namespace {
@@ -279,7 +291,8 @@ int32_t DIB_WriteToGif(DIB_HANDLE dib, const char* path) {
       return -2;
     }
     if (!EnsureFolderExists(path)) return -2;
-    return fileio::write_atomically(path, false, [&](const char* temp) { return gif->BmiWriteToFile(lock.get(), temp); });
+    return fileio::write_atomically(path, fileio::Existing::Replace,
+                                    [&](const char* temp, bool) { return gif->BmiWriteToFile(lock.get(), temp); });
   });
 }
 
@@ -303,9 +316,11 @@ int32_t DIB_WriteToDcx(DIB_HANDLE dib, const char* path) {
       return -2;
     }
     if (!EnsureFolderExists(path)) return -2;
-    fileio::dcx_prepare(dcx);
-    return fileio::write_atomically(path, output_settings().append != 0,
-                                    [&](const char* temp) { return dcx->BmiWriteToFile(lock.get(), temp); });
+    const auto mode = output_settings().append ? fileio::Existing::Copy : fileio::Existing::Replace;
+    return fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
+      fileio::dcx_prepare(dcx, appending);
+      return dcx->BmiWriteToFile(lock.get(), temp);
+    });
   });
 }
 
@@ -330,9 +345,12 @@ int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path) {
         rc = -2;
       } else {
         fileio::pdf_prepare(pdf);
-        const int append = output_settings().append != 0;
-        rc = fileio::write_atomically(path, append, [&](const char* temp) {
-          const int r = pdf->BmiWriteToFile(lock.get(), temp, append);
+        const auto mode = output_settings().append ? fileio::Existing::Source : fileio::Existing::Replace;
+        rc = fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
+          // The pages already there are read straight from the file.
+          pdf->SetAppendSource(appending ? path : nullptr);
+          const int r = pdf->BmiWriteToFile(lock.get(), temp, appending ? 1 : 0);
+          pdf->SetAppendSource(nullptr);
           if (r != 0 && twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
           return r;
         });

@@ -108,15 +108,10 @@ int resolve_format(std::string* path, int format) {
   return format;
 }
 
-bool file_exists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// Opens the temporary file the codec writes into; -2 when it cannot be made
-// (or the file to append to cannot be copied).
-int open_output(MultipageState& mp, bool keep_existing) {
-  mp.output = std::make_unique<AtomicOutput>(mp.path, keep_existing);
+// Opens the temporary file the pages go into, starting as a copy of
+// `start_from` when that is not empty; -2 when it cannot be made.
+int open_output(MultipageState& mp, const std::string& start_from) {
+  mp.output = std::make_unique<AtomicOutput>(mp.path, start_from);
   if (mp.output->status() == 0) return 0;
   errno = mp.output->status();
   RecordError(errno == EACCES || errno == EPERM ? ERR_FILE_ACCESS : ERR_FILE_WRITE, mp.path.c_str());
@@ -124,8 +119,19 @@ int open_output(MultipageState& mp, bool keep_existing) {
   return -2;
 }
 
+// What an append adds to: the held file this one continues, else the file
+// under the name; "" when the new file starts empty.
+std::string append_source(MultipageState& mp) {
+  if (!output_settings().append) return "";
+  if (mp.held) return mp.held->temp_path();
+  mp.replaces_final = regular_file_exists(mp.path);
+  return mp.replaces_final ? mp.path : "";
+}
+
 int begin_codec_file(MultipageState& mp) {
-  const bool append = output_settings().append != 0;
+  const std::string source = mp.format == MPF_TIFF || mp.format == MPF_PDF || mp.format == MPF_DCX
+                                 ? append_source(mp)
+                                 : std::string();
   switch (mp.format) {
     case MPF_TIFF: {
       const TiffApi* tiff = tiff_api();
@@ -133,8 +139,9 @@ int begin_codec_file(MultipageState& mp) {
         RecordError(ERR_TIFF_LIBRARY, mp.path.c_str());
         return -3;
       }
-      if (const int rc = open_output(mp, append); rc != 0) return rc;
+      if (const int rc = open_output(mp, source); rc != 0) return rc;
       TiffUse use(tiff);
+      tiff->SetAppendFlag(!source.empty());
       tiff->SetPageCount(file_state().output_page_count);
       file_state().output_page_count = -1;
       return tiff->BeginMultipageFile(mp.output->temp_path().c_str());
@@ -142,15 +149,17 @@ int begin_codec_file(MultipageState& mp) {
     case MPF_PDF: {
       const PdfApi* pdf = pdf_api();
       if (!pdf) return -3;
-      if (append && file_exists(mp.path)) {
+      if (!source.empty()) {
         pdf_prepare(pdf);
-        pdf->CountPagesInFile(mp.path.c_str(), pdf_settings().open_password.c_str());
-        if (twain::error_record().code == ERR_NOT_FOUND) twain::error_clear();
+        pdf->CountPagesInFile(source.c_str(), pdf_settings().open_password.c_str());
         if (twain::error_record().code != 0) return -2;
       }
-      if (const int rc = open_output(mp, append); rc != 0) return rc;
+      // The pages already there are read straight from their file, which
+      // the name lock keeps as it is until the new file is in place.
+      if (const int rc = open_output(mp, ""); rc != 0) return rc;
       pdf_prepare(pdf);
-      return pdf->BeginMultipageFile(mp.output->temp_path().c_str(), append ? 1 : 0);
+      pdf->SetAppendSource(source.c_str());
+      return pdf->BeginMultipageFile(mp.output->temp_path().c_str(), source.empty() ? 0 : 1);
     }
     case MPF_DCX: {
       const DcxApi* dcx = dcx_api();
@@ -158,12 +167,18 @@ int begin_codec_file(MultipageState& mp) {
         RecordError(ERR_DCX_LIBRARY, mp.path.c_str());
         return -3;
       }
-      if (const int rc = open_output(mp, append); rc != 0) return rc;
-      dcx_prepare(dcx);
+      if (const int rc = open_output(mp, source); rc != 0) return rc;
+      dcx_prepare(dcx, !source.empty());
       return dcx->BeginMultipageFile(mp.output->temp_path().c_str());
     }
     default:
-      return 0;  // the merged formats open nothing until the end
+      // The stacked formats write nothing until the end; a held file they
+      // continue is the top of the new stack.
+      if (mp.held && output_settings().append) {
+        mp.merged = DIB_LoadPage(mp.held->temp_path().c_str(), 0);
+        if (!mp.merged) return -2;
+      }
+      return 0;
   }
 }
 
@@ -190,11 +205,14 @@ int prepare_merged_for_jpeg(MultipageState& mp) {
   return 0;
 }
 
+// Writes the stacked image into the file's temporary file.
 int end_merged_file(MultipageState& mp) {
   if (!mp.merged) return -3;
   if (mp.format == MPF_JPEG) {
     if (const int rc = prepare_merged_for_jpeg(mp); rc != 0) return rc;
   }
+  if (open_output(mp, "") != 0) return -4;
+  DirectTarget into(mp.path, mp.output->temp_path());
   int rc;
   switch (mp.format) {
     case MPF_JPEG: rc = DIB_WriteToJpeg(mp.merged, mp.path.c_str()); break;
@@ -206,7 +224,7 @@ int end_merged_file(MultipageState& mp) {
   return rc == -2 || rc == -3 || rc == -4 ? -4 : -5;
 }
 
-// Ends the codec's file, then moves the temporary file into place.
+// Ends the codec's file in its temporary file.
 int end_codec_file(MultipageState& mp) {
   int rc = -5;
   switch (mp.format) {
@@ -222,6 +240,7 @@ int end_codec_file(MultipageState& mp) {
       const PdfApi* pdf = pdf_api();
       if (!pdf) return -3;
       rc = pdf->EndMultipageFile();
+      pdf->SetAppendSource(nullptr);
       pdf_reset_defaults(pdf);
       break;
     }
@@ -235,17 +254,109 @@ int end_codec_file(MultipageState& mp) {
       return -5;
   }
   if (!mp.output) return rc == 0 ? -5 : rc;
+  // Nothing reaches the final name unless the background writes succeeded.
+  if (rc == 0) rc = mp.writer.result.load();
   if (rc != 0) {
     rename_in_error(mp.output->temp_path(), mp.path);
-    return rc;
+    // A page's own error may have been cleared since: the file's failure
+    // is told at its end.
+    if (twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, mp.path.c_str());
   }
-  // Nothing reaches the final name unless the background writes succeeded.
-  if (const int bg = mp.writer.result.load(); bg != 0) return bg;
-  if (mp.output->commit() != 0) {
-    RecordError(ERR_FILE_WRITE, mp.path.c_str());
+  return rc;
+}
+
+bool is_merged(int format) {
+  return format == MPF_JPEG || format == MPF_BMP || format == MPF_PNG || format == MPF_GIF;
+}
+
+// Moves a finished file into place; 0 or -4 (recorded). The name it took
+// becomes the last output name.
+int commit_output(MultipageState& mp, AtomicOutput& out) {
+  const bool replace = mp.replaces_final || output_settings().replace_existing;
+  if (out.commit(replace) != 0) {
+    RecordError(ERR_FILE_WRITE, out.final_path().c_str());
     return -4;
   }
+  file_state().last_output = out.final_path();
   return 0;
+}
+
+// Drops the held file and the claim on its name.
+void forget_held(MultipageState& mp) {
+  mp.held.reset();  // an uncommitted temporary file is removed here
+  mp.replaces_final = false;
+  mp.name_lock = NameLock();
+}
+
+enum class Ending { Keep, Hold, Discard };
+
+// Ends the open file: finished and moved into place (Keep), finished and
+// held (Hold), or dropped (Discard). The multipage lock is released.
+int end_open_file(MultipageState& mp, Ending how) {
+  int result = 0;
+  if (how != Ending::Discard || !is_merged(mp.format))
+    result = is_merged(mp.format) ? end_merged_file(mp) : end_codec_file(mp);
+  if (how == Ending::Discard) result = 0;
+  // The file this one continued is part of it now, or of nothing.
+  mp.held.reset();
+  file_state().last_output = mp.path;
+  if (result == 0 && how == Ending::Hold) {
+    mp.held = std::move(mp.output);
+  } else {
+    if (result == 0 && how == Ending::Keep) result = commit_output(mp, *mp.output);
+    mp.output.reset();  // an uncommitted temporary file is removed here
+    forget_held(mp);
+  }
+  mp.open = false;
+  mp.path.clear();
+  mp.format = -1;
+  LogPrint("Releasing multipage lock\n");
+  if (!mp.lock.release()) mp.lock.force_release();
+  if (mp.merged) DibFree(mp.merged);
+  mp.merged = 0;
+  return result;
+}
+
+// Claims the name for the new file: appends and replacements hold it until
+// the file is in place, so that no other run writes it meanwhile. A file
+// that replaces nothing needs no claim: it never takes a name in use.
+int claim_name(MultipageState& mp) {
+  if (mp.held || mp.name_lock.held()) return 0;
+  if (!output_settings().append && !output_settings().replace_existing) return 0;
+  mp.name_lock = NameLock(mp.path, output_settings().name_wait_ms);
+  return mp.name_lock.held() ? 0 : output_refused(mp.name_lock.status(), mp.path.c_str());
+}
+
+// The checks and the opening of TWAIN_BeginMultipageFile; 0 or its result.
+int begin_file(MultipageState& mp, std::string path, int default_format) {
+  if (mp.open) {
+    RecordError(ERR_MULTIPAGE_OPEN, mp.path.c_str());
+    return -6;
+  }
+  mp.pages = 0;
+  int format = default_format;
+  if (!EnsureFolderExists(path.c_str())) {
+    RecordError(ERR_FILE_ACCESS, path.c_str());
+    return -2;
+  }
+  if ((format = resolve_format(&path, default_format)) < 0) return -3;
+  if (path.size() > kPathMax) {
+    RecordError(ERR_BAD_FILENAME, path.c_str());
+    return -2;
+  }
+  // A held file is continued by an append of its own name, nothing else.
+  if (mp.held && (mp.held->final_path() != path || !output_settings().append)) {
+    RecordError(ERR_MULTIPAGE_OPEN, mp.held->final_path().c_str());
+    return -6;
+  }
+  mp.path = path;
+  mp.format = format;
+  // A document is worth a look at its folder each time.
+  sweep_leftovers(path, true);
+  int result = claim_name(mp);
+  if (result == 0) result = begin_codec_file(mp);
+  if (result == -2 && twain::error_record().code == 0) RecordError(ERR_FILE_ACCESS, path.c_str());
+  return result;
 }
 
 }  // namespace
@@ -254,6 +365,7 @@ void multipage_reset_for_tests() {
   MultipageState& mp = multipage();
   FinishBgWriter();
   mp.output.reset();
+  forget_held(mp);
   if (mp.merged) DibFree(mp.merged);
   mp.merged = 0;
   mp.lock.force_release();
@@ -285,28 +397,7 @@ int TWAIN_BeginMultipageFile(const char* path_in) {
     mp.lock.acquire();
     LogPrint("Claimed multipage lock\n");
     twain::error_clear();
-    if (mp.open) {
-      RecordError(ERR_MULTIPAGE_OPEN, mp.path.c_str());
-      result = -6;
-    } else {
-      mp.pages = 0;
-      int format = default_format;
-      if (!EnsureFolderExists(path.c_str())) {
-        RecordError(ERR_FILE_ACCESS, path.c_str());
-        result = -2;
-      } else if ((format = fileio::resolve_format(&path, default_format)) < 0) {
-        result = -3;
-      } else if (path.size() > fileio::kPathMax) {
-        RecordError(ERR_BAD_FILENAME, path.c_str());
-        result = -2;
-      } else {
-        mp.path = path;
-        mp.format = format;
-        fileio::remove_stale_temporaries(path);
-        result = fileio::begin_codec_file(mp);
-        if (result == -2 && twain::error_record().code == 0) RecordError(ERR_FILE_ACCESS, path.c_str());
-      }
-    }
+    result = fileio::begin_file(mp, path, default_format);
     if (result == 0) {
       fileio::file_state().last_output = mp.path;
       mp.open = true;
@@ -315,6 +406,7 @@ int TWAIN_BeginMultipageFile(const char* path_in) {
       mp.output.reset();
       mp.path.clear();
       mp.format = -1;
+      if (!mp.held) fileio::forget_held(mp);
     }
   }
   LogPrint("BeginMultipageFile => %d\n", result);
@@ -325,35 +417,56 @@ int TWAIN_BeginMultipageFile(const char* path_in) {
   return result;
 }
 
-int TWAIN_EndMultipageFile(void) {
+namespace {
+
+int end_multipage(const char* name, fileio::Ending how) {
   MultipageState& mp = multipage();
-  LogApiCall("EndMultipageFile\n");
+  LogApiCall("%s\n", name);
   const unsigned started = platform::tick_count_ms();
   int result;
   {
     LogNest nest;
     fileio::FinishBgWriter();
     fileio::file_state().output_page_count = -1;
-    if (!mp.open) {
+    if (mp.open) {
+      result = fileio::end_open_file(mp, how);
+    } else if (how == fileio::Ending::Discard && mp.held) {
+      fileio::file_state().last_output = mp.held->final_path();
+      fileio::forget_held(mp);
+      result = 0;
+    } else {
       LogPrint("No multipage file open\n");
       result = -6;
-    } else {
-      const bool merged = mp.format == MPF_JPEG || mp.format == MPF_BMP || mp.format == MPF_PNG ||
-                          mp.format == MPF_GIF;
-      result = merged ? fileio::end_merged_file(mp) : fileio::end_codec_file(mp);
-      fileio::file_state().last_output = mp.path;
-      mp.output.reset();  // an uncommitted temporary file is removed here
-      mp.open = false;
-      mp.path.clear();
-      mp.format = -1;
-      LogPrint("Releasing multipage lock\n");
-      if (!mp.lock.release()) mp.lock.force_release();
-      if (mp.merged) DibFree(mp.merged);
-      mp.merged = 0;
     }
     LogPrint("DIBs in use: %ld\n", dib::live_count());
   }
-  LogPrint("EndMultipageFile => %d [%dms]\n", result, static_cast<int>(platform::tick_count_ms() - started));
+  LogPrint("%s => %d [%dms]\n", name, result, static_cast<int>(platform::tick_count_ms() - started));
+  return result;
+}
+
+}  // namespace
+
+int TWAIN_EndMultipageFile(void) { return end_multipage("EndMultipageFile", fileio::Ending::Keep); }
+
+int TWAIN_HoldMultipageFile(void) { return end_multipage("HoldMultipageFile", fileio::Ending::Hold); }
+
+int TWAIN_DiscardMultipageFile(void) { return end_multipage("DiscardMultipageFile", fileio::Ending::Discard); }
+
+const char* TWAIN_HeldMultipageFileName(void) {
+  const MultipageState& mp = multipage();
+  return mp.held && !mp.open ? mp.held->temp_path().c_str() : "";
+}
+
+int TWAIN_CommitMultipageFile(void) {
+  MultipageState& mp = multipage();
+  LogApiCall("CommitMultipageFile\n");
+  if (mp.open || !mp.held) {
+    RecordError(ERR_FAILURE, "CommitMultipageFile: no finished file held");
+    return -6;
+  }
+  const int result = fileio::commit_output(mp, *mp.held);
+  fileio::forget_held(mp);
+  LogPrint("CommitMultipageFile => %d\n", result);
   return result;
 }
 

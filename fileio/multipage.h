@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "fileio/file_state.h"
+#include "fileio/output_files.h"
 #include "orivane/dib_api.h"
 
 namespace fileio {
@@ -59,9 +60,18 @@ struct MultipageState {
   int format = -1;           // MPF_ code of the open file
   std::atomic<int> pages{0}; // written or queued
   DIB_HANDLE merged = 0;     // the stacked image of the single-image formats
-  // TIFF, PDF and DCX pages go into this temporary file, renamed to `path`
-  // when the file is ended.
+  // TIFF, PDF and DCX pages go into this temporary file (the stacked image
+  // of the other formats when the file is ended); it reaches `path` only
+  // when the file is ended (or committed, when held) without a failure.
   std::unique_ptr<AtomicOutput> output;
+  // The claim on `path` for as long as this run reads or rewrites it.
+  NameLock name_lock;
+  // A finished file kept apart from `path` until it is committed or
+  // discarded; while a new file continues it, the file it continues.
+  std::unique_ptr<AtomicOutput> held;
+  // The file under `path` is part of the one being written (an append):
+  // moving it into place must replace it.
+  bool replaces_final = false;
   BackgroundWriter writer;
 };
 
@@ -86,10 +96,6 @@ void FinishBgWriter();
 int WaitForBgWriter();
 // True on the background writer's own thread.
 bool in_background_writer();
-
-// Removes temporary files that an earlier, crashed process left in the
-// folder of `path` (its own live temporaries are never touched).
-void remove_stale_temporaries(const std::string& path);
 
 // Machine memory load in percent (0 when unknown).
 int memory_load_percent();

@@ -50,6 +50,13 @@ void TWAIN_SetFileAppendFlag(int flag) {
 
 int TWAIN_GetFileAppendFlag(void) { return output_settings().append; }
 
+void TWAIN_SetReplaceExisting(int flag) {
+  LogApiCall("SetReplaceExisting(%d)\n", flag);
+  output_settings().replace_existing = flag != 0;
+}
+
+int TWAIN_GetReplaceExisting(void) { return output_settings().replace_existing; }
+
 int TWAIN_SetMultipageFormat(int code) {
   LogApiCall("SetMultipageFormat(%d)\n", code);
   int format = -1;

@@ -7,6 +7,8 @@
 
 #include "dib/dib.h"
 #include "fileio/file_state.h"
+#include "fileio/options.h"
+#include "fileio/output_files.h"
 #include "orivane/dib_api.h"
 #include "orivane/twain_error.h"
 #include "platform/memblock.h"
@@ -61,25 +63,44 @@ int write_bmp(DIB_HANDLE dib, const char* path);
 // A module's message may name the temporary file; the user knows the final one.
 void rename_in_error(const std::string& temp, const std::string& final_path);
 
-// Runs `write(temp path)` for `path` all-or-nothing. Returns the writer's
-// result, or -2 when the temporary copy or the final rename fails.
+// What a write does with a file already under its name.
+enum class Existing {
+  Replace,  // the new file takes its place
+  Copy,     // appended to: the temporary starts as a copy of it
+  Source,   // appended to: the writer reads it itself
+};
+
+// Records why an output could not be prepared (errno `e`); -2.
+int output_refused(int e, const char* path);
+
+// Runs `write(temp path, appending)` for `path` all-or-nothing. An append
+// holds the name for its whole read and rewrite, so two runs appending to
+// one file both keep their pages. A file the run was not asked to replace
+// (TWAIN_SetReplaceExisting(0)) is never replaced: the write takes the next
+// free number. Returns the writer's result, or -2 when the name is busy or
+// the temporary copy or the final move fails.
 template <typename Write>
-int write_atomically(const char* path, bool append, Write write) {
-  AtomicOutput out(path, append);
-  if (out.status() != 0) {
-    errno = out.status();
-    RecordError(out.status() == EACCES || out.status() == EPERM ? ERR_FILE_ACCESS : ERR_FILE_WRITE, path);
-    return -2;
+int write_atomically(const char* path, Existing mode, Write write) {
+  if (!file_state().direct_temp.empty() && file_state().direct_final == path)
+    return write(file_state().direct_temp.c_str(), false);
+  NameLock lock;
+  if (mode != Existing::Replace) {
+    lock = NameLock(path, output_settings().name_wait_ms);
+    if (!lock.held()) return output_refused(lock.status(), path);
   }
-  const int rc = write(out.temp_path().c_str());
+  const bool appending = mode != Existing::Replace && regular_file_exists(path);
+  AtomicOutput out(path, appending && mode == Existing::Copy ? path : "");
+  if (out.status() != 0) return output_refused(out.status(), path);
+  const int rc = write(out.temp_path().c_str(), appending);
   if (rc != 0) {
     rename_in_error(out.temp_path(), path);
     return rc;
   }
-  if (out.commit() != 0) {
+  if (out.commit(appending || output_settings().replace_existing) != 0) {
     RecordError(ERR_FILE_WRITE, path);
     return -2;
   }
+  if (out.final_path() != path) file_state().last_output = out.final_path();
   return 0;
 }
 

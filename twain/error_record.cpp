@@ -101,6 +101,7 @@ const std::map<int, const char*>& formats() {
       {79, "Cover or door open: %s"},
       {80, "Invalid document handle (HDOC) %s"},
       {81, "Other TWAIN device already open: '%s'"},
+      {82, "File in use by another process: %s"},
   };
   return table;
 }

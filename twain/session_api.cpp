@@ -136,6 +136,9 @@ void TWAIN_ResetAll(void) {
   LogFlush();
   // A multipage file still open is ended, so its pages reach the disk.
   if (TWAIN_IsMultipageFileOpen()) TWAIN_EndMultipageFile();
+  // A file held for a decision nobody made is dropped: its name keeps what
+  // it held.
+  if (*TWAIN_HeldMultipageFileName() != '\0') TWAIN_DiscardMultipageFile();
   twain::Session& s = session();
   if (s.nesting != 0) {
     force_unload_modules();

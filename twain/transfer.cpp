@@ -2,6 +2,7 @@
 // the current transfer mechanism) and the whole acquisitions built on it.
 #include "twain/acquire.h"
 
+#include <limits.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,6 +14,8 @@
 
 #include "dib/live_count.h"
 #include "fileio/file_state.h"
+#include "fileio/options.h"
+#include "fileio/write_support.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/file_api.h"
@@ -32,12 +35,46 @@
 namespace twain {
 namespace {
 
-// Longest full path of a file transfer target.
+// Longest name the user picks in the save dialog.
 constexpr std::size_t kMaxPath = 260;
+// Longest full path of a file transfer target: the system's own limit, since
+// the device itself writes a shorter temporary name beside the target.
+constexpr std::size_t kMaxTargetPath = PATH_MAX - 1;
 // Longest file name the source is given (TW_STR255 less its terminator).
 constexpr std::size_t kMaxSetupName = 255;
 
 int state() { return session().state; }
+
+// One file transfer into `path`. The device writes a temporary file of
+// ours beside it, so the name changes only once a whole page is there
+// (the name the device is given must fit its 255 characters). 1 when the
+// page is in place, else 0 (recorded).
+int acquire_into(platform::WindowHandle w, const std::string& path, int format) {
+  Acquisition& a = acquisition();
+  fileio::AtomicOutput out(path, "", kMaxSetupName);
+  if (out.status() != 0) {
+    fileio::output_refused(out.status(), path.c_str());
+    return 0;
+  }
+  a.file_name = out.temp_path();
+  a.file_format = format;
+  a.file_written = false;
+  if (TWAIN_SetXferMech(TWSX_FILE)) {
+    if (TWAIN_PreAcquire(w)) {
+      TWAIN_WaitForXfer(w);
+      if (session().state == 6) transfer_ready_image();
+    }
+    TWAIN_PostAcquire();
+  }
+  a.file_name = path;
+  if (!a.file_written) return 0;
+  if (out.commit(fileio::output_settings().replace_existing) != 0) {
+    RecordError(ERR_FILE_WRITE, path.c_str());
+    return 0;
+  }
+  fileio::file_state().last_output = out.final_path();
+  return 1;
+}
 
 void* as_pointer(std::uintptr_t w) { return reinterpret_cast<void*>(w); }
 
@@ -83,6 +120,11 @@ void transfer_file() {
       ds_call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr)) {
     a.file_written = true;
     RetrieveExtendedImageInfo();
+  } else if (session().last_condition_code == TWCC_FILEWRITEERROR) {
+    // The device could not write the page (a full disk, say): a write
+    // failure of the file, not of the device.
+    if (error_record().code == ERR_DS_OPERATION) error_clear();
+    RecordError(ERR_FILE_WRITE, fileio::file_state().last_output.c_str());
   } else {
     ReportTransferFailure();
   }
@@ -117,11 +159,11 @@ bool is_executable(const void* address) {
 std::string full_path(const std::string& name) {
   std::string path = name;
   if (path.front() != '/') {
-    std::vector<char> cwd(kMaxPath * 4);
+    std::vector<char> cwd(PATH_MAX);
     if (getcwd(cwd.data(), cwd.size()) == nullptr) return "";
     path = std::string(cwd.data()) + "/" + name;
   }
-  return path.size() <= kMaxPath ? path : "";
+  return path.size() <= kMaxTargetPath ? path : "";
 }
 
 // Where the source is to write: the given name, or the one the user picks.
@@ -270,17 +312,7 @@ int TWAIN_AcquireFile(uintptr_t window, int format, const char* file_name) {
         LogPrint("Mapping Orivane PDF(%d) to TWAIN PDF(%d)\n", FF_PDF, TWFF_PDF);
         format = TWFF_PDF;
       }
-      a.file_name = path;
-      a.file_format = format;
-      a.file_written = false;
-      if (TWAIN_SetXferMech(TWSX_FILE)) {
-        if (TWAIN_PreAcquire(w)) {
-          TWAIN_WaitForXfer(w);
-          if (session().state == 6) twain::transfer_ready_image();
-        }
-        TWAIN_PostAcquire();
-      }
-      result = a.file_written ? 1 : 0;
+      result = twain::acquire_into(w, path, format);
     }
   }
   LogPrint("AcquireFile() => %d\n", result);

@@ -295,12 +295,12 @@ bool file_exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// Writes the document into `path`. The file is the library's own
+// temporary file, moved into place only once it is complete, so it is
+// written in place: no second temporary name of ours to leave behind.
 void write_file(QPDF& pdf, const std::string& path, const Settings& s, bool encrypt) {
-  // Written beside the target and renamed into place: the old file (when
-  // appending) stays whole until the new one is safely on disk.
-  const std::string temp = path + ".orvpdf-" + std::to_string(::getpid());
-  FILE* f = std::fopen(temp.c_str(), "wb");
-  if (!f) fail(ORVPDF_E_FILE, "cannot create " + temp + ": " + std::strerror(errno));
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) fail(ORVPDF_E_FILE, "cannot create " + path + ": " + std::strerror(errno));
   bool ok = false;
   std::string why;
   try {
@@ -320,12 +320,25 @@ void write_file(QPDF& pdf, const std::string& path, const Settings& s, bool encr
   ok = ::fsync(fileno(f)) == 0 && ok;
   const int close_rc = std::fclose(f);
   ok = close_rc == 0 && ok;
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) {
     if (why.empty()) why = std::strerror(errno);
-    std::remove(temp.c_str());
+    // Half a document is no document.
+    std::remove(path.c_str());
     fail(ORVPDF_E_IO, "write failed: " + path + ": " + why);
   }
+}
+
+// The whole file, for a document that is read and rewritten under one name.
+std::string read_whole(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) fail(ORVPDF_E_FILE, "cannot open " + path + ": " + std::strerror(errno));
+  std::string bytes;
+  char buf[65536];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) fail(ORVPDF_E_FILE, "cannot read " + path);
+  return bytes;
 }
 
 }  // namespace
@@ -337,18 +350,24 @@ void Document::begin(const Target& target, const Settings& s) {
   target_ = target;
   pdf_ = std::make_unique<QPDF>();
   pdf_->setSuppressWarnings(true);
-  appending_ = target.append && target.writer == nullptr && file_exists(target.path);
+  const std::string& from = target.source.empty() ? target.path : target.source;
+  appending_ = target.append && target.writer == nullptr && file_exists(from);
   try {
-    if (appending_) {
-      pdf_->processFile(target.path.c_str(), s.open_password.c_str());
+    if (appending_ && from == target.path) {
+      source_bytes_ = read_whole(from);
+      pdf_->processMemoryFile(from.c_str(), source_bytes_.data(), source_bytes_.size(), s.open_password.c_str());
+    } else if (appending_) {
+      pdf_->processFile(from.c_str(), s.open_password.c_str());
     } else {
       pdf_->emptyPDF();
     }
   } catch (const QPDFExc& e) {
     fail(e.getErrorCode() == qpdf_e_password ? ORVPDF_E_PASSWORD : ORVPDF_E_FORMAT,
-         "cannot append to " + target.path + ": " + e.what());
+         "cannot append to " + from + ": " + e.what());
+  } catch (const Failure&) {
+    throw;
   } catch (const std::exception& e) {
-    fail(ORVPDF_E_FORMAT, "cannot append to " + target.path + ": " + e.what());
+    fail(ORVPDF_E_FORMAT, "cannot append to " + from + ": " + e.what());
   }
 }
 

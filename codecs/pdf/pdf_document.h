@@ -41,9 +41,11 @@ struct WriterAbort {
 
 // Where a document goes.
 struct Target {
-  std::string path;                     // file (written beside, then renamed)
-  const OrvPdfWriter* writer = nullptr;  // or the caller's chunk writer
+  std::string path;                     // file (written in place), or
+  const OrvPdfWriter* writer = nullptr;  // the caller's chunk writer
   bool append = false;
+  // The document an append adds to; "" = the file at `path` itself.
+  std::string source;
 };
 
 // A document being built. Every failure throws Failure.
@@ -64,6 +66,9 @@ class Document {
  private:
   std::unique_ptr<QPDF> pdf_;
   Target target_;
+  // The document appended to, when it is the file being rewritten: read
+  // whole first, because the new file takes its place byte by byte.
+  std::string source_bytes_;
   int pages_added_ = 0;
   bool appending_ = false;
 };

@@ -24,6 +24,7 @@ struct ModuleState {
   OrvLogHandler log = nullptr;
   OrvErrorHandler on_error = nullptr;
   pdf::Settings settings;
+  std::string append_source;  // SetAppendSource
   double text_size = 12, text_hscale = 1;
   int text_mode = 0;
   std::vector<pdf::TextRun> text;  // drawn over the next page written
@@ -270,7 +271,7 @@ ORV_CODEC_EXPORT int32_t ORVPDF_BmiWriteToFile(const void* bmi, const char* path
   return write_guard([&] {
     if (!path || !*path) pdf::fail(ORVPDF_E_INVALID, "no file name");
     pdf::Document doc;
-    doc.begin(pdf::Target{path, nullptr, append != 0}, state().settings);
+    doc.begin(pdf::Target{path, nullptr, append != 0, state().append_source}, state().settings);
     write_page(doc, bmi);
     const std::string note = doc.end(state().settings);
     if (!note.empty()) trace(note);
@@ -280,9 +281,11 @@ ORV_CODEC_EXPORT int32_t ORVPDF_BmiWriteToFile(const void* bmi, const char* path
 ORV_CODEC_EXPORT int32_t ORVPDF_BeginMultipageFile(const char* path, int32_t append) {
   return write_guard([&] {
     if (!path || !*path) pdf::fail(ORVPDF_E_INVALID, "no file name");
-    begin_document(pdf::Target{path, nullptr, append != 0});
+    begin_document(pdf::Target{path, nullptr, append != 0, state().append_source});
   });
 }
+
+ORV_CODEC_EXPORT void ORVPDF_SetAppendSource(const char* path) { state().append_source = path ? path : ""; }
 
 ORV_CODEC_EXPORT int32_t ORVPDF_BeginMultipage(const OrvPdfWriter* writer) {
   return write_guard([&] {

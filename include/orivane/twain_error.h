@@ -87,7 +87,8 @@ enum {
   ERR_COMMUNICATION = 78,
   ERR_COVER_OPEN = 79,
   ERR_BAD_DOCUMENT_HANDLE = 80,
-  ERR_OTHER_DEVICE_OPEN = 81
+  ERR_OTHER_DEVICE_OPEN = 81,
+  ERR_FILE_IN_USE = 82
 };
 
 /* The recorded error code (0 = none). Not traced. */

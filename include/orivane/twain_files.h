@@ -47,6 +47,14 @@ int TWAIN_GetJpegQuality(void);
  * 1 when the stored value now equals the request, else 0 (recorded). */
 int TWAIN_SetTiffCompression(int pixel_type, int compression);
 int TWAIN_GetTiffCompression(int pixel_type);
+/* Whether a write may replace a file already under its name (default 1).
+ * With 0 nothing is ever replaced, even by a file another process finishes
+ * at the same moment: a taken name makes the write (or a multipage file's
+ * end) take the next free number, the digits before the extension counted
+ * up ("1" added when there are none), and LastOutputFileName then names
+ * the file written. Appends still add to the file they name. */
+void TWAIN_SetReplaceExisting(int flag);
+int TWAIN_GetReplaceExisting(void);
 /* Multipage writes through the background writer thread (default 1). */
 void TWAIN_SetLazyWriting(int flag);
 int TWAIN_GetLazyWriting(void);

@@ -28,9 +28,31 @@ int TWAIN_BeginMultipageFile(const char* path);
 int TWAIN_DibWritePage(uintptr_t dib);
 /* Writes the page and frees it, also on failure. */
 int TWAIN_WritePageAndFree(uintptr_t dib);
-/* Ends the file: every queued page is written first. 0, -3, -4, -5, -6 or
- * the codec's result. */
+/* Ends the file: every queued page is written first, then the finished
+ * file replaces what the name held (or, with TWAIN_SetReplaceExisting(0),
+ * takes the next free number; LastOutputFileName names it). Until then the
+ * pages live in a temporary file beside it, so a failure leaves the name as
+ * it was. 0, -3, -4, -5, -6 or the codec's result.
+ * While a file is being appended to or replaced, the name is claimed for
+ * this process: another process beginning a file of that name waits for
+ * up to a minute, then fails with -2 (ERR_FILE_IN_USE). */
 int TWAIN_EndMultipageFile(void);
+/* Ends the file like TWAIN_EndMultipageFile but keeps the finished file
+ * apart, under a temporary name of its own (TWAIN_HeldMultipageFileName),
+ * leaving the final name as it was: for a caller that shows the file before
+ * deciding. TWAIN_CommitMultipageFile then moves it into place, or
+ * TWAIN_DiscardMultipageFile drops it; a TWAIN_BeginMultipageFile of the
+ * same name with the append flag on continues it. Results as
+ * TWAIN_EndMultipageFile; on failure nothing is held. */
+int TWAIN_HoldMultipageFile(void);
+/* The held file's temporary name ("" when none is held). */
+const char* TWAIN_HeldMultipageFileName(void);
+/* Moves the held file into place as TWAIN_EndMultipageFile would: 0, -4
+ * (recorded; the held file is gone), -6 when nothing is held. */
+int TWAIN_CommitMultipageFile(void);
+/* Drops the open or the held file: its pages are gone and the final name
+ * keeps what it held before. 0, or -6 when there was nothing. */
+int TWAIN_DiscardMultipageFile(void);
 /* Pages announced for the next TIFF output (-1 unknown). */
 void TWAIN_SetOutputPageCount(int count);
 int TWAIN_IsMultipageFileOpen(void);

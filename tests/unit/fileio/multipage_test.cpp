@@ -20,6 +20,7 @@
 #include "../dib/dib_test_support.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
+#include "fileio/output_files.h"
 #include "orivane/file_api.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
@@ -228,7 +229,7 @@ TEST_F(MultipageTest, NothingReachesTheFinalNameBeforeTheEnd) {
     EXPECT_TRUE(fs::exists(path(name)));
   }
   // Only final files are left behind: no temporaries.
-  for (const std::string& n : names_in(dir_)) EXPECT_EQ(n.find(".part"), std::string::npos) << n;
+  for (const std::string& n : names_in(dir_)) EXPECT_FALSE(fileio::is_our_leftover(n)) << n;
 }
 
 TEST_F(MultipageTest, AnAbandonedAppendLeavesTheOldFileIntact) {
@@ -257,14 +258,14 @@ TEST_F(MultipageTest, AnAbandonedAppendLeavesTheOldFileIntact) {
   // The dead process's temporary file is there until the next begin in that
   // folder removes it; the append then succeeds.
   bool leftover = false;
-  for (const std::string& n : names_in(dir_)) leftover |= n.find(".part") != std::string::npos;
+  for (const std::string& n : names_in(dir_)) leftover |= fileio::is_our_leftover(n);
   EXPECT_TRUE(leftover);
   ASSERT_EQ(TWAIN_BeginMultipageFile(path("old.pdf").c_str()), 0);
   Owned page(make_image(8, 64, 64));
   ASSERT_EQ(TWAIN_DibWritePage(page.get()), 0);
   ASSERT_EQ(TWAIN_EndMultipageFile(), 0);
   EXPECT_EQ(FilePageCount(path("old.pdf").c_str()), 3);
-  for (const std::string& n : names_in(dir_)) EXPECT_EQ(n.find(".part"), std::string::npos) << n;
+  for (const std::string& n : names_in(dir_)) EXPECT_FALSE(fileio::is_our_leftover(n)) << n;
 }
 
 TEST_F(MultipageTest, ArraysOfPages) {
