@@ -26,6 +26,7 @@ resolutions = 150
 dpi_default = 150
 width = 8.5
 height = 11
+events = 1:slow=60, 2:slow=60, 3:slow=60, 4:slow=60, 5:slow=60, 6:slow=60
 EOF
 export QUILLET_VSCAN="$work/vscan.ini" QUILLET_UI=none HOME="$work" TMPDIR="$work"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
@@ -66,9 +67,9 @@ for ((k = 1; k <= kills; k++)); do
   rm -f "$out"/*.pdf "$out"/*.tif
   scenario=$((k % 4))
   case $scenario in
-    0) args=(/N=6 /PDF+ /ADF "$out/new.pdf"); names=("$out/new.pdf") ;;
+    0) args=(/N=6 /RGB /PDF+ /ADF "$out/new.pdf"); names=("$out/new.pdf") ;;
     1) "$bin" /N=2 /TIFF+ /ADF "$out/report.tif" >/dev/null 2>&1
-       args=(/N=6 /TIFF+ /ADF "$out/report.tif"); names=("$out/report.tif") ;;
+       args=(/N=6 /RGB /TIFF+ /ADF "$out/report.tif"); names=("$out/report.tif") ;;
     2) "$bin" /N=3 /PDF+ /ADF "$out/archive.pdf" >/dev/null 2>&1
        args=(/N=6 /PDF+ /APPEND /ADF "$out/archive.pdf"); names=("$out/archive.pdf") ;;
     3) args=(/N=4 /ADF "$out/page01.tif"); names=("$out/page01.tif" "$out/page02.tif" "$out/page03.tif" "$out/page04.tif") ;;
@@ -77,8 +78,9 @@ for ((k = 1; k <= kills; k++)); do
   for n in "${names[@]}"; do before[$n]=$(sum_of "$n"); done
   "$bin" "${args[@]}" >/dev/null 2>&1 &
   pid=$!
-  # Anywhere from start-up to the end of the document.
-  sleep "$(awk -v r=$RANDOM 'BEGIN { printf "%.2f", 0.05 + (r % 300) / 100 }')"
+  # Anywhere from start-up to the end of the document (a run takes about
+  # half a second to two and a half seconds).
+  sleep "$(awk -v r=$RANDOM 'BEGIN { printf "%.3f", (r % 2500) / 1000 }')"
   kill -9 "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   for n in "${names[@]}"; do
