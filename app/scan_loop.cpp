@@ -33,6 +33,8 @@ struct Run {
   ScanRequest& r;
   int stored = 0;
   int exit_code = 0;
+  // The run ends now with exit_code, its report without a page count.
+  bool end_at_once = false;
 };
 
 bool family_is_travelscan() {
@@ -149,7 +151,10 @@ Next recover(Run& run, int failure) {
   if (r.multipage) {
     TWAIN_SetFileAppendFlag(1);
     if (const int rc = TWAIN_BeginMultipageFile(r.output_name.c_str()); rc != 0) {
+      // The pages the user accepted are kept; the run ends with the result.
+      TWAIN_CommitMultipageFile();
       run.exit_code = rc;
+      run.end_at_once = true;
       return Next::Stop;
     }
   }
@@ -248,6 +253,7 @@ int ScanPages(ScanRequest& r) {
       LogPrint("[Quillet] Starting scan loop.  nImages=%d\n", r.page_count);
       while (r.page_count != 0 && scan_one(run) == Next::Scan) {
       }
+      if (run.end_at_once) return run.exit_code;
       LogPrint("Scan loop terminated.\n");
       if (r.multipage) finish_multipage(run);
     }

@@ -351,6 +351,8 @@ int begin_file(MultipageState& mp, std::string path, int default_format) {
   }
   mp.path = path;
   mp.format = format;
+  // A failed background write belongs to the file it was written for.
+  mp.writer.result = 0;
   // A document is worth a look at its folder each time.
   sweep_leftovers(path, true);
   int result = claim_name(mp);

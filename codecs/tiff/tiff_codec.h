@@ -83,6 +83,10 @@ class TiffFile {
   Impl* impl_ = nullptr;
 };
 
+// Why a page cannot be written at all (its layout), checked before anything
+// of it reaches the file; success when it can.
+Status tiff_page_refusal(const codec::DibLayout& dib);
+
 // Writes one page (as the current directory) and closes the directory.
 // `page`/`pages`: PageNumber values (pages < 0: no PageNumber tag).
 Status tiff_write_page(TIFF* tif, const codec::DibLayout& dib, const WriteSettings& s, int page,

@@ -326,9 +326,14 @@ ORV_CODEC_EXPORT int32_t ORVTIFF_DibWritePage(const void* bmi) {
     return kWriteFailed;
   }
   const auto dib = codec::dib_from_bmi(bmi);
-  const Status s = dib ? orvtiff::tiff_write_page(st.multipage->get(), *dib, st.settings,
-                                                  st.multipage_pages, -1)
-                       : Status{ERR_BAD_DIB, "not a DIB"};
+  // A page refused before anything of it was written costs only itself:
+  // the pages already in the file stay good.
+  const Status refused = dib ? orvtiff::tiff_page_refusal(*dib) : Status{ERR_BAD_DIB, "not a DIB"};
+  if (!refused) {
+    fail(refused, st.multipage_path.c_str());
+    return kWriteFailed;
+  }
+  const Status s = orvtiff::tiff_write_page(st.multipage->get(), *dib, st.settings, st.multipage_pages, -1);
   if (!s) {
     st.multipage_failed = true;
     fail({s.code, st.multipage->error(s.text.c_str())}, st.multipage_path.c_str());

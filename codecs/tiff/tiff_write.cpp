@@ -142,12 +142,18 @@ bool compression_allowed(int pixel_type, int compression) {
          compression != COMPRESSION_CCITTFAX4;
 }
 
-Status tiff_write_page(TIFF* tif, const codec::DibLayout& d, const WriteSettings& s, int page,
-                       int pages) {
+Status tiff_page_refusal(const codec::DibLayout& d) {
   const int type = pixel_type_of(d);
   if (type < 0 || d.compression_code() != 0 || d.has_masks != (d.depth == 16))
     return {ERR_WRONG_IMAGE_TYPE, "image layout not written to TIFF"};
   if (d.width == 0 || d.rows == 0) return {ERR_BAD_DIB, "empty image"};
+  return {};
+}
+
+Status tiff_write_page(TIFF* tif, const codec::DibLayout& d, const WriteSettings& s, int page,
+                       int pages) {
+  if (Status refused = tiff_page_refusal(d); !refused) return refused;
+  const int type = pixel_type_of(d);
   const Layout l = layout_of(d);
   int compression = effective_compression(type, l, s.compression[std::size_t(type)]);
   if (!TIFFIsCODECConfigured(std::uint16_t(compression))) compression = COMPRESSION_NONE;

@@ -121,6 +121,27 @@ INSTANTIATE_TEST_SUITE_P(
                     "page.tif", 200}),
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.label; });
 
+// After a jam the user looks at the pages so far and goes on: the pages
+// before and after the jam end up in one file, and the old file under the
+// name is replaced only then.
+TEST(Scan, GoingOnAfterAnErrorKeepsThePagesSoFar) {
+  if (!have_tool("tiffinfo")) GTEST_SKIP() << "needs tiffinfo";
+  ScanRun s("two_sided = no\nevents = 2:jam\n");
+  std::ofstream(s.at("doc.tif")) << "old";
+  const std::string wrapper = s.at("answers.sh");
+  std::ofstream(wrapper) << "#!/bin/sh\nprintf 'o\\n' | \"$REAL_QUILLET\" \"$@\"\n";
+  fs::permissions(wrapper, fs::perms::owner_all);
+  s.env["REAL_QUILLET"] = quillet_program();
+  s.env["QUILLET_BIN"] = wrapper;
+  s.env["QUILLET_UI"] = "terminal";
+  RunResult r = s.run({"/N=3", "/TIFF+", "/ADF", "doc.tif"});
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_EQ(report_value(r.out, "PagesWritten"), "3") << r.out;
+  EXPECT_EQ(tiff_pages(s.at("doc.tif")), 3);
+  fs::remove(wrapper);
+  EXPECT_EQ(left_in(s), std::set<std::string>{"doc.tif"});
+}
+
 TEST(Scan, ParallelNumberedRunsEachKeepTheirPage) {
   ScanRun s("feeder = no\n");
   constexpr int kRuns = 20;

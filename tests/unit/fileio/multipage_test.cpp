@@ -170,6 +170,45 @@ TEST_F(MultipageTest, PageDispositionsAndRefusals) {
   EXPECT_EQ(FilePageCount(path("d.tif").c_str()), 2);
 }
 
+// A page the TIFF writer refuses (a compressed stream it cannot take): it
+// fails on its own, before anything of it reaches the file.
+DIB_HANDLE refused_page() {
+  const DIB_HANDLE h = make_image(8, 40, 30);
+  auto* header = static_cast<std::uint32_t*>(platform::mem_lock(h));
+  header[4] = 0x0600;  // compression: a JPEG stream
+  header[5] = 16;      // its size
+  platform::mem_unlock(h);
+  return h;
+}
+
+TEST_F(MultipageTest, ARefusedPageCostsOnlyItself) {
+  // Written at once: the pages before and after it stay.
+  TWAIN_SetLazyWriting(0);
+  ASSERT_EQ(TWAIN_BeginMultipageFile(path("sync.tif").c_str()), 0);
+  Owned good(make_image(8, 40, 30));
+  Owned bad(refused_page());
+  ASSERT_EQ(TWAIN_DibWritePage(good.get()), 0);
+  EXPECT_NE(TWAIN_DibWritePage(bad.get()), 0);
+  ASSERT_EQ(TWAIN_DibWritePage(good.get()), 0);
+  ASSERT_EQ(TWAIN_EndMultipageFile(), 0);
+  EXPECT_EQ(FilePageCount(path("sync.tif").c_str()), 2);
+
+  // Through the background writer the file fails at its end (nobody was
+  // told of the page), with its reason; the next file is not touched by it.
+  TWAIN_SetLazyWriting(1);
+  ASSERT_EQ(TWAIN_BeginMultipageFile(path("lazy.tif").c_str()), 0);
+  ASSERT_EQ(TWAIN_DibWritePage(bad.get()), 0);
+  EXPECT_NE(TWAIN_EndMultipageFile(), 0);
+  EXPECT_NE(TWAIN_LastErrorCode(), 0);
+  EXPECT_FALSE(fs::exists(path("lazy.tif")));
+  TWAIN_SetLazyWriting(0);
+  for (const char* name : {"after.tif", "after.pdf"}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(write_document(name, 2), 0);
+    EXPECT_EQ(FilePageCount(path(name).c_str()), 2);
+  }
+}
+
 TEST_F(MultipageTest, LazyWritingCannotChangeWhileAFileIsOpen) {
   ASSERT_EQ(TWAIN_BeginMultipageFile(path("lazy.tif").c_str()), 0);
   TWAIN_SetLazyWriting(0);
