@@ -17,7 +17,7 @@ using fileio::PdfApi;
 
 int set_property(const char* name, const char* text, int32_t (*PdfApi::*setter)(const char*)) {
   LogApiCall("SetPdf%s(\"%s\")\n", name, text ? text : "");
-  const PdfApi* pdf = fileio::pdf_api();
+  const PdfApi* pdf = fileio::pdf_api_settled();
   if (!pdf) return 0;
   (pdf->*setter)(text ? text : "");
   return 1;
@@ -36,7 +36,7 @@ int TWAIN_SetPdfProducer(const char* text) { return set_property("Producer", tex
 
 int PDF_SetPermissions(uint32_t flags) {
   LogApiCall("PDF_SetPermissions(0x%08x)\n", flags);
-  const PdfApi* pdf = fileio::pdf_api();
+  const PdfApi* pdf = fileio::pdf_api_settled();
   if (!pdf) return 0;
   pdf->SetPermissions(flags);
   return 1;
@@ -51,7 +51,7 @@ uint32_t PDF_GetPermissions(void) {
 
 int PDF_SetTextVisible(int visible) {
   LogApiCall("PDF_SetTextVisible(%d)\n", visible);
-  const PdfApi* pdf = fileio::pdf_api();
+  const PdfApi* pdf = fileio::pdf_api_settled();
   if (!pdf) return 0;
   pdf->SetTextRenderMode(visible ? 0 : kRenderInvisible);
   return 1;

@@ -5,6 +5,7 @@
 #include "codecs/codec_abi.h"
 
 #include "fileio/codec_modules.h"
+#include "fileio/multipage.h"
 #include "log/trace.h"
 #include "orivane/file_api.h"
 #include "orivane/pdf_api.h"
@@ -20,8 +21,14 @@ PdfSettings& pdf_settings() {
 
 void pdf_settings_reset_for_tests() { pdf_settings() = PdfSettings{}; }
 
+const PdfApi* pdf_api_settled() {
+  const PdfApi* pdf = pdf_api();
+  if (!pdf || (!in_background_writer() && !WaitForBgWriter())) return nullptr;
+  return pdf;
+}
+
 namespace {
-bool pdf_codec_loads() { return codec_module(Codec::Pdf) != nullptr; }
+bool pdf_codec_loads() { return pdf_api_settled() != nullptr; }
 constexpr int kLastPaperSizeCode = 53;
 }  // namespace
 
@@ -59,7 +66,7 @@ int library_code_of(int pdf_code) {
 
 int PDF_SetCompression(int pixel_type, int compression) {
   LogApiCall("PDF_SetCompression(%d, %d)\n", pixel_type, compression);
-  const fileio::PdfApi* pdf = fileio::pdf_api();
+  const fileio::PdfApi* pdf = fileio::pdf_api_settled();
   if (!pdf || pixel_type < -1 || pixel_type > 5) return 0;
   const int code = pdf_code_of(compression);
   if (code == -2) return 0;
@@ -108,6 +115,7 @@ int PDF_SelectPageSize(int code) {
     RecordError(ERR_BAD_PARAMETER, "PDF_SelectPageSize");
     return 0;
   }
+  fileio::pdf_api_settled();
   pdf_settings().page_size = code;
   return 1;
 }

@@ -35,7 +35,16 @@ struct PdfSettings {
   PageRecognizer recognizer = nullptr;
 };
 
+struct PdfApi;
+
 PdfSettings& pdf_settings();
+
+// OrvPdf for a setting that changes how pages are written: loaded, and no
+// page queued for the background writer (which may be inside OrvPdf, and
+// whose queued pages must keep the settings they were given with). Null
+// when OrvPdf does not load or pages stay pending. The writer's own thread
+// does not wait for itself.
+const PdfApi* pdf_api_settled();
 void pdf_settings_reset_for_tests();
 
 // Encodes `count` pages into one PDF in memory, written into `buffer` while

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fileio/codec_modules.h"
+#include "fileio/multipage.h"
 #include "log/trace.h"
 
 namespace {
@@ -13,7 +14,9 @@ namespace {
 template <typename Call>
 int with_tiff(Call call) {
   const fileio::TiffApi* tiff = fileio::tiff_api();
-  if (!tiff) return 0;
+  // The background writer may be inside OrvTiff, and its queued pages keep
+  // the settings they were given with.
+  if (!tiff || (!fileio::in_background_writer() && !fileio::WaitForBgWriter())) return 0;
   fileio::TiffUse use(tiff);
   return call(tiff);
 }

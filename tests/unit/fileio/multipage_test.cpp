@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "fileio/multipage.h"
 #include "fileio/output_files.h"
 #include "orivane/file_api.h"
+#include "orivane/pdf_api.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
 #include "platform/paths.h"
@@ -207,6 +209,29 @@ TEST_F(MultipageTest, ARefusedPageCostsOnlyItself) {
     ASSERT_EQ(write_document(name, 2), 0);
     EXPECT_EQ(FilePageCount(path(name).c_str()), 2);
   }
+}
+
+// Settings given while pages are queued apply to the pages after them:
+// the setting waits for the background writer.
+TEST_F(MultipageTest, SettingsWaitForQueuedPages) {
+  if (!have_tool("pdfimages")) GTEST_SKIP() << "needs pdfimages";
+  ASSERT_EQ(TWAIN_SetMultipageFormat(MPF_PDF), 0);
+  ASSERT_EQ(PDF_SetCompression(-1, 5), 1);  // Flate
+  ASSERT_EQ(TWAIN_BeginMultipageFile(path("mixed.pdf").c_str()), 0);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(TWAIN_WritePageAndFree(make_image(24, 900, 900, i)), 0);
+  ASSERT_EQ(PDF_SetCompression(-1, 7), 1);  // JPEG from here on
+  ASSERT_EQ(TWAIN_WritePageAndFree(make_image(24, 900, 900, 3)), 0);
+  ASSERT_EQ(TWAIN_EndMultipageFile(), 0);
+  const std::string list = run("pdfimages -list " + path("mixed.pdf"));
+  std::vector<std::string> encodings;
+  std::istringstream lines(list);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream f(line);
+    std::string page, num, type, w, h, color, comp, bpc, enc;
+    if (f >> page >> num >> type >> w >> h >> color >> comp >> bpc >> enc && type == "image") encodings.push_back(enc);
+  }
+  EXPECT_EQ(encodings, (std::vector<std::string>{"image", "image", "image", "jpeg"})) << list;
+  PDF_SetCompression(-1, -1);
 }
 
 TEST_F(MultipageTest, LazyWritingCannotChangeWhileAFileIsOpen) {
