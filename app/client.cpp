@@ -11,6 +11,7 @@
 #include "app/report.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
+#include "platform/local_socket.h"
 #include "platform/paths.h"
 
 namespace {
@@ -33,6 +34,18 @@ int exchange(int fd, const std::string& path, const std::string& text, std::stri
   if (path.size() >= sizeof addr.sun_path) return ENAMETOOLONG;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
   if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return errno;
+  // The request (and its reply, taken as this run's report and exit code)
+  // goes only to a server of our own user; any other is as good as none.
+  uid_t peer_uid = 0;
+  if (const int peer_error = platform::socket_peer_check(fd, &peer_uid); peer_error != 0) {
+    if (peer_error == EPERM) {
+      LogPrint("[Quillet] %s is served by user %ld, not by this user: not used\n", path.c_str(),
+               static_cast<long>(peer_uid));
+    } else {
+      LogPrint("[Quillet] cannot tell who serves %s: GLE(%d)\n", path.c_str(), peer_error);
+    }
+    return ECONNREFUSED;
+  }
   timeval tv{kReplyTimeoutSeconds, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   if (send(fd, text.data(), text.size(), MSG_NOSIGNAL) < 0) return errno;

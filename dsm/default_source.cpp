@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "dsm/dsm_log.h"
+#include "platform/input_file.h"
 #include "platform/paths.h"
 
 namespace dsm {
@@ -26,10 +27,11 @@ std::optional<std::string> settings_folder() {
 std::optional<std::string> default_source_read() {
   const auto folder = settings_folder();
   if (!folder) return std::nullopt;
-  std::ifstream in(*folder + kFile, std::ios::binary);
-  std::string name;
-  if (!in || !std::getline(in, name)) return std::nullopt;
-  while (!name.empty() && (name.back() == '\r' || name.back() == '\n')) name.pop_back();
+  // A name only: a device or FIFO put there would be read or waited on for ever.
+  const platform::InputText file = platform::read_config_file(*folder + kFile);
+  if (file.problem != platform::InputProblem::None) return std::nullopt;
+  std::string name = file.text.substr(0, file.text.find('\n'));
+  while (!name.empty() && name.back() == '\r') name.pop_back();
   if (name.empty()) return std::nullopt;
   return name;
 }

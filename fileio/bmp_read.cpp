@@ -20,6 +20,7 @@
 #include "dib/live_count.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
+#include "platform/input_file.h"
 #include "twain/error_record.h"
 
 namespace fileio {
@@ -291,7 +292,9 @@ dib::Dib load(const Input& in, const Plan& p, bool* out_no_memory) {
 
 dib::Dib bmp_read_file(const char* path, std::string* out_message) {
   out_message->clear();
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  platform::InputProblem problem = platform::InputProblem::None;
+  int error = 0;
+  const int fd = platform::open_regular_file(path, &problem, &error);
   if (fd < 0) {
     *out_message = format("LoadBmp:_open(%s) failed\n", path);
     return dib::Dib();

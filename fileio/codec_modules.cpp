@@ -112,10 +112,12 @@ platform::ModuleHandle open_module(const std::string& name) {
   if (override_folder && *override_folder) {
     const std::string path = std::string(override_folder) + "/" + name + ".so";
     LogPrint("LoadLibraryEx(%s)...\n", path.c_str());
-    if (platform::ModuleHandle m = platform::module_open(path)) {
+    std::string error;
+    if (platform::ModuleHandle m = platform::module_open(path, &error)) {
       LogPrint("Loaded DLL:      %s\n", platform::module_path(m).c_str());
       return m;
     }
+    LogPrint("  %s\n", error.c_str());
   }
   return twain::LoadSiblingLibrary(name + ".dll");
 }

@@ -18,6 +18,7 @@
 #include "orivane/file_api.h"
 #include "orivane/twain_error.h"
 #include "platform/clock.h"
+#include "platform/input_file.h"
 #include "platform/paths.h"
 #include "twain/error_record.h"
 
@@ -130,13 +131,20 @@ int DIB_FormatOfBuffer(const void* bytes, uint32_t length) {
 int TWAIN_FormatOfFile(const char* path) {
   LogPrint("FormatOfFile(%s) ", path ? path : "(null)");
   int f = FF_UNKNOWN;
-  const int fd = path ? ::open(path, O_RDONLY | O_CLOEXEC) : -1;
+  // Every load by name starts here, so a FIFO or device given as an image
+  // (which would wait, or be read, for ever) is refused here for all formats.
+  platform::InputProblem problem = platform::InputProblem::Missing;
+  int e = ENOENT;
+  const int fd = path ? platform::open_regular_file(path, &problem, &e) : -1;
   if (fd < 0) {
-    const int e = path ? errno : ENOENT;
-    const int code = (e == ENOENT || e == ENOTDIR) ? ERR_NOT_FOUND
-                     : (e == EACCES || e == EPERM) ? ERR_FILE_ACCESS
-                                                   : ERR_FILE_READ;
-    RecordError(code, path ? path : "");
+    if (problem == platform::InputProblem::NotRegular) {
+      RecordError(ERR_FILE_READ, (std::string(path) + " (not a regular file)").c_str());
+    } else {
+      const int code = (e == ENOENT || e == ENOTDIR) ? ERR_NOT_FOUND
+                       : (e == EACCES || e == EPERM) ? ERR_FILE_ACCESS
+                                                     : ERR_FILE_READ;
+      RecordError(code, path ? path : "");
+    }
   } else {
     std::uint8_t b[4];
     std::size_t got = 0;

@@ -2,6 +2,10 @@
 // an open log, and the public TWAIN_ operations on the log.
 #include "orivane/twain_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,8 +21,21 @@ constexpr const char* kLibraryVersion = "3.47.2.0";
 constexpr const char* kDefaultExtension = ".log";
 constexpr const char* kDefaultApplicationTitle = "Application";
 constexpr std::size_t kMaxGivenFolderChars = 258;
-constexpr std::size_t kMaxTempFolderChars = 244;
+constexpr std::size_t kMaxFallbackFolderChars = 244;
 constexpr std::size_t kCopyChunkBytes = 64 * 1024;
+// The trace shows file names, device names and settings of the user's runs.
+constexpr mode_t kLogFileMode = 0600;
+
+bool write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
 
 std::string with_final_slash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder += '/';
@@ -90,25 +107,79 @@ void write_session_lines() {
   }
 }
 
+// A new file at `to`, never an existing one: the name was just cleared, and
+// whatever appeared there since is someone else's and stays untouched.
 int copy_file(const std::string& from, const std::string& to) {
-  std::FILE* in = std::fopen(from.c_str(), "rbe");
-  if (in == nullptr) return errno;
-  std::FILE* out = std::fopen(to.c_str(), "wbe");
-  if (out == nullptr) {
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (in < 0) return errno;
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                         kLogFileMode);
+  if (out < 0) {
     const int error = errno;
-    std::fclose(in);
+    ::close(in);
     return error;
   }
   int error = 0;
   char chunk[kCopyChunkBytes];
-  std::size_t n;
-  while (error == 0 && (n = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
-    if (std::fwrite(chunk, 1, n, out) != n) error = errno != 0 ? errno : EIO;
+  for (;;) {
+    const ssize_t n = ::read(in, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) error = errno;
+      break;
+    }
+    if (!write_all(out, chunk, static_cast<std::size_t>(n))) {
+      error = errno != 0 ? errno : EIO;
+      break;
+    }
   }
-  if (error == 0 && std::ferror(in)) error = EIO;
-  std::fclose(in);
-  if (std::fclose(out) != 0 && error == 0) error = errno;
+  ::close(in);
+  if (::close(out) != 0 && error == 0) error = errno;
+  if (error != 0) ::unlink(to.c_str());
   return error;
+}
+
+// The log may take over an existing name only when the file is this user's
+// own regular file with no other name: another user's file (planted to read
+// our trace, or to have us overwrite it), a device, a FIFO, or a hard link to
+// a file kept elsewhere is refused.
+bool is_own_log_file(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+         st.st_nlink == 1;
+}
+
+// The descriptor of the log file at `path`: created new when the name is
+// free, else the existing file if it passes is_own_log_file. -1 with errno.
+int open_log_descriptor(const std::string& path, bool append) {
+  const int extra = append ? O_APPEND : 0;
+  // A name that vanishes between the two opens is simply tried again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | extra, kLogFileMode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+    // O_NOFOLLOW: a link at the name is refused (ELOOP), never followed.
+    // O_NONBLOCK: a FIFO without a reader must not hold the run.
+    fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | extra);
+    if (fd < 0) {
+      if (errno == ENOENT) continue;
+      return -1;
+    }
+    if (!is_own_log_file(fd)) {
+      ::close(fd);
+      errno = EACCES;
+      return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!append && ::ftruncate(fd, 0) != 0) {
+      const int error = errno;
+      ::close(fd);
+      errno = error;
+      return -1;
+    }
+    return fd;
+  }
+  return -1;
 }
 
 // The shared part of TWAIN_SetLogFolder and TWAIN_SetLogName: an empty
@@ -118,14 +189,19 @@ int move_log(const std::string& given_folder, const std::string& given_name) {
   std::string folder = given_folder.empty() ? log_detail::log_folder()
                                             : given_folder.substr(0, kMaxGivenFolderChars);
   if (folder.empty()) folder = log_detail::default_log_folder();
-  folder = with_final_slash(folder);
 
   int create_error = 0;
-  // The root always exists; being refused to "create" it is no failure.
-  if (!platform::make_folders(folder, &create_error) &&
-      !(create_error == EACCES && folder == "/")) {
-    error = "*!CreateDir GLE(" + std::to_string(create_error) + ")\n";
+  if (folder.empty()) {
+    // No private runtime folder: refused, rather than falling back to a
+    // shared or unexpected place.
+    create_error = EACCES;
+  } else {
+    folder = with_final_slash(folder);
+    // The root always exists; being refused to "create" it is no failure.
+    if (!platform::make_folders(folder, &create_error) && create_error == EACCES && folder == "/")
+      create_error = 0;
   }
+  if (create_error != 0) error = "*!CreateDir GLE(" + std::to_string(create_error) + ")\n";
   if (error.empty()) {
     const std::string name = given_name.empty() ? log_detail::log_name() : given_name;
     error = log_detail::relocate_log(folder, name);
@@ -161,36 +237,49 @@ void write_header() {
   write_session_lines();
 }
 
-std::string default_log_folder() { return with_final_slash(platform::temp_folder()); }
+std::string default_log_folder() {
+  const std::string folder = platform::runtime_folder();
+  return folder.empty() ? folder : with_final_slash(folder);
+}
 
-std::FILE* open_log_stream(const std::string& path, const char* mode) {
-  // "e": the descriptor is not inherited by programs the process starts.
-  const std::string mode_cloexec = std::string(mode) + "e";
-  std::FILE* file = std::fopen(path.c_str(), mode_cloexec.c_str());
+std::FILE* open_log_stream(const std::string& path, LogOpenMode mode) {
+  const bool append = mode == LogOpenMode::Append;
+  const int fd = open_log_descriptor(path, append);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, append ? "a" : "w");
+  if (file == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return nullptr;
+  }
   // The log's line buffer is the only buffer, so what was written out is in
   // the file even if the process dies right after.
-  if (file != nullptr) std::setvbuf(file, nullptr, _IONBF, 0);
+  std::setvbuf(file, nullptr, _IONBF, 0);
   return file;
 }
 
 int move_file(const std::string& from, const std::string& to) {
-  if (std::remove(to.c_str()) != 0 && errno != ENOENT) return errno;
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0) {
+    // Whatever another user keeps at that name is theirs, not ours to replace.
+    if (st.st_uid != ::geteuid()) return EACCES;
+    if (std::remove(to.c_str()) != 0) return errno;
+  } else if (errno != ENOENT) {
+    return errno;
+  }
   if (std::rename(from.c_str(), to.c_str()) == 0) return 0;
   if (errno != EXDEV) return errno;
   // Another file system: the move becomes a copy and a delete.
-  if (const int error = copy_file(from, to); error != 0) {
-    std::remove(to.c_str());
-    return error;
-  }
+  if (const int error = copy_file(from, to); error != 0) return error;
   std::remove(from.c_str());
   return 0;
 }
 
 std::string fallback_log_folder() {
-  const std::string temp = platform::temp_folder();
-  if (temp.empty() || temp.size() > kMaxTempFolderChars) return std::string();
-  platform::make_folders(temp);
-  return with_final_slash(temp);
+  const std::string folder = default_log_folder();
+  if (folder.empty() || folder.size() > kMaxFallbackFolderChars) return std::string();
+  return folder;
 }
 
 }  // namespace log_detail

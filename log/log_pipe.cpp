@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/local_socket.h"
 #include "platform/paths.h"
 
 namespace {
@@ -25,8 +26,9 @@ std::string pipe_path() {
   return folder.empty() ? std::string() : folder + "/" + kPipeName;
 }
 
-int pipe_connect(int* error) {
+int pipe_connect(int* error, long* out_foreign_uid) {
   *error = 0;
+  if (out_foreign_uid != nullptr) *out_foreign_uid = -1;
   // Without a private runtime folder no viewer of ours can be listening.
   const std::string path = pipe_path();
   if (path.empty()) return -1;
@@ -42,7 +44,16 @@ int pipe_connect(int* error) {
     *error = errno;
     return -1;
   }
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return fd;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    // Only a viewer of our own user may read the trace. The folder is private
+    // already; this holds even if a socket of someone else got into it.
+    uid_t peer_uid = 0;
+    *error = platform::socket_peer_check(fd, &peer_uid);
+    if (*error == 0) return fd;
+    if (*error == EPERM && out_foreign_uid != nullptr) *out_foreign_uid = peer_uid;
+    close(fd);
+    return -1;
+  }
   const int connect_error = errno;
   close(fd);
   // No socket file, or one left behind by a viewer that has gone: the usual

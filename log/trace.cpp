@@ -228,6 +228,7 @@ void check_pipe() {
   const std::uint32_t now = platform::tick_count_ms();
   if (t.pipe_checked && now - t.last_pipe_check_ms < kPipeCheckIntervalMs) return;
   int error = 0;
+  long foreign_uid = -1;
   bool connected = false;
   {
     LockHold hold(kLockWaitPrintMs);
@@ -235,7 +236,7 @@ void check_pipe() {
     if (t.pipe >= 0 || (t.pipe_checked && now - t.last_pipe_check_ms < kPipeCheckIntervalMs)) {
       return;
     }
-    const int fd = log_detail::pipe_connect(&error);
+    const int fd = log_detail::pipe_connect(&error, &foreign_uid);
     if (fd >= 0) {
       t.pipe = fd;
       t.active = true;
@@ -244,7 +245,12 @@ void check_pipe() {
     t.pipe_checked = true;
     t.last_pipe_check_ms = now;
   }
-  if (error != 0) LogPrint("*Pipe Check: GLE(%d)\n", error);
+  if (foreign_uid >= 0) {
+    LogPrint("*Pipe Check: the listener runs as user %ld, not as this user: not connected\n",
+             foreign_uid);
+  } else if (error != 0) {
+    LogPrint("*Pipe Check: GLE(%d)\n", error);
+  }
   if (connected) log_detail::write_header();
 }
 
@@ -425,13 +431,16 @@ bool open_log_file(int level) {
   LockHold hold(kLockWaitFileMs);
   const bool was_open = t.file != nullptr;
   if (!was_open) {
-    t.full_path = clip(resolved_folder(t) + t.name, kMaxPathChars);
-    t.file = open_log_stream(t.full_path, "w");
+    // Without a private default folder there is no safe place to put a log
+    // that names no folder (never the current or a shared folder).
+    const std::string folder = resolved_folder(t);
+    t.full_path = clip(folder + t.name, kMaxPathChars);
+    if (!folder.empty()) t.file = open_log_stream(t.full_path, LogOpenMode::Replace);
     if (t.file == nullptr) {
-      const std::string temp = fallback_log_folder();
-      if (!temp.empty()) {
-        t.full_path = clip(temp + t.name, kMaxPathChars);
-        t.file = open_log_stream(t.full_path, "w");
+      const std::string fallback = fallback_log_folder();
+      if (!fallback.empty()) {
+        t.full_path = clip(fallback + t.name, kMaxPathChars);
+        t.file = open_log_stream(t.full_path, LogOpenMode::Replace);
       }
     }
   }
@@ -468,7 +477,7 @@ std::string relocate_log(const std::string& folder, const std::string& name) {
     error = "*!MoveFile GLE(" + std::to_string(move_error) + ")";
     t.full_path = old_path;
   }
-  t.file = open_log_stream(t.full_path, "a");
+  t.file = open_log_stream(t.full_path, LogOpenMode::Append);
   if (t.file == nullptr) error = "*fopen failed.";
   return error;
 }

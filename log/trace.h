@@ -99,7 +99,7 @@ void LogResetForTests();
 namespace log_detail {
 
 // Opens the log file at folder + name unless one is open (falling back to the
-// temporary folder), sets the active flag and stores `level`. Returns whether
+// default folder), sets the active flag and stores `level`. Returns whether
 // a file was open before the call, so the caller knows to write the header.
 bool open_log_file(int level);
 // Writes the buffer out, closes the file and stores level 0.
@@ -117,18 +117,33 @@ std::string header_version();
 
 // log_file.cpp: the header, the default folder and the file primitives.
 void write_header();
+// The default folder (ending in "/"): the per-user runtime folder, which no
+// other user can write into; "" when there is none.
 std::string default_log_folder();
-std::FILE* open_log_stream(const std::string& path, const char* mode);
-// Moves a file, replacing any file at `to`. Returns 0 or the error number.
+
+// Opening the log at its first open replaces what an earlier run left;
+// reopening it after a move appends.
+enum class LogOpenMode { Replace, Append };
+// Opens the log file unbuffered. A new file is created with mode 0600. An
+// existing name is used only when it is a regular file of this user with no
+// other name (hard link): a link planted at the name is never followed, and a
+// file of another user, a FIFO or a device is never truncated or written.
+// nullptr (errno set) when refused or failed.
+std::FILE* open_log_stream(const std::string& path, LogOpenMode mode);
+// Moves a file, replacing a file of this user at `to` (never another user's).
+// Returns 0 or the error number.
 int move_file(const std::string& from, const std::string& to);
-// The temporary folder the log falls back to ("" when it cannot be used).
+// The folder the log falls back to when it cannot be opened where asked: the
+// default folder ("" when it cannot be used).
 std::string fallback_log_folder();
 
 // log_pipe.cpp: the socket a log viewer listens on.
 std::string pipe_path();
 // Connects to the viewer. Returns the socket, or -1 with *error = 0 when no
-// viewer is listening and the error number for any other failure.
-int pipe_connect(int* error);
+// viewer is listening and the error number for any other failure. A listener
+// that runs as another user is refused with EPERM and its user id in
+// `*out_foreign_uid` (-1 otherwise; may be null).
+int pipe_connect(int* error, long* out_foreign_uid = nullptr);
 // Sends all bytes without blocking; false when the viewer is gone or stalled.
 bool pipe_send(int fd, const char* data, std::size_t size);
 void pipe_close(int fd);

@@ -61,9 +61,11 @@ bool read_own_passwd(std::string* name, std::string* home) {
   return false;
 }
 
-// The private fallback runtime folder must be ours alone: a folder that
-// someone else created in the shared /tmp (to catch or spoof our sockets) is
-// refused rather than used.
+// A runtime folder must be ours alone: one that someone else created (in the
+// shared /tmp) or may write into (a world-writable $XDG_RUNTIME_DIR) would let
+// them catch or spoof our sockets and read or replace our trace log, so it is
+// refused rather than used. A link is refused too: its owner could point it
+// elsewhere between this check and the use.
 bool is_private_folder(const std::string& path) {
   struct stat st{};
   if (lstat(path.c_str(), &st) != 0) return false;
@@ -123,7 +125,7 @@ std::string library_folder() {
 
 std::string runtime_folder() {
   const std::string xdg = without_trailing_slash(env_text("XDG_RUNTIME_DIR"));
-  if (!xdg.empty() && is_folder(xdg) && access(xdg.c_str(), W_OK | X_OK) == 0) return xdg;
+  if (!xdg.empty() && is_private_folder(xdg) && access(xdg.c_str(), W_OK | X_OK) == 0) return xdg;
 
   const std::string own = "/tmp/Talven-" + std::to_string(getuid());
   if (mkdir(own.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST) return std::string();

@@ -16,8 +16,10 @@ std::string program_path();
 std::string module_path_of(const void* address);
 // Folder of the module that holds the library (no trailing slash).
 std::string library_folder();
-// The per-user runtime folder for sockets: $XDG_RUNTIME_DIR if set and usable,
-// else /tmp/Talven-<uid>, created with mode 0700. Empty on failure.
+// The per-user runtime folder for sockets and the trace log: $XDG_RUNTIME_DIR
+// if set, usable and private (a folder, not a link, owned by the user, no
+// access for group or others), else /tmp/Talven-<uid>, created with mode 0700
+// and held to the same test. Empty when neither qualifies.
 std::string runtime_folder();
 // The per-user settings file of an application: $XDG_CONFIG_HOME (default
 // ~/.config) + "/Talven/<app>.ini". The folder is not created here.

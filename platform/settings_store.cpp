@@ -14,14 +14,12 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/input_file.h"
 #include "platform/paths.h"
 
 namespace platform {
 namespace {
 
-// Settings are a few lines; anything this large is not a settings file and is
-// not read into memory.
-constexpr std::size_t kMaxFileSize = 16u << 20;
 constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 struct SettingsState {
@@ -126,24 +124,13 @@ std::string join_text(const IniText& ini) {
   return content;
 }
 
-// Reads the whole file. A missing file reads as empty; false on other errors.
+// Reads the whole file. A missing file reads as empty; false on other errors,
+// among them a name that is no regular file or a file over the config cap
+// (then a write leaves it alone too).
 bool read_file(const std::string& path, std::string* out_content) {
-  out_content->clear();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return errno == ENOENT;
-  char buffer[4096];
-  bool ok = true;
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) {
-    out_content->append(buffer, n);
-    if (out_content->size() > kMaxFileSize) {
-      ok = false;
-      break;
-    }
-  }
-  if (std::ferror(f)) ok = false;
-  std::fclose(f);
-  return ok;
+  InputText file = read_config_file(path);
+  *out_content = std::move(file.text);
+  return file.problem == InputProblem::None || file.problem == InputProblem::Missing;
 }
 
 std::string parent_folder(const std::string& path) {

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include "log/trace.h"
@@ -41,16 +40,17 @@ std::string first_choice(const std::string& file_name) {
   return folder + file_name;
 }
 
-// The Source Manager stays mapped after its last release (RTLD_NODELETE): a
-// source's thread may still be inside it delivering a notification, and what
-// it keeps for the process stays reachable.
+// The Source Manager stays mapped after its last release: a source's thread
+// may still be inside it delivering a notification, and what it keeps for the
+// process stays reachable. A damaged copy of the file is refused before the
+// loader maps it (see module_file_problem).
 platform::ModuleHandle open_module(const std::string& path) {
-  dlerror();
-  platform::ModuleHandle m = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  std::string error;
+  platform::ModuleHandle m =
+      platform::module_open(path, &error, platform::ModuleLifetime::Resident);
   if (!m) {
-    const char* error = dlerror();
     LogPrint("LoadLibrary(%s) failed GLE(%d)\n", path.c_str(), ENOENT);
-    if (error) LogPrint("  %s\n", error);
+    if (!error.empty()) LogPrint("  %s\n", error.c_str());
   }
   return m;
 }

@@ -1,6 +1,8 @@
 // Finding and loading the separately built modules.
 #include "twain/modules.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -44,8 +46,13 @@ platform::ModuleHandle LoadSiblingLibrary(const std::string& file_name) {
   std::string error;
   platform::ModuleHandle m = platform::module_open(path, &error);
   if (!m) {
+    // When the sibling file is there but was refused (a damaged copy) or
+    // failed to load, that is the message worth keeping, not the search's.
+    const bool sibling_exists = ::access(path.c_str(), F_OK) == 0;
+    const std::string sibling_error = error;
     LogPrint("no luck (GLE %d) - trying LoadLibrary(%s)...\n", ENOENT, name.c_str());
     m = platform::module_open(name, &error);
+    if (!m && sibling_exists) error = sibling_error;
   }
   if (!m) {
     while (!error.empty() && (error.back() == ' ' || error.back() == '\r' || error.back() == '\n'))

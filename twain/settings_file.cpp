@@ -12,8 +12,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "fileio/options.h"
@@ -24,6 +22,7 @@
 #include "orivane/twain_log.h"
 #include "orivane/twain_settings.h"
 #include "orivane/twain_switches.h"
+#include "platform/input_file.h"
 #include "twain/deferred.h"
 #include "twain/error_record.h"
 #include "twain/next_page.h"
@@ -120,12 +119,15 @@ void settings_apply_text(std::string_view text) {
 
 void settings_process_file(const std::string& folder) {
   std::string path = folder.empty() ? kSettingsFileName : folder + "/" + kSettingsFileName;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return;  // the file is optional
+  const platform::InputText file = platform::read_config_file(path);
+  if (file.problem == platform::InputProblem::Missing) return;  // the file is optional
+  if (file.problem != platform::InputProblem::None) {
+    LogPrint("INI file %s not read: %s\n", path.c_str(),
+             platform::input_problem_text(file.problem, file.error).c_str());
+    return;
+  }
   LogPrint("Processing INI file %s\n", path.c_str());
-  std::ostringstream text;
-  text << in.rdbuf();
-  settings_apply_text(text.str());
+  settings_apply_text(file.text);
 }
 
 }  // namespace twain

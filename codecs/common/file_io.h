@@ -1,7 +1,7 @@
-// Whole-file reads and checked writes for the codec modules: a read is capped
-// in size, and a write counts as done only when every byte reached the disk
-// (short writes, a failed flush, close or fsync are failures, and the partial
-// file is removed).
+// Whole-file reads and checked writes for the codec modules: a read takes
+// regular files only and is capped in size, and a write counts as done only
+// when every byte reached the disk (short writes, a failed flush, close or
+// fsync are failures, and the partial file is removed).
 #pragma once
 #include <cerrno>
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,14 +27,43 @@ inline int open_error_code(int err) {
   return ERR_FILE_READ;
 }
 
+// Opens `path` for reading when it names a regular file; nullptr with an error
+// code in `*out_code` otherwise. The check is made on the opened file, and the
+// open does not wait: a FIFO (or a device) given as an image would otherwise
+// hold the caller for ever.
+inline std::FILE* file_open_regular(const char* path, int* out_code) {
+  *out_code = 0;
+  if (!path || !*path) {
+    *out_code = ERR_BAD_FILENAME;
+    return nullptr;
+  }
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    *out_code = open_error_code(errno);
+    return nullptr;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    *out_code = ERR_FILE_READ;
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    ::close(fd);
+    *out_code = ERR_MEMORY;
+  }
+  return f;
+}
+
 // Reads the file into `out`. 0 or an error code.
 inline int file_read_all(const char* path, std::vector<std::uint8_t>* out) {
-  if (!path || !*path) return ERR_BAD_FILENAME;
-  std::FILE* f = std::fopen(path, "rb");
-  if (!f) return open_error_code(errno);
+  int code = 0;
+  std::FILE* f = file_open_regular(path, &code);
+  if (!f) return code;
   struct stat st {};
-  if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) ||
-      std::uint64_t(st.st_size) > kMaxFileBytes) {
+  if (fstat(fileno(f), &st) != 0 || std::uint64_t(st.st_size) > kMaxFileBytes) {
     std::fclose(f);
     return ERR_FILE_READ;
   }

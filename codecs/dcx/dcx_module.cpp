@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "codecs/codec_abi.h"
+#include "codecs/common/file_io.h"
 #include "codecs/dcx/dcx_format.h"
 
 namespace {
@@ -189,9 +190,11 @@ int32_t multipage_close() {
 
 // The file's bytes up to the limit a page may need.
 bool file_bytes(const char* path, std::vector<std::uint8_t>* out) {
-  FILE* f = path ? std::fopen(path, "rb") : nullptr;
+  int open_code = 0;
+  FILE* f = codec::file_open_regular(path, &open_code);
   if (!f) {
-    record(errno == ENOENT ? kErrNotFound : kErrFileRead, std::string("cannot open ") + (path ? path : "(null)"));
+    record(open_code == ERR_NOT_FOUND ? kErrNotFound : kErrFileRead,
+           std::string("cannot open ") + (path ? path : "(null)"));
     return false;
   }
   bool ok = false;
@@ -301,9 +304,11 @@ ORV_CODEC_EXPORT OrvHandle ORVDCX_DibFromFile(const char* path) {
 }
 
 ORV_CODEC_EXPORT int32_t ORVDCX_CountPagesInFile(const char* path) {
-  FILE* f = path ? std::fopen(path, "rb") : nullptr;
+  int open_code = 0;
+  FILE* f = codec::file_open_regular(path, &open_code);
   if (!f) {
-    record(errno == ENOENT ? kErrNotFound : kErrFileRead, std::string("cannot open ") + (path ? path : "(null)"));
+    record(open_code == ERR_NOT_FOUND ? kErrNotFound : kErrFileRead,
+           std::string("cannot open ") + (path ? path : "(null)"));
     return -1;
   }
   std::uint8_t head[dcx::kHeaderBytes];

@@ -133,8 +133,9 @@ void widen_rows(const std::vector<std::uint8_t>& bytes, bool gray, codec::DibLay
 }  // namespace
 
 Status png_read_file(const char* path, codec::NewDib* out) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return {codec::open_error_code(errno), "cannot open file"};
+  int open_code = 0;
+  std::FILE* file = codec::file_open_regular(path, &open_code);
+  if (!file) return {open_code, "cannot open file"};
   std::uint8_t signature[8] = {};
   if (std::fread(signature, 1, 8, file) != 8 || png_sig_cmp(signature, 0, 8) != 0) {
     std::fclose(file);

@@ -8,10 +8,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
+#include "platform/input_file.h"
 #include "sources/virtual/ini.h"
 #include "sources/virtual/names.h"
 
@@ -556,14 +555,16 @@ Config config_parse(std::string_view text) {
 Config config_load() {
   const char* path = std::getenv(kConfigVariable);
   if (path == nullptr || *path == '\0') return Config{{device_default()}, {}};
-  std::ifstream in(path, std::ios::binary);
+  // A device or FIFO named by mistake would be read for ever or wait for
+  // ever; only a regular file up to the config cap is read.
+  const platform::InputText file = platform::read_config_file(path);
   Config config;
-  if (!in) {
-    config.problems.push_back("cannot read the file; no devices");
+  if (file.problem != platform::InputProblem::None) {
+    config.problems.push_back("cannot read the file (" +
+                              platform::input_problem_text(file.problem, file.error) +
+                              "); no devices");
   } else {
-    std::ostringstream text;
-    text << in.rdbuf();
-    config = config_parse(text.str());
+    config = config_parse(file.text);
   }
   for (const std::string& problem : config.problems)
     std::fprintf(stderr, "VirtualScanner: %s: %s\n", path, problem.c_str());

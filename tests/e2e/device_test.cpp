@@ -12,12 +12,13 @@
 
 namespace {
 
-// A run with its own home, temporary folder (the trace log) and virtual
-// scanner devices; messages go to standard error.
+// A run with its own home, temporary and runtime folder (the trace log) and
+// virtual scanner devices; messages go to standard error.
 struct DeviceRun {
   explicit DeviceRun(const std::string& config) : home(make_temp_folder()) {
     env["HOME"] = home;
     env["TMPDIR"] = home;
+    env["XDG_RUNTIME_DIR"] = home;
     env["QUILLET_UI"] = "none";
     const std::string path = home + "/vscan.ini";
     std::ofstream(path) << config;

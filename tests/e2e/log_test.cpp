@@ -10,7 +10,7 @@ namespace {
 
 struct LogCase {
   std::string log_switch;
-  std::string file;        // relative to the run's folder; "$TMP/" = TMPDIR
+  std::string file;        // relative to the run's folder; "$RUN/" = XDG_RUNTIME_DIR
   bool expect_log;
 };
 
@@ -22,12 +22,15 @@ TEST_P(LogSwitch, CreatesTheLogWithItsHeader) {
   const LogCase& c = GetParam();
   std::string dir = make_temp_folder();
   std::string tmp = make_temp_folder();
-  RunResult r = run_quillet({c.log_switch, "/NOSCAN"}, {{"TMPDIR", tmp}}, dir);
+  std::string run = make_temp_folder();
+  RunResult r =
+      run_quillet({c.log_switch, "/NOSCAN"}, {{"TMPDIR", tmp}, {"XDG_RUNTIME_DIR", run}}, dir);
   EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
-  std::string path = c.file.rfind("$TMP/", 0) == 0 ? tmp + "/" + c.file.substr(5) : dir + "/" + c.file;
+  std::string path = c.file.rfind("$RUN/", 0) == 0 ? run + "/" + c.file.substr(5) : dir + "/" + c.file;
+  // The shared temporary folder never gets the log.
+  EXPECT_FALSE(file_exists(tmp + "/orivane.log"));
   if (!c.expect_log) {
     EXPECT_FALSE(file_exists(path));
-    EXPECT_FALSE(file_exists(tmp + "/orivane.log"));
     return;
   }
   ASSERT_TRUE(file_exists(path)) << path;
@@ -49,18 +52,20 @@ TEST_P(LogSwitch, CreatesTheLogWithItsHeader) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, LogSwitch,
-    testing::Values(LogCase{"/LOG", "$TMP/orivane.log", true},
-                    LogCase{"/LOG=trace", "$TMP/trace.log", true},
+    testing::Values(LogCase{"/LOG", "$RUN/orivane.log", true},
+                    LogCase{"/LOG=trace", "$RUN/trace.log", true},
                     LogCase{"/LOG=sub/t.log", "sub/t.log", true},
-                    LogCase{"/LOG2", "$TMP/orivane.log", true},
-                    LogCase{"/LOGFILE='x y.log'", "$TMP/x y.log", true},
-                    LogCase{"/logname=named.txt", "$TMP/named.txt", true},
-                    LogCase{"/LOG0", "$TMP/orivane.log", false}));
+                    LogCase{"/LOG2", "$RUN/orivane.log", true},
+                    LogCase{"/LOGFILE='x y.log'", "$RUN/x y.log", true},
+                    LogCase{"/logname=named.txt", "$RUN/named.txt", true},
+                    LogCase{"/LOG0", "$RUN/orivane.log", false}));
 
 TEST(Log, NestedStepsAreIndented) {
   std::string dir = make_temp_folder();
   RunResult r = run_quillet({"/LOG=t", "/ENUM"},
-                            {{"TMPDIR", dir}, {"QUILLET_DSM_PATH", "/nonexistent/libtwaindsm.so"}});
+                            {{"TMPDIR", dir},
+                             {"XDG_RUNTIME_DIR", dir},
+                             {"QUILLET_DSM_PATH", "/nonexistent/libtwaindsm.so"}});
   EXPECT_EQ(r.exit_status, 255);
   std::string log = read_file(dir + "/t.log");
   EXPECT_NE(log.find("TWAIN_ReportLastError\n   ErrorBox\n"), std::string::npos) << log;

@@ -16,6 +16,7 @@ struct ScanRun {
   explicit ScanRun(const std::string& config = "") : home(make_temp_folder()) {
     env["HOME"] = home;
     env["TMPDIR"] = home;
+    env["XDG_RUNTIME_DIR"] = home;  // the trace log's folder
     env["QUILLET_UI"] = "none";
     const std::string path = home + "/vscan.ini";
     std::ofstream(path) << "[device]\nproduct = Scanner\nfeeder_sheets = 5\ntwo_sided = yes\n"

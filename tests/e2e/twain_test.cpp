@@ -12,12 +12,13 @@
 
 namespace {
 
-// A run with its own home (the remembered default device), temporary folder
-// (the trace log) and virtual scanner devices.
+// A run with its own home (the remembered default device), temporary and
+// runtime folder (the trace log) and virtual scanner devices.
 struct DeviceRun {
   explicit DeviceRun(const std::string& config = "") : home(make_temp_folder()) {
     env["HOME"] = home;
     env["TMPDIR"] = home;
+    env["XDG_RUNTIME_DIR"] = home;
     if (!config.empty()) {
       const std::string path = home + "/vscan.ini";
       std::ofstream(path) << config;

@@ -25,6 +25,7 @@ std::string unreadable(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
   if (S_ISDIR(st.st_mode)) return "is a folder";
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
   if (st.st_size == 0) return "empty file";
   const std::string why = library_error();
   return why.empty() ? "not an image file the library reads" : why;

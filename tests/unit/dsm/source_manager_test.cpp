@@ -3,6 +3,8 @@
 // and the notifications it relays.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <set>
 
@@ -136,6 +138,20 @@ TEST_F(SourceManager, TheSameFolderTwiceOnThePathListsItsSourcesOnce) {
   App app;
   ASSERT_EQ(app.open_dsm(), TWRC_SUCCESS);
   EXPECT_EQ(app.list(), std::vector<std::string>{"Virtual Scanner"});
+  app.close_dsm();
+}
+
+// The remembered default is a name in a small file; a FIFO put there is not
+// waited on: the first source is the default.
+TEST_F(SourceManager, ARememberedDefaultThatIsAFifoIsIgnored) {
+  use_config(kThreeDevices);
+  std::filesystem::create_directories(home_.path() + "/.twndsmrc");
+  ASSERT_EQ(::mkfifo((home_.path() + "/.twndsmrc/defaultds").c_str(), 0600), 0);
+  App app;
+  ASSERT_EQ(app.open_dsm(), TWRC_SUCCESS);
+  IdentityArea area;
+  EXPECT_EQ(app.control(DAT_IDENTITY, MSG_GETDEFAULT, &area.identity), TWRC_SUCCESS);
+  EXPECT_EQ(area.name(), "Alpha Scanner");
   app.close_dsm();
 }
 

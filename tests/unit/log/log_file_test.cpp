@@ -1,9 +1,11 @@
-// The log file: header, opening and closing, the temporary-folder fallback and
-// moving the log with TWAIN_SetLogFolder / TWAIN_SetLogName.
+// The log file: header, opening and closing, the default-folder fallback,
+// moving the log with TWAIN_SetLogFolder / TWAIN_SetLogName, and which existing
+// names the log may take over.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "log/trace.h"
 #include "log_test_support.h"
@@ -39,7 +41,7 @@ TEST_F(LogFileTest, HeaderLinesInOrder) {
       "ORIVANE version: 3.47.2.0",
       "This module:     " + platform::module_path_of(reinterpret_cast<const void*>(&LogPrint)),
       "Calling Process: " + program,
-      "Logging to:      " + temp_ + "/orivane.log",
+      "Logging to:      " + run_ + "/orivane.log",
   };
   for (std::size_t i = 0; i < std::size(exact); ++i) EXPECT_EQ(start[i], exact[i]);
   // asctime form: "Www Mmm dd hh:mm:ss yyyy".
@@ -102,9 +104,9 @@ TEST_F(LogFileTest, SetLogNameSplitsFolderAndAddsExtension) {
     std::string expected_path;  // relative to the test folder
   };
   const Case cases[] = {
-      {"trace", "tmp/trace.log"},
-      {"trace.txt", "tmp/trace.txt"},
-      {"trace.", "tmp/trace."},
+      {"trace", "run/trace.log"},
+      {"trace.txt", "run/trace.txt"},
+      {"trace.", "run/trace."},
       {dir_ + "/sub/deeper/run", "sub/deeper/run.log"},
       {dir_ + "/other/", "other/orivane.log"},  // no file part: name kept
   };
@@ -150,22 +152,24 @@ TEST_F(LogFileTest, SamePathInOtherCaseDoesNotMove) {
   EXPECT_EQ(count_of(read_all(folder + "Trace.log"), "still here\n"), 1);
 }
 
-TEST_F(LogFileTest, EmptyFolderMeansTemporaryFolder) {
+// The default folder is the per-user runtime folder, never the shared
+// temporary folder.
+TEST_F(LogFileTest, EmptyFolderMeansDefaultFolder) {
   ASSERT_EQ(TWAIN_SetLogFolder((dir_ + "/elsewhere").c_str()), 1);
   for (const char* empty : {"", static_cast<const char*>(nullptr)}) {
     EXPECT_EQ(TWAIN_SetLogFolder(empty), 1);
-    EXPECT_EQ(LogFullPath(), temp_ + "/orivane.log");
+    EXPECT_EQ(LogFullPath(), run_ + "/orivane.log");
   }
 }
 
-TEST_F(LogFileTest, OpenFallsBackToTemporaryFolder) {
+TEST_F(LogFileTest, OpenFallsBackToDefaultFolder) {
   const std::string folder = dir_ + "/logs";
   ASSERT_EQ(TWAIN_SetLogFolder(folder.c_str()), 1);
   // A folder where the log file should be makes the file impossible to open.
   ASSERT_EQ(mkdir((folder + "/orivane.log").c_str(), 0700), 0);
   TWAIN_LogFile(1);
-  EXPECT_EQ(LogFullPath(), temp_ + "/orivane.log");
-  EXPECT_EQ(count_of(log_text(), "Logging to:      " + temp_ + "/orivane.log\n"), 1);
+  EXPECT_EQ(LogFullPath(), run_ + "/orivane.log");
+  EXPECT_EQ(count_of(log_text(), "Logging to:      " + run_ + "/orivane.log\n"), 1);
 }
 
 TEST_F(LogFileTest, FolderThatCannotBeCreatedFailsWithoutChange) {
@@ -193,6 +197,74 @@ TEST_F(LogFileTest, FailedMoveKeepsLoggingToOldFile) {
   const std::string text = read_all(old_path);
   EXPECT_EQ(count_of(text, "MoveLogFile failed: *!MoveFile GLE(39)\n"), 1);  // ENOTEMPTY
   EXPECT_EQ(count_of(text, "after failed move\n"), 1);
+}
+
+// An existing name is taken over (and replaced) only when it is this user's
+// own plain file; anything else there (a planted link, a FIFO, a second name
+// of a file kept elsewhere, another user's file) is left exactly as it was and
+// the log opens in the default folder instead. New log files are private.
+TEST_F(LogFileTest, ExistingNamesAreTakenOverOnlyWhenOurs) {
+  const std::string kept = dir_ + "/kept";  // a file of the user's elsewhere
+  const struct Case {
+    const char* name;
+    std::function<int(const std::string& at)> plant;  // 0 on success
+    bool taken;
+  } cases[] = {
+      {"new.log", [](const std::string&) { return 0; }, true},
+      {"own.log", [](const std::string& at) { return std::ofstream(at) << "old run" ? 0 : 1; }, true},
+      {"link.log", [&](const std::string& at) { return symlink(kept.c_str(), at.c_str()); }, false},
+      {"dangling.log", [&](const std::string& at) { return symlink((dir_ + "/ghost").c_str(), at.c_str()); }, false},
+      {"fifo.log", [](const std::string& at) { return mkfifo(at.c_str(), 0600); }, false},
+      {"hard.log", [&](const std::string& at) { return link(kept.c_str(), at.c_str()); }, false},
+      {"theirs.log", [](const std::string& at) {
+         std::ofstream(at) << "old run";
+         return geteuid() == 0 ? chown(at.c_str(), 65534, 65534) : -1;  // needs root
+       }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    { std::ofstream(kept) << "keep me\n"; }
+    const std::string at = dir_ + "/" + c.name;
+    if (c.plant(at) != 0) continue;
+    struct stat before {};
+    lstat(at.c_str(), &before);
+    LogResetForTests();
+    LogAttach();
+    ASSERT_EQ(TWAIN_SetLogName(at.c_str()), 1);
+    TWAIN_LogFile(1);  // a FIFO would hold it here
+    const std::string path = c.taken ? at : run_ + "/" + c.name;
+    EXPECT_EQ(LogFullPath(), path);
+    EXPECT_EQ(count_of(log_text(), "------ Start of log"), 1);
+    EXPECT_EQ(count_of(log_text(), "old run"), 0);
+    EXPECT_EQ(read_all(kept), "keep me\n");
+    EXPECT_FALSE(exists(dir_ + "/ghost"));
+    // A file the log creates (here or in the fallback folder) is private.
+    struct stat after {};
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    if (before.st_ino == 0 || !c.taken) {
+      EXPECT_EQ(after.st_mode & 0777, 0600u);
+    }
+    if (!c.taken) {
+      ASSERT_EQ(lstat(at.c_str(), &after), 0);
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(after.st_size, before.st_size);
+    }
+  }
+}
+
+// Moving the log never replaces another user's file: the move fails and the
+// log stays where it was.
+TEST_F(LogFileTest, MovingNeverReplacesAnotherUsersFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  TWAIN_LogFile(1);
+  const std::string old_path = LogFullPath();
+  const std::string target = dir_ + "/theirs.log";
+  { std::ofstream(target) << "their text\n"; }
+  ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+  EXPECT_EQ(TWAIN_SetLogName(target.c_str()), 0);
+  EXPECT_EQ(LogFullPath(), old_path);
+  EXPECT_EQ(read_all(target), "their text\n");
+  EXPECT_EQ(count_of(log_text(), "MoveLogFile failed: *!MoveFile GLE(13)\n"), 1);  // EACCES
 }
 
 }  // namespace

@@ -302,7 +302,7 @@ TEST_F(TraceTest, WriteToLogEndsTheLineOnlyWhenNeeded) {
 TEST_F(TraceTest, LogFileNameReturnsAndTracesThePath) {
   TWAIN_LogFile(1);
   const std::string path = TWAIN_LogFileName();
-  EXPECT_EQ(path, temp_ + "/orivane.log");
+  EXPECT_EQ(path, run_ + "/orivane.log");
   EXPECT_EQ(count_of(log_text(), "TWAIN_LogFileName => '" + path + "'\n"), 1);
 }
 

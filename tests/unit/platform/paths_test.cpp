@@ -146,6 +146,33 @@ TEST_F(PathsTest, RuntimeFolderPrefersUsableXdgDir) {
   }
 }
 
+// A runtime folder others can write into, or one that is not ours, would hand
+// them our sockets and trace log: it is passed over for the private fallback.
+TEST_F(PathsTest, RuntimeFolderMustBePrivate) {
+  const std::string fallback = "/tmp/Talven-" + std::to_string(getuid());
+  const struct Case {
+    const char* name;
+    mode_t mode;
+    bool accepted;
+  } cases[] = {{"private", 0700, true},     {"world-writable", 0777, false},
+               {"sticky", 01777, false},    {"group-readable", 0750, false},
+               {"link", 0700, false},       {"another user's", 0700, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = dir_ + "/" + c.name;
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.c_str(), c.mode), 0);
+    std::string named = folder;
+    if (std::string(c.name) == "link") {
+      ASSERT_EQ(symlink(folder.c_str(), (named += ".to").c_str()), 0);
+    }
+    if (std::string(c.name) == "another user's" && chown(folder.c_str(), 65534, 65534) != 0)
+      continue;  // needs root
+    ScopedEnv env("XDG_RUNTIME_DIR", named.c_str());
+    EXPECT_EQ(platform::runtime_folder(), c.accepted ? folder : fallback);
+  }
+}
+
 TEST_F(PathsTest, ModulePaths) {
   const std::string program = platform::program_path();
   ASSERT_FALSE(program.empty());

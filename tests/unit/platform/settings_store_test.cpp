@@ -130,5 +130,14 @@ TEST_F(SettingsTest, ConcurrentPutsLoseNothing) {
   }
 }
 
+// A settings name that is a FIFO is neither waited on nor replaced.
+TEST_F(SettingsTest, AFifoIsNeitherReadNorReplaced) {
+  fs::create_directories(folder());
+  ASSERT_EQ(::mkfifo(file().c_str(), 0600), 0);
+  EXPECT_EQ(settings_get("Quillet", "Scanner", "Source"), std::nullopt);
+  EXPECT_FALSE(settings_put("Quillet", "Scanner", "Source", "Beta"));
+  EXPECT_EQ(fs::symlink_status(file()).type(), fs::file_type::fifo);
+}
+
 }  // namespace
 }  // namespace platform

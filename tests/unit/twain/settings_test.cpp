@@ -1,5 +1,11 @@
 // The library switches and the settings file.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "../test_support.h"
 #include "orivane/twain_error.h"
@@ -69,6 +75,31 @@ TEST(SettingsFile, KeysWithAndWithoutPrefixes) {
     twain::settings_apply_text(c.text);
     EXPECT_EQ(c.get(), c.expected) << c.text;
   }
+}
+
+// Orivane3.ini is read only as a regular file of at most 1 MiB: a FIFO there
+// must not hold the library's start, nor a device be read for ever.
+TEST(SettingsFile, OnlyARegularFileUpToTheCapIsProcessed) {
+  char folder[] = "/tmp/orvini.XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/Orivane3.ini";
+  const std::string line = "AutoDeskew=1\n";
+  for (const int kind : {0, 1, 2, 3}) {  // at the cap, one byte over, FIFO, link to a device
+    SCOPED_TRACE(kind);
+    ResetForTests();
+    std::filesystem::remove(path);
+    if (kind < 2) std::ofstream(path) << line << std::string((1 << 20) - line.size() + kind, '\n');
+    if (kind == 2) {
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    }
+    if (kind == 3) {
+      ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+    }
+    twain::settings_process_file(folder);
+    EXPECT_EQ(TWAIN_GetAutoDeskew(), kind == 0 ? 1 : 0);
+  }
+  ResetForTests();
+  std::filesystem::remove_all(folder);
 }
 
 TEST(SettingsFile, NextPageDefault) {
