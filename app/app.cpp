@@ -59,7 +59,7 @@ int CQuilletApp::InitInstance() {
     return 0;
   }
   fe.start_folder = platform::current_folder();
-  LogPrint("[Quillet] CreateWindow() => 0x%08x\n", static_cast<unsigned>(fe.main_window));
+  LogPrint("[Quillet] CreateWindow() => 0x%08lx\n", static_cast<unsigned long>(fe.main_window));
   return 1;
 }
 

@@ -25,6 +25,9 @@ int fail(int error) {
   std::snprintf(message, sizeof message, "Error sending command to Quillet server. GLE(%d)", error);
   TWAIN_ErrorBox(message);
   ReportLine("Error=%s\n", message);
+  // As every other rejection: a script that reads only the report still
+  // learns how the run ended.
+  ReportLine("Exit=%d\n", 251);
   return 251;
 }
 

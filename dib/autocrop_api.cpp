@@ -69,7 +69,7 @@ void TWAIN_ClearAutoCropSize(void) {
 
 int32_t DIB_GetBrightRects(DIB_HANDLE h, int32_t min_w, int32_t min_h, int32_t brightness, int32_t* xs,
                            int32_t* ys, int32_t* ws, int32_t* hs, int32_t capacity) {
-  LogDibCall("GetBrightRects(0x%p, %d, %d, %d, ..., %d)\n", reinterpret_cast<void*>(h), min_w, min_h, brightness,
+  LogDibCall("GetBrightRects(0x%08lx, %d, %d, %d, ..., %d)\n", static_cast<unsigned long>(h), min_w, min_h, brightness,
              capacity);
   return guard("DIB_GetBrightRects", 0, [&] {
     const dib::Locked lock(h);

@@ -260,11 +260,15 @@ std::FILE* open_log_stream(const std::string& path, LogOpenMode mode) {
 }
 
 int move_file(const std::string& from, const std::string& to) {
-  struct stat st {};
+  struct stat st {}, from_st {};
   if (::lstat(to.c_str(), &st) == 0) {
     // Whatever another user keeps at that name is theirs, not ours to replace.
     if (st.st_uid != ::geteuid()) return EACCES;
-    if (std::remove(to.c_str()) != 0) return errno;
+    // Both names are the log itself (a folder that ignores letter case):
+    // only the spelling changes.
+    const bool same = ::lstat(from.c_str(), &from_st) == 0 && from_st.st_dev == st.st_dev &&
+                      from_st.st_ino == st.st_ino;
+    if (!same && std::remove(to.c_str()) != 0) return errno;
   } else if (errno != ENOENT) {
     return errno;
   }

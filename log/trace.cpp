@@ -2,7 +2,6 @@
 // the print operations every other subsystem writes through.
 #include "log/trace.h"
 
-#include <strings.h>
 
 #include <algorithm>
 #include <atomic>
@@ -465,9 +464,9 @@ std::string relocate_log(const std::string& folder, const std::string& name) {
   t.folder = clip(folder, kMaxPathChars);
   t.name = clip(name, kMaxPathChars);
   t.full_path = clip(t.folder + t.name, kMaxPathChars);
-  // Paths that differ only in letter case name the same file where the log
-  // was first used, so the open file is left alone.
-  if (t.file == nullptr || strcasecmp(old_path.c_str(), t.full_path.c_str()) == 0) {
+  // Letter case makes a different name on this system: only the very same
+  // path leaves the open file alone.
+  if (t.file == nullptr || old_path == t.full_path) {
     return std::string();
   }
   std::fclose(t.file);

@@ -56,7 +56,6 @@ void restore_working_directory() {
              a.saved_directory.c_str(), errno);
 }
 
-void* as_pointer(platform::WindowHandle w) { return reinterpret_cast<void*>(w); }
 
 // The given window must be live and belong to this thread. Records why not.
 bool window_usable(platform::WindowHandle window) {
@@ -66,7 +65,7 @@ bool window_usable(platform::WindowHandle window) {
     return false;
   }
   if (platform::window_thread(window) != platform::thread_id()) {
-    LogPrint("ThreadId(0x%p)=%d    CurrentThreadId=%d\n", as_pointer(window),
+    LogPrint("ThreadId(0x%08lx)=%d    CurrentThreadId=%d\n", static_cast<unsigned long>(window),
              platform::window_thread(window), platform::thread_id());
     RecordError(ERR_BAD_WINDOW, "EnableSource - cross-thread HWND");
     return false;
@@ -90,7 +89,7 @@ void prepare_interface(platform::WindowHandle window, bool ui_only) {
     a.parent_to_disable = parent;
     if (parent != 0 && parent == session().proxy_window) {
       a.parent_to_disable = platform::window_active();
-      LogPrint("guessing parent is ActiveWindow=0x%p\n", as_pointer(a.parent_to_disable));
+      LogPrint("guessing parent is ActiveWindow=0x%08lx\n", static_cast<unsigned long>(a.parent_to_disable));
     }
   }
   session().saved_parent = a.parent_to_disable;
@@ -102,12 +101,12 @@ void adjust_parent(platform::WindowHandle window, bool may_enable) {
   const Acquisition& a = acquisition();
   const platform::WindowHandle parent = a.parent_to_disable;
   if (parent != 0 && platform::window_is_enabled(parent)) {
-    LogPrint("Disabling parent 0x%p\n", as_pointer(parent));
+    LogPrint("Disabling parent 0x%08lx\n", static_cast<unsigned long>(parent));
     platform::window_enable(parent, false);
   } else if (may_enable && window != 0 &&
              window == reinterpret_cast<platform::WindowHandle>(a.ui.hParent) &&
              !switches().disable_parent && !platform::window_is_enabled(window)) {
-    LogPrint("Enabling parent 0x%p\n", as_pointer(window));
+    LogPrint("Enabling parent 0x%08lx\n", static_cast<unsigned long>(window));
     platform::window_enable(window, true);
   }
 }
@@ -208,7 +207,7 @@ int enable_entry(uintptr_t window, bool ui_only) {
 }  // namespace
 
 int TWAIN_EnableSource(uintptr_t window) {
-  LogApiCall("EnableSource(0x%p)\n", twain::as_pointer(window));
+  LogApiCall("EnableSource(0x%08lx)\n", static_cast<unsigned long>(window));
   return enable_entry(window, false);
 }
 
@@ -218,7 +217,7 @@ int TWAIN_EnableSourceUiOnly(uintptr_t window) {
 }
 
 int TWAIN_DoSettingsDialog(uintptr_t window) {
-  LogApiCall("DoSettingsDialog(0x%p)...\n", twain::as_pointer(window));
+  LogApiCall("DoSettingsDialog(0x%08lx)...\n", static_cast<unsigned long>(window));
   int result = -1;
   {
     LogNest nest;

@@ -121,7 +121,7 @@ dib::Handle acquire_block() {
 using twain::memory_transfer;
 
 int TWAIN_BeginAcquireMemory(uintptr_t window, int rows) {
-  LogApiCall("BeginAcquireMemory(0x%08x)\n", static_cast<unsigned>(window));
+  LogApiCall("BeginAcquireMemory(0x%08lx)\n", static_cast<unsigned long>(window));
   twain::error_clear();
   const platform::WindowHandle parent = twain::parent_window_check(window);
   TWAIN_SetXferMech(TWSX_MEMORY);
@@ -141,7 +141,7 @@ uintptr_t TWAIN_AcquireMemoryBlock(void) {
   } catch (...) {
     RecordError(ERR_MEMORY, "AcquireMemoryBlock");
   }
-  LogPrint("AcquireMemoryBlock => %08x, bDone=%d\n", static_cast<unsigned>(image),
+  LogPrint("AcquireMemoryBlock => %08lx, bDone=%d\n", static_cast<unsigned long>(image),
            memory_transfer().done ? 1 : 0);
   return image;
 }

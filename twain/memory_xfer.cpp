@@ -408,7 +408,7 @@ uintptr_t acquire_by_memory(uintptr_t window) {
 }  // namespace
 
 uintptr_t TWAIN_AcquireMemory(uintptr_t window) {
-  LogApiCall("AcquireMemory(0x%08x)\n", static_cast<unsigned>(window));
+  LogApiCall("AcquireMemory(0x%08lx)\n", static_cast<unsigned long>(window));
   // A source that refuses the memory mechanism still delivers its image by
   // the mechanism it has.
   TWAIN_SetXferMech(TWSX_MEMORY);
@@ -416,7 +416,7 @@ uintptr_t TWAIN_AcquireMemory(uintptr_t window) {
 }
 
 uintptr_t TWAIN_AcquireCompressed(uintptr_t window) {
-  LogApiCall("AcquireCompressed(0x%08x)\n", static_cast<unsigned>(window));
+  LogApiCall("AcquireCompressed(0x%08lx)\n", static_cast<unsigned long>(window));
   if (TWAIN_XferMech() != TWSX_MEMORY) TWAIN_SetXferMech(TWSX_MEMORY);
   return acquire_by_memory(window);
 }

@@ -1,6 +1,7 @@
 // Finding and loading the separately built modules.
 #include "twain/modules.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,26 +39,41 @@ std::string module_file_name(const std::string& file_name) {
   return file_name;
 }
 
+namespace {
+
+// The system error that best says why the file at `path` did not load: it
+// is missing, cannot be read, or is no module the loader takes.
+int load_error_code(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || ::access(path.c_str(), R_OK) != 0) return errno;
+  return ENOEXEC;
+}
+
+}  // namespace
+
 platform::ModuleHandle LoadSiblingLibrary(const std::string& file_name) {
   const std::string name = module_file_name(file_name);
   std::string folder = platform::library_folder();
   std::string path = folder.empty() ? name : folder + "/" + name;
   LogPrint("LoadLibraryEx(%s)...\n", path.c_str());
   std::string error;
+  int code = 0;
   platform::ModuleHandle m = platform::module_open(path, &error);
   if (!m) {
     // When the sibling file is there but was refused (a damaged copy) or
     // failed to load, that is the message worth keeping, not the search's.
-    const bool sibling_exists = ::access(path.c_str(), F_OK) == 0;
+    const int sibling_code = load_error_code(path);
+    const bool sibling_exists = sibling_code != ENOENT;
     const std::string sibling_error = error;
-    LogPrint("no luck (GLE %d) - trying LoadLibrary(%s)...\n", ENOENT, name.c_str());
+    LogPrint("no luck (GLE %d) - trying LoadLibrary(%s)...\n", sibling_code, name.c_str());
     m = platform::module_open(name, &error);
     if (!m && sibling_exists) error = sibling_error;
+    code = sibling_exists ? sibling_code : ENOENT;
   }
   if (!m) {
     while (!error.empty() && (error.back() == ' ' || error.back() == '\r' || error.back() == '\n'))
       error.pop_back();
-    LogPrint("**failure, GLE %d:%s\n", ENOENT, error.c_str());
+    LogPrint("**failure, GLE %d:%s\n", code, error.c_str());
     return nullptr;
   }
   LogPrint("Loaded DLL:      %s\n", platform::module_path(m).c_str());

@@ -76,7 +76,6 @@ int acquire_into(platform::WindowHandle w, const std::string& path, int format) 
   return 1;
 }
 
-void* as_pointer(std::uintptr_t w) { return reinterpret_cast<void*>(w); }
 
 // The window the operations go on with: a dead handle is reported once here
 // and the proxy window stands in (0 tells the callee to use it).
@@ -239,7 +238,7 @@ uintptr_t TWAIN_WaitForNativeXfer(uintptr_t window) {
 }
 
 uintptr_t TWAIN_AcquireNative(uintptr_t window, unsigned pixel_types) {
-  LogApiCall("AcquireNative(0x%p, 0x%04x)\n", twain::as_pointer(window), pixel_types);
+  LogApiCall("AcquireNative(0x%08lx, 0x%04x)\n", static_cast<unsigned long>(window), pixel_types);
   LogNest nest;
   if (pixel_types != 0) twain::deferred().pixel_mask = static_cast<int>(pixel_types);
   const platform::WindowHandle w = twain::check_window(window);
@@ -250,7 +249,7 @@ uintptr_t TWAIN_AcquireNative(uintptr_t window, unsigned pixel_types) {
 }
 
 uintptr_t TWAIN_Acquire(uintptr_t window) {
-  LogApiCall("Acquire(0x%p)\n", twain::as_pointer(window));
+  LogApiCall("Acquire(0x%08lx)\n", static_cast<unsigned long>(window));
   LogNest nest;
   const platform::WindowHandle w = twain::check_window(window);
   uintptr_t dib = 0;
@@ -344,7 +343,7 @@ int TWAIN_AcquireMemoryCallback(uintptr_t window, TWAIN_MEMORY_CALLBACK callback
 }
 
 int TWAIN_WaitForImage(uintptr_t window) {
-  LogApiCall("WaitForImage(0x%x)\n", static_cast<unsigned>(window));
+  LogApiCall("WaitForImage(0x%08lx)\n", static_cast<unsigned long>(window));
   LogNest nest;
   twain::Session& s = session();
   const int noted = s.state;

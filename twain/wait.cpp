@@ -213,7 +213,7 @@ void TWAIN_WaitForXfer(uintptr_t window) {
   LogNest nest;
   twain::Session& s = session();
   if (window != 0 && !platform::window_is_valid(window))
-    LogPrint("**Internal error: invalid HWND(0x%p)\n", reinterpret_cast<void*>(window));
+    LogPrint("**Internal error: invalid HWND(0x%08lx)\n", static_cast<unsigned long>(window));
   if (s.state < 5 && !TWAIN_EnableSource(window)) {
     if (s.last_return_code == TWRC_CANCEL) {
       RecordError(ERR_CANCELLED, nullptr);

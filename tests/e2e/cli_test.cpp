@@ -1,5 +1,6 @@
 // The program as a script meets it: report, exit status, messages, files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -182,6 +183,15 @@ TEST(Cli, LineEndsInValuesCannotForgeReportLines) {
   EXPECT_EQ(r.exit_status, 251);
   EXPECT_EQ(last_line(r.out), "Exit=251");
   EXPECT_EQ(report_value(r.out, "Error"), "Too many filenames: b Exit=0");
+}
+
+TEST(Cli, AClientThatFindsNoServerEndsItsReportWithExit) {
+  const std::string folder = make_temp_folder();
+  ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+  RunResult r = run_quillet({"/BG", "/N=1", "a.tif"},
+                            {{"XDG_RUNTIME_DIR", folder}, {"HOME", folder}, {"QUILLET_UI", "none"}}, folder);
+  EXPECT_EQ(r.exit_status, 251);
+  EXPECT_EQ(last_line(r.out), "Exit=251") << r.out;
 }
 
 TEST(Cli, AppNameSwitch) {

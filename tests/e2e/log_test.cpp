@@ -5,6 +5,7 @@
 #include <string>
 
 #include "run_program.h"
+#include "scan_run.h"
 
 namespace {
 
@@ -69,6 +70,24 @@ TEST(Log, NestedStepsAreIndented) {
   EXPECT_EQ(r.exit_status, 255);
   std::string log = read_file(dir + "/t.log");
   EXPECT_NE(log.find("TWAIN_ReportLastError\n   ErrorBox\n"), std::string::npos) << log;
+}
+
+// Window handles are traced whole (they pass 32 bits here), the same value
+// wherever they appear, and no pointer trace doubles or drops its "0x".
+TEST(Log, HandlesAreTracedWhole) {
+  ScanRun s("feeder = no\n");
+  RunResult r = s.run({"/LOG=t", "p.tif"});
+  ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
+  const std::string log = read_file(s.home + "/t.log");
+  auto handle_after = [&](const std::string& what) {
+    const std::size_t at = log.find(what);
+    return at == std::string::npos ? std::string() : log.substr(at + what.size(), log.find_first_of(",)\n", at + what.size()) - at - what.size());
+  };
+  const std::string created = handle_after("CreateWindow() => 0x");
+  EXPECT_FALSE(created.empty()) << log.substr(0, 4000);
+  EXPECT_EQ(handle_after("AcquireNative(0x"), created);
+  EXPECT_EQ(log.find("0x0x"), std::string::npos);
+  EXPECT_EQ(log.find("(nil)"), std::string::npos);
 }
 
 }  // namespace
