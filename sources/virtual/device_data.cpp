@@ -54,8 +54,9 @@ Reply response_call(Session& session, TW_UINT16 msg, TW_MEMREF data, TW_UINT16 p
   }
   // A curve has one entry per level of the current pixel type: 256 only for
   // 8-bit samples, the only ones this device takes a curve for.
-  const auto current_depth = session.settings.bit_depth.find(pixel_type);
-  if (session.settings.pixel_type != pixel_type || current_depth == session.settings.bit_depth.end() ||
+  const Settings& settings = session.settings;
+  const auto current_depth = settings.bit_depth.find(pixel_type);
+  if (settings.pixel_type != pixel_type || current_depth == settings.bit_depth.end() ||
       current_depth->second != depth)
     return refuse(TWCC_BADVALUE);
   slot = curve_from(elements, channels);

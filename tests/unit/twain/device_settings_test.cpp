@@ -116,6 +116,8 @@ TEST_F(DeviceSettings, PruningKeepsTheRequestedTypesAndChoosesTheCurrentOne) {
       {"pixel_type = gray\n", bw | gray, 1, {0, 1}, TWPT_GRAY, 0},
       // It did not: RGB, then gray, then black-and-white.
       {"pixel_type = bw\n", gray | rgb, 1, {1, 2}, TWPT_RGB, 0},
+      // The old default (RGB, index 2) is pruned too: the list sent must
+      // still have its default inside it, or the device refuses it.
       {"pixel_type = rgb\n", bw | gray, 1, {0, 1}, TWPT_GRAY, 0},
       {"pixel_type = gray\npixel_types = bw, gray, cmyk\n", bw | cmyk, 1, {0, 5}, TWPT_BW, 0},
       {"", cmyk, 0, {0, 1, 2}, TWPT_BW, ERR_NONE_SUPPORTED},
