@@ -6,6 +6,7 @@
 #include <new>
 
 #include "dsm/manager.h"
+#include "dsm/manager_protocol.h"
 
 namespace dsm {
 namespace {
@@ -85,4 +86,13 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(pTW_IDENTI
     dsm::record_condition(origin, TWCC_BUMMER);
   }
   return TWRC_FAILURE;
+}
+
+extern "C" __attribute__((visibility("default"))) TW_UINT32 DSM_ReleaseApplication(
+    pTW_IDENTITY app) {
+  try {
+    return dsm::release_application(app);
+  } catch (...) {
+    return 0;
+  }
 }

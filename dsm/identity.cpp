@@ -178,12 +178,14 @@ Outcome identity_open(const Call& call) {
     dsm_log("'%.34s' refused to open (rc %u, cc %u)", plan->device.identity.ProductName, rc, cc);
     return Outcome{rc, cc};
   }
-  // The Id is the Source Manager's, whatever the source wrote.
+  // The Id is the Source Manager's, whatever the source wrote; what it wrote
+  // past the identity stays here.
   area.identity.Id = plan->device.identity.Id;
+  if (const std::size_t overrun = identity_tail_length(area.tail); overrun > 0)
+    dsm_log("'%.34s' wrote %zu bytes past its identity when opened", area.identity.ProductName,
+            overrun);
   Device opened = plan->device;
   opened.identity = area.identity;
-  opened.tail_length = identity_tail_length(area.tail);
-  std::memcpy(opened.tail.data(), area.tail, opened.tail_length);
   device_copy_identity(opened, static_cast<TW_IDENTITY*>(call.data));
   add_connection(call, opened.identity.Id);
   return kSuccess;

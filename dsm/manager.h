@@ -111,6 +111,12 @@ TW_UINT16 route_to_source(const Call& call);
 // application's callback.
 TW_UINT16 relay_notification(const Call& call);
 
+// Forgets the application `origin` as if it had closed everything: walks each
+// source it still has open back down and closes it, and unloads the sources
+// when no application is left (see dsm/manager_protocol.h). Returns the number
+// of sources it had open.
+TW_UINT32 release_application(const TW_IDENTITY* origin);
+
 // Records `cc` as the condition code of the caller (its application, or the
 // Source Manager's own when it has none).
 void record_condition(const TW_IDENTITY* origin, TW_UINT16 cc);

@@ -65,12 +65,12 @@ void add_device(SourceList& list, const IdentityArea& area, TW_UINT32 index, TW_
   Device device;
   device.identity = area.identity;
   device.identity.Id = next_id++;
-  device.tail_length = identity_tail_length(area.tail);
-  std::memcpy(device.tail.data(), area.tail, device.tail_length);
   device.module = list.modules.size() - 1;
   device.index = index;
   dsm_log("device %u: '%.34s' (%s #%u)", device.identity.Id, device.identity.ProductName,
           list.modules.back().path.c_str(), index);
+  if (const std::size_t overrun = identity_tail_length(area.tail); overrun > 0)
+    dsm_log("device %u wrote %zu bytes past its identity", device.identity.Id, overrun);
   list.devices.push_back(device);
 }
 
@@ -164,10 +164,8 @@ void source_list_unload(SourceList& list) {
 }
 
 void device_copy_identity(const Device& device, TW_IDENTITY* out) {
+  // An application's TW_IDENTITY is 156 bytes and not one more.
   std::memcpy(out, &device.identity, sizeof(TW_IDENTITY));
-  if (device.tail_length > 0)
-    std::memcpy(reinterpret_cast<unsigned char*>(out) + sizeof(TW_IDENTITY), device.tail.data(),
-                device.tail_length);
 }
 
 std::size_t identity_tail_length(const unsigned char* tail) {

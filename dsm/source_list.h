@@ -7,7 +7,6 @@
 // same folder named twice, a link) is loaded once. Every device a module
 // presents (see dsm/source_protocol.h) becomes one listed device.
 #pragma once
-#include <array>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -27,11 +26,9 @@ struct SourceModule {
 };
 
 struct Device {
-  TW_IDENTITY identity{};  // Id assigned by the Source Manager
-  // Bytes the source wrote past its identity (an over-long product name),
-  // handed on with the identity; tail_length 0 for a well-behaved source.
-  std::array<char, DS_IDENTITY_TAIL_BYTES> tail{};
-  std::size_t tail_length = 0;
+  // Id assigned by the Source Manager. A product name the source wrote past
+  // its field keeps only the field's 34 bytes (then without a terminator).
+  TW_IDENTITY identity{};
   std::size_t module = 0;  // index into SourceList::modules
   TW_UINT32 index = 0;     // the device's index inside its module
 };
@@ -52,13 +49,14 @@ SourceList source_list_scan(const TW_IDENTITY& app, TW_UINT32& next_id);
 // Unloads the modules and empties the list.
 void source_list_unload(SourceList& list);
 
-// Copies a device's identity to `out` as the source gave it: the 156 bytes,
-// then the tail when it has one (the caller's area must have room for it).
+// Copies a device's identity to `out`: exactly the 156 bytes of a
+// TW_IDENTITY, never more, whatever the source wrote when it was listed.
 void device_copy_identity(const Device& device, TW_IDENTITY* out);
 
 // Length of the bytes a source wrote past the identity in `area` (a
 // TW_IDENTITY followed by DS_IDENTITY_TAIL_BYTES bytes that were zero before
-// the source wrote): up to and with the terminator, 0 when nothing was written.
+// the source wrote): up to and with the terminator, 0 when nothing was
+// written. Such bytes stay in the Source Manager; they are only logged.
 std::size_t identity_tail_length(const unsigned char* tail);
 
 }  // namespace dsm

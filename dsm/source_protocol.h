@@ -13,11 +13,11 @@
  *                                                         device is skipped
  * The Source Manager then gives every device an Id of its own (the Id the
  * source wrote is ignored). The identity is received into an area with room
- * behind it: bytes a careless driver writes past the 156-byte TW_IDENTITY (a
- * product name too long for its field) are kept, at most
- * DS_IDENTITY_TAIL_BYTES of them up to the terminator, and handed on with the
- * identity, so that an application guarding against such drivers sees what it
- * would see with one.
+ * behind it (DS_IDENTITY_TAIL_BYTES), so that a careless driver writing past
+ * the 156-byte TW_IDENTITY (a product name too long for its field) writes
+ * into the Source Manager's own memory. Those bytes never leave it:
+ * applications get exactly 156 bytes, the product name then filling its 34
+ * bytes without a terminator (which is how an application can tell).
  *
  * Opening: right before DG_CONTROL / DAT_IDENTITY / MSG_OPENDS the Source
  * Manager calls DS_SelectDevice(i) with the listed index of the device to
@@ -41,7 +41,8 @@
 extern "C" {
 #endif
 
-/* Bytes past a TW_IDENTITY that a listed identity may carry (see above). */
+/* Room past a TW_IDENTITY the Source Manager gives a source that writes its
+ * identity (see above). */
 #define DS_IDENTITY_TAIL_BYTES 32
 
 /* DS_ProtocolFlags bits */

@@ -61,9 +61,12 @@ int negotiate_list(CONTAINER c, int mask) {
     return 0;
   }
   if (CONTAINER_Format(c) == TWON_ENUMERATION) {
+    const int current_index = preferred_current(c, old_current);
+    CONTAINER_SetCurrentIndex(c, current_index);
+    // The old default may have been pruned: the default must still name an
+    // item of the list, so the chosen current type stands in for it.
     const int default_index = CONTAINER_FindValue(c, old_default);
-    if (default_index >= 0) CONTAINER_SetDefaultIndex(c, default_index);
-    CONTAINER_SetCurrentIndex(c, preferred_current(c, old_current));
+    CONTAINER_SetDefaultIndex(c, default_index >= 0 ? default_index : current_index);
   }
   int ok = TWAIN_Set(ICAP_PIXELTYPE, c);
   if (remaining == 1) ok |= twain::cap_set_one(ICAP_PIXELTYPE, twain::kTyUint16, CONTAINER_IntItem(c, 0));
@@ -150,6 +153,20 @@ int TWAIN_IsAutoFeedOn(void) {
 int TWAIN_IsDuplexEnabled(void) {
   LogApiCall("IsDuplexEnabled ");
   return bool_capability(CAP_DUPLEXENABLED);
+}
+
+int TWAIN_IsPaperDetectable(void) {
+  LogApiCall("IsPaperDetectable ");
+  if (TWAIN_State() < kStateSourceOpen) {
+    ReportUrgentError(ERR_NO_DEVICE_OPEN, "Orivane.IsPaperDetectable");
+    return 0;
+  }
+  return bool_capability(CAP_PAPERDETECTABLE);
+}
+
+int TWAIN_Tiled(void) {
+  LogApiCall("Tiled ");
+  return bool_capability(ICAP_TILES);
 }
 
 int TWAIN_GetDuplexSupport(void) {

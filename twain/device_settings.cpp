@@ -3,7 +3,10 @@
 // that NegotiateSettings applies right after the next open.
 #include "orivane/twain_settings.h"
 
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <initializer_list>
 
 #include "log/trace.h"
 #include "orivane/twain.h"
@@ -12,6 +15,7 @@
 #include "orivane/twain_session.h"
 #include "twain/capability.h"
 #include "twain/deferred.h"
+#include "twain/dsm.h"
 #include "twain/error_record.h"
 #include "twain/item_values.h"
 
@@ -382,4 +386,92 @@ int TWAIN_EnableDuplex(int flag) {
   deferred().duplex = -1;
   if (!TWAIN_GetDuplexSupport()) return 0;
   return set_bool(CAP_DUPLEXENABLED, flag);
+}
+
+// ---- response curves -------------------------------------------------------
+
+namespace {
+
+constexpr int kResponseEntries = 256;
+using ResponseTable = std::array<TW_ELEMENT8, kResponseEntries>;
+
+// The table the source receives: entry i maps level i; each channel's level
+// is the low byte of the caller's 32-bit value.
+ResponseTable response_table(const std::int32_t* red, const std::int32_t* green,
+                             const std::int32_t* blue) {
+  ResponseTable table{};
+  for (int i = 0; i < kResponseEntries; ++i) {
+    table[i].Index = static_cast<TW_UINT8>(i);
+    table[i].Channel1 = static_cast<TW_UINT8>(red[i] & 0xff);
+    table[i].Channel2 = static_cast<TW_UINT8>(green[i] & 0xff);
+    table[i].Channel3 = static_cast<TW_UINT8>(blue[i] & 0xff);
+  }
+  return table;
+}
+
+// Response curves are negotiated with an open, not enabled, source.
+bool response_state_ok(const char* operation) {
+  if (in_state_4()) return true;
+  RecordError(ERR_NO_DEVICE_OPEN, operation);
+  return false;
+}
+
+bool tables_given(const char* operation, std::initializer_list<const std::int32_t*> tables) {
+  for (const std::int32_t* t : tables) {
+    if (t == nullptr) {
+      RecordErrorF(ERR_BAD_PARAMETER, "%s: null table", operation);
+      return false;
+    }
+  }
+  return true;
+}
+
+int send_response(unsigned dat, unsigned msg, ResponseTable& table) {
+  return traced_result(twain::ds_call(DG_IMAGE, dat, msg, table.data()));
+}
+
+}  // namespace
+
+int TWAIN_SetGrayResponse(const int32_t* levels) {
+  LogApiCall("SetGrayResponse: ");
+  if (!response_state_ok("TWAIN_SetGrayResponse") ||
+      !tables_given("TWAIN_SetGrayResponse", {levels}))
+    return traced_result(0);
+  ResponseTable table = response_table(levels, levels, levels);
+  switch (TWAIN_GetPixelType()) {
+    case TWPT_GRAY: return send_response(DAT_GRAYRESPONSE, MSG_SET, table);
+    // A colour scan gets the same curve on all three channels.
+    case TWPT_RGB: return send_response(DAT_RGBRESPONSE, MSG_SET, table);
+    default:
+      RecordError(ERR_FAILURE, "TWAIN_SetGrayResponse: pixeltype not Gray or RGB");
+      return traced_result(0);
+  }
+}
+
+int TWAIN_SetColorResponse(const int32_t* red, const int32_t* green, const int32_t* blue) {
+  LogApiCall("SetColorResponse: ");
+  if (!response_state_ok("TWAIN_SetColorResponse") ||
+      !tables_given("TWAIN_SetColorResponse", {red, green, blue}))
+    return traced_result(0);
+  if (TWAIN_GetPixelType() != TWPT_RGB) {
+    RecordError(ERR_FAILURE, "TWAIN_SetColorResponse: pixeltype != RGB");
+    return traced_result(0);
+  }
+  ResponseTable table = response_table(red, green, blue);
+  return send_response(DAT_RGBRESPONSE, MSG_SET, table);
+}
+
+int TWAIN_ResetGrayResponse(void) {
+  LogApiCall("ResetGrayResponse: ");
+  if (!response_state_ok("TWAIN_ResetGrayResponse")) return traced_result(0);
+  // The source may answer the curve it returned to in the same area.
+  ResponseTable table{};
+  return send_response(DAT_GRAYRESPONSE, MSG_RESET, table);
+}
+
+int TWAIN_ResetColorResponse(void) {
+  LogApiCall("ResetColorResponse: ");
+  if (!response_state_ok("TWAIN_ResetColorResponse")) return traced_result(0);
+  ResponseTable table{};
+  return send_response(DAT_RGBRESPONSE, MSG_RESET, table);
 }

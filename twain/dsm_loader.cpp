@@ -6,6 +6,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "dsm/manager_protocol.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
@@ -55,6 +56,44 @@ platform::ModuleHandle open_module(const std::string& path) {
   return m;
 }
 
+struct ReleaseCall {
+  DSM_RELEASEAPPLICATIONPROC release;
+  TW_IDENTITY* app;
+  TW_UINT32 released = 0;
+};
+
+void run_release(void* context) {
+  auto* call = static_cast<ReleaseCall*>(context);
+  call->released = call->release(call->app);
+}
+
+// The Source Manager stays mapped, so unloading it ends nothing it holds for
+// this application: after a close that went wrong (a source that moved on by
+// itself, a source that crashed) it would still count the application's
+// sources as open, and the device could not be opened again in this process.
+// Ours can be told to let them go; the sources it calls on the way may fault,
+// so the call is guarded like every other call into the Source Manager.
+void release_application(Session& s) {
+  if (!s.dsm_module || s.app_identity.Id == 0) return;
+  const auto release = reinterpret_cast<DSM_RELEASEAPPLICATIONPROC>(
+      platform::module_symbol(s.dsm_module, DSM_RELEASEAPPLICATION_NAME));
+  if (!release) return;
+  ReleaseCall call{release, &s.app_identity};
+  int fault = 0;
+  if (s.no_guard) {
+    run_release(&call);
+  } else {
+    fault = run_guarded(run_release, &call);
+  }
+  if (fault) {
+    LogPrint("** fault 0x%08x while the Source Manager released this application\n",
+             static_cast<unsigned>(fault));
+  } else if (call.released > 0) {
+    LogPrint("Source Manager released %u source(s) left open\n",
+             static_cast<unsigned>(call.released));
+  }
+}
+
 }  // namespace
 
 bool load_dsm() {
@@ -92,6 +131,7 @@ bool load_dsm() {
 void unload_dsm_module() {
   Session& s = session();
   if (s.dsm_module) {
+    release_application(s);
     LogPrint("FreeLibrary(hDSMLib)\n");
     platform::module_close(s.dsm_module);
     s.dsm_module = nullptr;
@@ -125,8 +165,7 @@ int TWAIN_UnloadSourceManager(void) {
   if (twain::session().state > 2) TWAIN_CloseDSM(0);
   twain::proxy_window_destroy();
   twain::unload_dsm_module();
-  // The Source Manager numbers applications per session; after a fault it
-  // may still count the old number as connected.
+  // The Source Manager gives the application a new number at its next open.
   twain::session().app_identity.Id = 0;
   twain::set_state(1);
   return twain::session().state == 1 ? 1 : 0;

@@ -158,6 +158,18 @@ const char* error_format(int code) {
 
 void error_reset_for_tests() { error_record() = ErrorRecord{}; }
 
+void transfer_error_forget() { error_record().transfer_serial = 0; }
+
+void transfer_error_note(std::uint64_t serial_before) {
+  ErrorRecord& r = error_record();
+  r.transfer_serial = r.serial != serial_before ? r.serial : 0;
+}
+
+void transfer_error_clear() {
+  const ErrorRecord& r = error_record();
+  if (r.code != 0 && r.transfer_serial != 0 && r.serial == r.transfer_serial) error_clear();
+}
+
 }  // namespace twain
 
 using twain::error_record;
@@ -172,6 +184,7 @@ void RecordError(int code, const char* detail) {
   twain::ErrorRecord& r = error_record();
   if (r.code != 0) return;
   r.code = code;
+  ++r.serial;
   if (twain::is_twain_related(code)) {
     const twain::Session& s = twain::session();
     r.saved_return_code = s.last_return_code;
@@ -226,10 +239,11 @@ void ReportNullString(const char* operation) {
 
 void ReportTransferFailure() {
   const twain::Session& s = twain::session();
-  // The gate has already recorded the failed transfer call as a plain device
+  // The gate may have recorded the failed transfer call as a plain device
   // error; the classified failure (paper jam, double feed, cover open...)
   // says more and is what callers act on, so it takes that error's place.
-  if (error_record().code == ERR_DS_OPERATION) twain::error_clear();
+  // An error recorded before this transfer is not this failure's to replace.
+  twain::transfer_error_clear();
   if (s.last_return_code == TWRC_CANCEL) {
     RecordError(ERR_CANCELLED, nullptr);
     return;

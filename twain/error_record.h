@@ -1,6 +1,7 @@
 // The library's one error record and the rules for showing errors. Every
 // subsystem records its failures here; the first error stays until cleared.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "log/trace.h"
@@ -22,12 +23,21 @@ void ErrorBox(const char* message);
 // "TWAIN_<operation> called with null or uninitialized string", urgently.
 void ReportNullString(const char* operation);
 // Records why a transfer call to the source failed, from the last TWAIN result.
+// The plain device error the gate recorded for that failed call gives way to
+// the classified one; any older error stays (first error wins).
 void ReportTransferFailure();
 
 namespace twain {
 
 struct ErrorRecord {
   int code = 0;
+  // Counts the errors kept since the library started (each kept error gets
+  // the next number), so that an error can be told from an older one with
+  // the same code.
+  std::uint64_t serial = 0;
+  // The serial of the error the gate recorded for the failed transfer call
+  // of the transfer under way; 0 when that call recorded none.
+  std::uint64_t transfer_serial = 0;
   std::string text;            // at most 511 characters
   int saved_return_code = 0;
   int saved_condition_code = 0;
@@ -40,5 +50,14 @@ void error_clear();
 // The message format of a code ("" for codes the system does not use).
 const char* error_format(int code);
 void error_reset_for_tests();
+
+// A transfer begins: no error belongs to it yet.
+void transfer_error_forget();
+// The gate notes that the error kept since `serial_before` (if any) is the
+// one a failed transfer call recorded.
+void transfer_error_note(std::uint64_t serial_before);
+// Clears the record when it still holds the error the failed transfer call
+// recorded, so that a more precise account of the failure can take its place.
+void transfer_error_clear();
 
 }  // namespace twain

@@ -4,6 +4,7 @@
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
+#include "platform/memblock.h"
 #include "twain/constant_names.h"
 #include "twain/container.h"
 #include "twain/dsm.h"
@@ -14,6 +15,14 @@
 namespace twain {
 
 namespace {
+
+// A failed transfer call: its device error is noted as the transfer's, so
+// that the classified failure may take its place (and never an older error).
+void record_transfer_error() {
+  const std::uint64_t before = error_record().serial;
+  record_device_error();
+  transfer_error_note(before);
+}
 
 int pending_transfers(unsigned msg, void* data, int rc) {
   Session& s = session();
@@ -88,7 +97,7 @@ int memory_block(int rc) {
   } else if (rc == TWRC_FAILURE) {
     // After earlier blocks of this image MSG_ENDXFER must still follow.
     set_state(s.memory_buffer_count > 0 ? 7 : 6);
-    record_device_error();
+    record_transfer_error();
   } else {
     set_state(6);
   }
@@ -99,7 +108,10 @@ int memory_block(int rc) {
 int image_transfer(unsigned dat, void* data, int rc) {
   if (rc == TWRC_XFERDONE) {
     set_state(7);
-    if (dat == DAT_IMAGENATIVEXFER && data && *static_cast<TW_HANDLE*>(data))
+    // Only a block of ours is an image the application now holds; anything
+    // else the source handed over is refused by the transfer.
+    if (dat == DAT_IMAGENATIVEXFER && data &&
+        native_handle_is_block(*static_cast<TW_HANDLE*>(data)))
       dib::live_count_add(1);
     return 1;
   }
@@ -107,7 +119,7 @@ int image_transfer(unsigned dat, void* data, int rc) {
     set_state(7);
   } else {
     set_state(6);
-    record_device_error();
+    record_transfer_error();
   }
   return 0;
 }
@@ -155,6 +167,10 @@ int image_rules(unsigned dat, unsigned msg, void* data, int rc) {
 }
 
 }  // namespace
+
+bool native_handle_is_block(TW_HANDLE handle) {
+  return handle != nullptr && platform::mem_is_valid(reinterpret_cast<platform::MemHandle>(handle));
+}
 
 int ds_apply_rules(std::uint32_t dg, unsigned dat, unsigned msg, void* data, int rc) {
   if (dg == DG_CONTROL) return control_rules(dat, msg, data, rc);

@@ -24,7 +24,7 @@ void identity_set_text(TW_STR32 field, const std::string& text, std::size_t max)
 
 void IdentityArea::clear() { std::memset(bytes_, 0, sizeof bytes_); }
 
-bool IdentityArea::overrun() const { return bytes_[kNameEnd] != 0; }
+bool IdentityArea::overrun() const { return bytes_[kNameEnd] != 0 || bytes_[kNameEnd - 1] != 0; }
 
 void IdentityArea::cut_name() { bytes_[kNameEnd] = 0; }
 

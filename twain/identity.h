@@ -21,7 +21,9 @@ void identity_set_text(TW_STR32 field, const std::string& text, std::size_t max 
 // A zeroed 188-byte area that an identity is received into. It is larger
 // than the 156-byte TW_IDENTITY, so a source that writes an over-long product
 // name cannot overrun it; a non-zero byte just behind the product name field
-// is the sign of such an overrun.
+// is the sign of such an overrun. A Source Manager that hands on only the 156
+// bytes (ours does) leaves another sign: a product name that fills its whole
+// field, with no terminator inside it.
 class IdentityArea {
  public:
   static constexpr std::size_t kBytes = 188;
@@ -30,7 +32,7 @@ class IdentityArea {
   void clear();
   TW_IDENTITY* identity() { return reinterpret_cast<TW_IDENTITY*>(bytes_); }
   const TW_IDENTITY* identity() const { return reinterpret_cast<const TW_IDENTITY*>(bytes_); }
-  // True when the product name ran past its field.
+  // True when the product name ran past its field (or filled all of it).
   bool overrun() const;
   // Ends an over-long product name after 34 characters.
   void cut_name();

@@ -1,6 +1,7 @@
 // The scan area: region, image layout, frame and paper size.
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 #include "log/trace.h"
 #include "orivane/twain.h"
@@ -39,6 +40,24 @@ TW_FIX32 to_fix32(double v) {
   return f;
 }
 
+double from_fix32(const TW_FIX32& f) { return f.Whole + f.Frac / 65536.0; }
+
+// Asks the source for its image layout (MSG_GET or MSG_GETDEFAULT) and hands
+// out the frame's edges; outputs that are null are skipped.
+int get_layout(unsigned msg, double* out_left, double* out_top, double* out_right,
+               double* out_bottom) {
+  TW_IMAGELAYOUT layout{};
+  if (!twain::ds_call(DG_IMAGE, DAT_IMAGELAYOUT, msg, &layout)) return 0;
+  const std::pair<double*, const TW_FIX32*> edges[] = {{out_left, &layout.Frame.Left},
+                                                       {out_top, &layout.Frame.Top},
+                                                       {out_right, &layout.Frame.Right},
+                                                       {out_bottom, &layout.Frame.Bottom}};
+  for (const auto& [out, edge] : edges) {
+    if (out) *out = from_fix32(*edge);
+  }
+  return 1;
+}
+
 void forget_region() {
   twain::DeferredSettings& d = deferred();
   d.region_left = d.region_top = d.region_right = d.region_bottom = 0;
@@ -64,6 +83,16 @@ int TWAIN_ResetImageLayout(void) {
   LogApiCall("ResetImageLayout\n");
   TW_IMAGELAYOUT layout{};
   return twain::ds_call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_RESET, &layout);
+}
+
+int TWAIN_GetImageLayout(double* left, double* top, double* right, double* bottom) {
+  LogApiCall("GetImageLayout\n");
+  return get_layout(MSG_GET, left, top, right, bottom);
+}
+
+int TWAIN_GetDefaultImageLayout(double* left, double* top, double* right, double* bottom) {
+  LogApiCall("GetDefaultImageLayout\n");
+  return get_layout(MSG_GETDEFAULT, left, top, right, bottom);
 }
 
 int TWAIN_SetFrame(double l, double t, double r, double b) {

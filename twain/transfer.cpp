@@ -29,6 +29,7 @@
 #include "twain/deferred.h"
 #include "twain/dsm.h"
 #include "twain/error_record.h"
+#include "twain/gate.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
@@ -100,7 +101,15 @@ void transfer_native() {
     a.pending_dib = 0;
   }
   TW_HANDLE handle = nullptr;
-  if (ds_call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle) && handle != nullptr) {
+  transfer_error_forget();
+  const bool transferred = ds_call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle) != 0;
+  if (transferred && handle != nullptr && !native_handle_is_block(handle)) {
+    // Memory the source allocated some other way (calloc, say) is no image
+    // of ours: it cannot be read safely, sized or freed, so it is refused.
+    LogPrint("** native transfer handle %p is not a memory block\n", handle);
+    a.pending_dib = 0;
+    RecordError(ERR_BAD_DIB, "(DAT_IMAGENATIVEXFER)");
+  } else if (transferred && handle != nullptr) {
     a.pending_dib = reinterpret_cast<dib::Handle>(handle);
     RetrieveExtendedImageInfo();
     a.pending_dib = PostProcessDib(a.pending_dib, nullptr);
@@ -115,6 +124,7 @@ void transfer_file() {
   TW_SETUPFILEXFER setup{};
   std::strncpy(setup.FileName, a.file_name.c_str(), kMaxSetupName);
   setup.Format = static_cast<TW_UINT16>(a.file_format);
+  transfer_error_forget();
   if (ds_call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup) &&
       ds_call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr)) {
     a.file_written = true;
@@ -122,7 +132,7 @@ void transfer_file() {
   } else if (session().last_condition_code == TWCC_FILEWRITEERROR) {
     // The device could not write the page (a full disk, say): a write
     // failure of the file, not of the device.
-    if (error_record().code == ERR_DS_OPERATION) error_clear();
+    transfer_error_clear();
     RecordError(ERR_FILE_WRITE, fileio::file_state().last_output.c_str());
   } else {
     ReportTransferFailure();
@@ -132,6 +142,7 @@ void transfer_file() {
 void transfer_memory() {
   Acquisition& a = acquisition();
   const TWAIN_MEMORY_CALLBACK callback = a.memory_callback ? a.memory_callback : &MemoryXferHandler;
+  transfer_error_forget();
   a.memory_result = callback(a.memory_value);
   a.memory_callback = nullptr;
   if (a.memory_result == 0) ReportTransferFailure();

@@ -4,6 +4,8 @@
 #ifndef ORIVANE_TWAIN_SETTINGS_H
 #define ORIVANE_TWAIN_SETTINGS_H
 
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -51,12 +53,46 @@ int TWAIN_SetImageLayout(double left, double top, double right, double bottom);
 int TWAIN_ResetImageLayout(void);
 int TWAIN_SetFrame(double left, double top, double right, double bottom);
 
+/* The open source's image layout (DG_IMAGE / DAT_IMAGELAYOUT / MSG_GET): the
+ * frame's edges in the source's current units. Each output (may be null: not
+ * written) receives its edge. Returns 1, or 0 when the source does not answer
+ * (outputs untouched; the gate records nothing beyond its own trace). */
+int TWAIN_GetImageLayout(double* left, double* top, double* right, double* bottom);
+/* As TWAIN_GetImageLayout, with the layout the source returns to on reset
+ * (MSG_GETDEFAULT). */
+int TWAIN_GetDefaultImageLayout(double* left, double* top, double* right, double* bottom);
+
+/* Response curves: a table maps each of the 256 input levels to an output
+ * level; entry i of a table is a 32-bit value whose low byte is used.
+ * Valid in state 4 only (otherwise ERR_NO_DEVICE_OPEN is recorded and 0
+ * returned). Results: 1 when the source took the curve, else 0. */
+
+/* Sends one curve: as DAT_GRAYRESPONSE when the pixel type is gray, as
+ * DAT_RGBRESPONSE with the same curve on all three channels when it is RGB;
+ * another pixel type records ERR_FAILURE. `levels`: 256 entries, not null
+ * (null records ERR_BAD_PARAMETER). */
+int TWAIN_SetGrayResponse(const int32_t* levels);
+/* Sends a curve per channel (DAT_RGBRESPONSE); the pixel type must be RGB
+ * (else ERR_FAILURE). `red`, `green`, `blue`: 256 entries each, not null. */
+int TWAIN_SetColorResponse(const int32_t* red, const int32_t* green, const int32_t* blue);
+/* Returns the source to its own gray / colour curve (MSG_RESET). */
+int TWAIN_ResetGrayResponse(void);
+int TWAIN_ResetColorResponse(void);
+
 int TWAIN_IsFeederSelected(void);
 int TWAIN_HasFeeder(void);
 int TWAIN_ProbablyHasFlatbed(void);
 int TWAIN_IsFeederLoaded(void);
 int TWAIN_IsAutoFeedOn(void);
 int TWAIN_IsDuplexEnabled(void);
+/* 1 when the open source can tell whether paper is loaded
+ * (CAP_PAPERDETECTABLE), 0 when it cannot or does not say. Below state 4 the
+ * error ERR_NO_DEVICE_OPEN is reported at once (shown, then cleared) and 0
+ * returned. */
+int TWAIN_IsPaperDetectable(void);
+/* 1 when the source delivers memory transfers as tiles (ICAP_TILES is
+ * TRUE), 0 when not or unreadable. */
+int TWAIN_Tiled(void);
 int TWAIN_GetDuplexSupport(void);
 int TWAIN_CanDoDuplex(void);
 int TWAIN_IsUIControllable(void);

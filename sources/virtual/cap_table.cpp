@@ -270,6 +270,11 @@ const CapDef kCaps[] = {
      .read_only = true,
      .present = has_feeder,
      .describe = [](const Session&, const DeviceConfig&) { return fixed(TWTY_BOOL, 1); }},
+    {.cap = CAP_DEVICEONLINE,
+     .read_only = true,
+     // A device that answers at all is on line; its off-line moments are
+     // failed transfers (the `offline` page event).
+     .describe = [](const Session&, const DeviceConfig&) { return fixed(TWTY_BOOL, 1); }},
     {.cap = CAP_UICONTROLLABLE,
      .read_only = true,
      .describe = [](const Session&, const DeviceConfig&) { return fixed(TWTY_BOOL, 1); }},
@@ -365,6 +370,14 @@ const CapDef kCaps[] = {
            return enumeration(TWTY_UINT16, paths, s.settings.light_path, s.defaults.light_path);
          },
      .store = store_code<&Settings::light_path>},
+    {.cap = ICAP_BITORDER,
+     // Black-and-white rows always leave the device most significant bit
+     // first; that is the one order offered.
+     .describe =
+         [](const Session&, const DeviceConfig&) {
+           return enumeration(TWTY_UINT16, {TWBO_MSBFIRST}, TWBO_MSBFIRST, TWBO_MSBFIRST);
+         },
+     .store = [](Session&, const DeviceConfig&, double) {}},
     {.cap = ICAP_PIXELFLAVOR,
      .describe =
          [](const Session& s, const DeviceConfig&) {

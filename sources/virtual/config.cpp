@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 
 #include "platform/input_file.h"
@@ -263,6 +264,20 @@ Problem set_file_formats(DeviceConfig& d, const std::string& value) {
   return std::nullopt;
 }
 
+// A TWDE_ device event by its name without the prefix ("paperjam").
+std::optional<TW_UINT16> device_event_code(const std::string& name) {
+  static const char* const kNames[] = {
+      "checkautomaticcapture", "checkbattery",    "checkdeviceonline", "checkflash",
+      "checkpowersupply",      "checkresolution", "deviceadded",       "deviceoffline",
+      "deviceready",           "deviceremoved",   "imagecaptured",     "imagedeleted",
+      "paperdoublefeed",       "paperjam",        "lampfailure",       "powersave",
+      "powersavenotify"};
+  for (std::size_t i = 0; i < std::size(kNames); ++i) {
+    if (::strcasecmp(kNames[i], name.c_str()) == 0) return static_cast<TW_UINT16>(i);
+  }
+  return std::nullopt;
+}
+
 // "PAGE:event" items; slow takes its milliseconds: "2:slow=500".
 Problem set_events(DeviceConfig& d, const std::string& value) {
   static const std::pair<const char*, PageEventKind> kKinds[] = {
@@ -276,7 +291,8 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
       {"slow", PageEventKind::Slow},
       {"blank", PageEventKind::Blank},
       {"skew", PageEventKind::Skew},
-      {"platen", PageEventKind::Platen}};
+      {"platen", PageEventKind::Platen},
+      {"device_event", PageEventKind::DeviceEvent}};
   std::vector<PageEvent> events;
   for (const std::string& item : split_list(value)) {
     const std::size_t colon = item.find(':');
@@ -309,6 +325,10 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
       if (!inches || !(*inches > 0) || *inches > 1)
         return "platen needs its inches, above 0 and at most 1 (platen=0.3)";
       event.inches = *inches;
+    } else if (event.kind == PageEventKind::DeviceEvent) {
+      const auto code = device_event_code(argument);
+      if (!code) return "device_event needs a TWDE_ name (device_event=deviceready)";
+      event.device_event = *code;
     } else if (!argument.empty()) {
       return "event '" + name + "' takes no value";
     }
@@ -441,6 +461,17 @@ const Key kKeys[] = {
          d.barcode_text_handle = true;
        } else {
          return "expected str255 or handle";
+       }
+       return std::nullopt;
+     }},
+    {"native_memory",
+     [](DeviceConfig& d, const std::string& v) -> Problem {
+       if (::strcasecmp(v.c_str(), "dsm") == 0) {
+         d.native_calloc = false;
+       } else if (::strcasecmp(v.c_str(), "calloc") == 0) {
+         d.native_calloc = true;
+       } else {
+         return "expected dsm or calloc";
        }
        return std::nullopt;
      }},

@@ -52,6 +52,7 @@ enum class PageEventKind {
   Blank,         // the sheet is an empty side: paper with specks of dust
   Skew,          // the sheet lies turned by `degrees` (counter-clockwise)
   Platen,        // the sheet is `inches` smaller than the scan area on every side
+  DeviceEvent,   // MSG_DEVICEEVENT (TW_DEVICEEVENT.Event = `device_event`) before the page
 };
 struct PageEvent {
   int page = 1;
@@ -59,6 +60,7 @@ struct PageEvent {
   int ms = 0;           // Slow only
   double degrees = 0;   // Skew only
   double inches = 0;    // Platen only
+  TW_UINT16 device_event = 0;  // DeviceEvent only: a TWDE_ code
 };
 
 // Deliberate oddities of memory transfers, as some drivers have them.
@@ -135,6 +137,9 @@ struct DeviceConfig {
   std::vector<PageEvent> events;
   // TWEI_BARCODETEXT as TWTY_HANDLE blocks of text instead of TWTY_STR255.
   bool barcode_text_handle = false;
+  // Native transfers hand over memory from calloc instead of a block made
+  // with the Source Manager's memory functions, as a careless driver does.
+  bool native_calloc = false;
 
   // Misbehaviour on request
   std::vector<TW_UINT16> refused_caps;

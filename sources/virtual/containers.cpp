@@ -313,7 +313,13 @@ std::optional<AppContainer> container_read(const DsmMemory& memory, TW_UINT16 ki
         const auto count = get<TW_UINT32>(bytes + 2);
         readable = count <= kMaxReadItems;
         if (!readable) break;
-        if (kind == TWON_ENUMERATION) out.current_index = get<TW_UINT32>(bytes + 6);
+        if (kind == TWON_ENUMERATION) {
+          out.current_index = get<TW_UINT32>(bytes + 6);
+          out.default_index = get<TW_UINT32>(bytes + 10);
+          // An index that names no item makes the whole container meaningless.
+          readable = count == 0 || (out.current_index < count && out.default_index < count);
+          if (!readable) break;
+        }
         read_items(bytes + (kind == TWON_ENUMERATION ? kHeaderEnumeration : kHeaderArray), count);
         break;
       }

@@ -73,9 +73,11 @@ struct AppContainer {
       items;  // one value, enumeration, array; range: min, max, step, default, current
   std::vector<Frame> frames;      // FRAME items
   std::size_t current_index = 0;  // enumeration
+  std::size_t default_index = 0;  // enumeration
 };
 // Reads the container of a MSG_SET; nothing when the block cannot be read,
-// the layout is unknown or the items are not numbers or frames.
+// the layout is unknown, the items are not numbers or frames, or an
+// enumeration's current or default index lies outside its items.
 std::optional<AppContainer> container_read(const DsmMemory& memory, TW_UINT16 kind,
                                            TW_HANDLE handle);
 

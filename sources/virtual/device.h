@@ -3,6 +3,8 @@
 // through. Lengths are kept in inches and resolutions in dots per inch; the
 // application sees them in its current ICAP_UNITS.
 #pragma once
+#include <array>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <span>
@@ -19,6 +21,10 @@ struct Frame {
   double right = 0;
   double bottom = 0;
 };
+
+// A response curve: for each channel (gray uses the first), the output
+// level of each of the 256 input levels.
+using ResponseCurve = std::array<std::array<std::uint8_t, 256>, 3>;
 
 // Everything the application can negotiate on an open device.
 struct Settings {
@@ -57,6 +63,10 @@ struct Settings {
   // Enumerations the application narrowed (MSG_SET with an enumeration or
   // an array): capability -> the values it left.
   std::map<TW_UINT16, std::vector<double>> constraints;
+  // DAT_GRAYRESPONSE and DAT_RGBRESPONSE, applied to 8-bit gray and 24-bit
+  // RGB images; none: the identity.
+  std::optional<ResponseCurve> gray_response;
+  std::optional<ResponseCurve> rgb_response;
   TW_UINT32 document_number = 1;
   TW_UINT32 page_number = 1;
   TW_UINT32 frame_number = 1;

@@ -8,6 +8,7 @@
 
 #include "dsm/source_protocol.h"
 #include "sources/virtual/config.h"
+#include "sources/virtual/device_data.h"
 #include "sources/virtual/fault.h"
 #include "sources/virtual/layout.h"
 #include "sources/virtual/negotiation.h"
@@ -194,6 +195,9 @@ constexpr Triplet kTriplets[] = {
     {DG_CONTROL, DAT_PENDINGXFERS, true, with_session<pending_xfers_call>},
     {DG_CONTROL, DAT_SETUPMEMXFER, true, with_session<setup_mem_xfer_call>},
     {DG_CONTROL, DAT_SETUPFILEXFER, true, with_session<setup_file_xfer_call>},
+    {DG_CONTROL, DAT_XFERGROUP, true, with_session<xfer_group_call>},
+    {DG_CONTROL, DAT_DEVICEEVENT, true, with_session<device_event_call>},
+    {DG_CONTROL, DAT_CUSTOMDSDATA, true, with_session<custom_data_call>},
     {DG_IMAGE, DAT_IMAGELAYOUT, true, layout_handler},
     {DG_IMAGE, DAT_IMAGEINFO, true, with_session<image_info_call>},
     {DG_IMAGE, DAT_IMAGENATIVEXFER, true, with_session<native_xfer_call>},
@@ -201,6 +205,8 @@ constexpr Triplet kTriplets[] = {
     {DG_IMAGE, DAT_IMAGEFILEXFER, true, with_session<file_xfer_call>},
     {DG_IMAGE, DAT_PALETTE8, true, with_session<palette_call>},
     {DG_IMAGE, DAT_EXTIMAGEINFO, true, with_session<ext_image_info_call>},
+    {DG_IMAGE, DAT_GRAYRESPONSE, true, with_session<gray_response_call>},
+    {DG_IMAGE, DAT_RGBRESPONSE, true, with_session<rgb_response_call>},
 };
 
 const Triplet* find_triplet(TW_UINT32 dg, TW_UINT16 dat) {

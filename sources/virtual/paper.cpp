@@ -37,7 +37,31 @@ TW_UINT16 usable_compression(TW_UINT16 wanted, const PageFormat& format) {
   return TWCP_NONE;
 }
 
+// The page's pixels mapped through its response curve: a copy, since the
+// rendered page may be shared with other pages of the same format.
+std::shared_ptr<const Raster> apply_response(const Raster& rendered, const ResponseCurve& curve) {
+  auto mapped = std::make_shared<Raster>();
+  mapped->format = rendered.format;
+  mapped->bytes_per_row = rendered.bytes_per_row;
+  mapped->barcode_text = rendered.barcode_text;
+  mapped->pixels = rendered.pixels;
+  const int channels = rendered.format.pixel_type == TWPT_RGB ? 3 : 1;
+  const std::size_t used = static_cast<std::size_t>(rendered.format.width) * channels;
+  for (std::size_t row = 0; row < static_cast<std::size_t>(rendered.format.height); ++row) {
+    std::uint8_t* p = mapped->pixels.data() + row * mapped->bytes_per_row;
+    for (std::size_t i = 0; i < used; ++i) p[i] = curve[i % channels][p[i]];
+  }
+  return mapped;
+}
+
 }  // namespace
+
+std::optional<ResponseCurve> response_for(const Settings& settings, const ImageShape& shape) {
+  const PageFormat& f = shape.format;
+  if (f.pixel_type == TWPT_GRAY && f.bit_depth == 8) return settings.gray_response;
+  if (f.pixel_type == TWPT_RGB && f.bit_depth == 24) return settings.rgb_response;
+  return std::nullopt;
+}
 
 ImageShape image_shape(const DeviceConfig& device, const Settings& settings) {
   ImageShape shape;
@@ -69,6 +93,7 @@ const Raster* page_raster(Page& page) {
     const double bytes = std::ceil(static_cast<double>(f.width) * f.bit_depth / 8) * f.height;
     if (bytes > kMaxImageBytes) return nullptr;
     page.raster = render_page(f, page.facts);
+    if (page.raster && page.response) page.raster = apply_response(*page.raster, *page.response);
   }
   return page.raster.get();
 }

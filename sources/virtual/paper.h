@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "orivane/twain.h"
@@ -51,11 +52,18 @@ struct Page {
   ImageShape shape;
   std::vector<PageEvent> events;
   std::shared_ptr<const Raster> raster;  // rendered by page_raster
+  // The response curve the page was scanned with (8-bit gray, 24-bit RGB).
+  std::optional<ResponseCurve> response;
   MemoryProgress memory;
   bool delivered = false;  // a transfer handed the image over
 };
 
-// Renders the page's pixels once; null when the image is too large to hold.
+// The response curve an image of this shape is scanned with under
+// `settings`: the gray curve for 8-bit gray, the RGB curve for 24-bit RGB.
+std::optional<ResponseCurve> response_for(const Settings& settings, const ImageShape& shape);
+
+// Renders the page's pixels once (through its response curve); null when the
+// image is too large to hold.
 const Raster* page_raster(Page& page);
 
 bool page_has_event(const Page& page, PageEventKind kind);

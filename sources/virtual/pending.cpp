@@ -39,8 +39,11 @@ void page_finish(Session& session, const DeviceConfig& device) {
 int go_on(SourceState& state, Session& session, const DeviceConfig& device) {
   if (images_pending(session, device) > 0) {
     page_start(session, device);
-    if (!page_has_event(*session.page, PageEventKind::CloseRequest))
+    if (!page_has_event(*session.page, PageEventKind::CloseRequest)) {
+      if (session.device_events_unsent > 0)
+        plan_notification(state, session, 0, Plan::DeviceEvents);
       return images_pending(session, device);
+    }
     session.page.reset();
     session.state = DsState::Enabled;
     plan_notification(state, session, 0, Plan::CloseRequest);

@@ -6,8 +6,8 @@
 namespace vscan {
 namespace {
 
-// How far past the product name field a careless name may run: what our
-// Source Manager keeps of such an overrun (see dsm/source_protocol.h).
+// How far past the product name field a careless name may run: the room our
+// Source Manager gives behind an identity (see dsm/source_protocol.h).
 constexpr std::size_t kNameOverrunRoom = 32;
 
 void copy_text(char* field, std::size_t field_size, const std::string& text) {

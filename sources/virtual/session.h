@@ -49,6 +49,11 @@ struct Session {
   // Notifications sent to the application and not yet claimed through
   // MSG_PROCESSEVENT, oldest first.
   std::deque<TW_UINT16> notifications;
+  // Device events announced with MSG_DEVICEEVENT and not yet read through
+  // DAT_DEVICEEVENT (TWDE_ codes), oldest first.
+  std::deque<TW_UINT16> device_events;
+  // Of those, the ones whose MSG_DEVICEEVENT is still to be sent.
+  int device_events_unsent = 0;
 
   // Enabling: how the application asked for it. Each enable starts a new
   // generation; a notification planned for an older one is dropped.

@@ -43,12 +43,17 @@ enum class Plan {
                  // when none is coming
   CloseRequest,  // MSG_CLOSEDSREQ
   CloseOk,       // MSG_CLOSEDSOK
+  DeviceEvents,  // MSG_DEVICEEVENT for each device event not yet announced
+                 // (sent in states 5 to 7)
 };
 // Has the session's notifier send a notification after `delay_ms`, if the
-// device is then still in state 5 of the same enable.
+// device is then still in state 5 of the same enable (DeviceEvents: still in
+// the same enable).
 void plan_notification(SourceState& state, Session& session, int delay_ms, Plan plan);
 
 // Takes the next page from the paper path: the session holds it in state 6.
+// The page's scripted device events are queued for DAT_DEVICEEVENT, their
+// announcements owed (device_events_unsent).
 void page_start(Session& session, const DeviceConfig& device);
 
 // Stops the session's notifier (at the end of the DS_Entry call) and forgets

@@ -4,11 +4,15 @@
 // (Scan pressed once; the settings dialog closed with OK, or Cancel when the
 // config says so).
 #include <utility>
+#include <vector>
 
 #include "sources/virtual/transfer.h"
 
 namespace vscan {
 namespace {
+
+// Device events an application never reads do not pile up without end.
+constexpr std::size_t kMaxDeviceEvents = 64;
 
 bool feeder_in_use(const Session& session, const DeviceConfig& device) {
   return device.feeder && session.settings.feeder_enabled;
@@ -67,6 +71,14 @@ Reply disable(SourceState& state, Session& session) {
   return kDone;
 }
 
+// The MSG_DEVICEEVENT notifications owed for device events queued since the
+// last ones went out.
+std::vector<TW_UINT16> take_device_announcements(Session& session) {
+  std::vector<TW_UINT16> messages(session.device_events_unsent, TW_UINT16{MSG_DEVICEEVENT});
+  session.device_events_unsent = 0;
+  return messages;
+}
+
 }  // namespace
 
 Reply user_interface_call(SourceState& state, Session& session, TW_UINT16 msg, TW_MEMREF data) {
@@ -89,20 +101,27 @@ void plan_notification(SourceState& state, Session& session, int delay_ms, Plan 
     SourceState& state = source_state();
     TW_IDENTITY source{}, app{};
     DSMENTRYPROC dsm_entry = nullptr;
-    TW_UINT16 msg = 0;
+    std::vector<TW_UINT16> messages;
     {
       std::lock_guard<std::recursive_mutex> lock(state.mutex);
       Session* session = find_session_by_id(state, app_id);
-      if (session == nullptr || session->enable_generation != generation ||
-          session->state != DsState::Enabled)
-        return;
-      msg = notification_due(state, *session, plan);
-      session->notifications.push_back(msg);
+      if (session == nullptr || session->enable_generation != generation) return;
+      if (plan == Plan::DeviceEvents) {
+        // The events of a page the device went on to by itself (state 6).
+        messages = take_device_announcements(*session);
+      } else {
+        if (session->state != DsState::Enabled) return;
+        const TW_UINT16 msg = notification_due(state, *session, plan);
+        // A page's device events go out before the page is announced.
+        messages = take_device_announcements(*session);
+        messages.push_back(msg);
+      }
+      for (TW_UINT16 m : messages) session->notifications.push_back(m);
       source = session->identity;
       app = session->app;
       dsm_entry = state.dsm.DSM_Entry;
     }
-    notify_send(dsm_entry, source, app, msg);
+    for (TW_UINT16 m : messages) notify_send(dsm_entry, source, app, m);
   });
 }
 
@@ -117,8 +136,14 @@ void page_start(Session& session, const DeviceConfig& device) {
   Page page;
   page.facts = facts;
   page.shape = image_shape(device, session.settings);
+  page.response = response_for(session.settings, page.shape);
   page.events = device_page_events(device, facts.page);
   for (const PageEvent& event : page.events) {
+    if (event.kind == PageEventKind::DeviceEvent) {
+      if (session.device_events.size() >= kMaxDeviceEvents) session.device_events.pop_front();
+      session.device_events.push_back(event.device_event);
+      ++session.device_events_unsent;
+    }
     if (event.kind == PageEventKind::Blank) page.facts.blank = true;
     if (event.kind == PageEventKind::Platen) page.facts.platen_inches = event.inches;
     // A device that straightens its pages itself delivers them straight.
@@ -146,6 +171,8 @@ int images_pending(const Session& session, const DeviceConfig& device) {
 void session_disable(SourceState& state, Session& session) {
   if (session.notifier) state.retired.push_back(std::move(session.notifier));
   session.notifications.clear();
+  // The events stay readable; their announcements are dropped with the rest.
+  session.device_events_unsent = 0;
   session.page.reset();
   session.state = DsState::Open;
   ++session.enable_generation;

@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <memory>
 #include <set>
 
+#include "dsm/manager_protocol.h"
 #include "dsm_harness.h"
 
 namespace dsm_test {
@@ -330,6 +332,41 @@ TEST_F(SourceManager, ASourceOpenElsewhereRefusesASecondApplication) {
   second.close_dsm();
 }
 
+TEST_F(SourceManager, ReleasingAnApplicationFreesWhatItLeftOpen) {
+  // The program keeps the Source Manager mapped: an application that leaves
+  // with a source open (here: enabled, an image waiting) is released, and the
+  // device can be opened again in the same process.
+  void* module = ::dlopen(dsm_path().c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr);
+  const auto release = reinterpret_cast<DSM_RELEASEAPPLICATIONPROC>(
+      ::dlsym(module, DSM_RELEASEAPPLICATION_NAME));
+  ASSERT_NE(release, nullptr) << "the Source Manager does not export " << DSM_RELEASEAPPLICATION_NAME;
+  App leaving("Leaving");
+  ASSERT_EQ(leaving.open_dsm(), TWRC_SUCCESS);
+  IdentityArea source;
+  ASSERT_EQ(leaving.control(DAT_IDENTITY, MSG_OPENDS, &source.identity), TWRC_SUCCESS);
+  TW_USERINTERFACE ui{0, 0, nullptr};
+  ASSERT_EQ(leaving.call(&source.identity, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui),
+            TWRC_SUCCESS);
+  TW_IMAGEINFO info{};
+  for (int i = 0; i < 200 && leaving.call(&source.identity, DG_IMAGE, DAT_IMAGEINFO, MSG_GET,
+                                           &info) != TWRC_SUCCESS;
+       ++i)
+    ::usleep(10000);
+  EXPECT_EQ(release(&leaving.id), 1u);
+  EXPECT_EQ(release(&leaving.id), 0u) << "released once";
+  EXPECT_EQ(leaving.close_dsm(), TWRC_FAILURE) << "the application is gone";
+
+  App next("Next");
+  ASSERT_EQ(next.open_dsm(), TWRC_SUCCESS);
+  IdentityArea again;
+  EXPECT_EQ(next.control(DAT_IDENTITY, MSG_OPENDS, &again.identity), TWRC_SUCCESS)
+      << "condition " << next.condition();
+  next.control(DAT_IDENTITY, MSG_CLOSEDS, &again.identity);
+  next.close_dsm();
+  ::dlclose(module);
+}
+
 TEST_F(SourceManager, EntryPointsHandOutSharedMovableMemory) {
   App app;
   ASSERT_EQ(app.open_dsm(), TWRC_SUCCESS);
@@ -450,8 +487,11 @@ TEST_F(SourceManager, LongProductNamesAreCutUnlessTheDriverIsCareless) {
   ASSERT_GT(long_name.size(), 34u + 10);
   struct Case {
     const char* overrun;
-    bool spills;
-  } cases[] = {{"no", false}, {"yes", true}};
+    std::string name;  // what the application's 34 bytes hold
+  } cases[] = {{"no", long_name.substr(0, 33)},
+               // The careless driver's name fills the field, unterminated;
+               // what it wrote past the field stays in the Source Manager.
+               {"yes", long_name.substr(0, 34)}};
   for (const Case& c : cases) {
     use_config("[device]\nproduct = " + long_name + "\nname_overrun = " + c.overrun + "\n");
     App app;
@@ -459,16 +499,41 @@ TEST_F(SourceManager, LongProductNamesAreCutUnlessTheDriverIsCareless) {
     for (TW_UINT16 msg : {MSG_GETFIRST, MSG_GETDEFAULT, MSG_OPENDS}) {
       IdentityArea area;
       ASSERT_EQ(app.control(DAT_IDENTITY, msg, &area.identity), TWRC_SUCCESS) << msg;
-      EXPECT_EQ(area.tail[0] != 0, c.spills) << msg;
-      if (c.spills) {
-        EXPECT_EQ(area.name_with_tail(), long_name) << msg;
-      } else {
-        EXPECT_EQ(area.name(), long_name.substr(0, 33)) << msg;
-      }
+      EXPECT_EQ(area.tail[0], 0) << msg;
+      EXPECT_EQ(area.name(), c.name) << msg;
       if (msg == MSG_OPENDS) app.control(DAT_IDENTITY, MSG_CLOSEDS, &area.identity);
     }
     app.close_dsm();
   }
+}
+
+TEST_F(SourceManager, AStandardApplicationGetsExactly156BytesFromACarelessDriver) {
+  const std::string first = "The First Scanner With A Far Too Long Name";
+  const std::string second = "The Second Scanner With A Far Too Long Name";
+  use_config("[device]\nproduct = " + first + "\nname_overrun = yes\n[device]\nproduct = " +
+             second + "\nname_overrun = yes\n");
+  App app;
+  ASSERT_EQ(app.open_dsm(), TWRC_SUCCESS);
+  // A standard application's identity is 156 bytes, here on the heap and no
+  // larger, so that a write past it is caught (ASan).
+  for (TW_UINT16 msg : {MSG_GETFIRST, MSG_GETNEXT, MSG_GETDEFAULT, MSG_USERSELECT, MSG_OPENDS}) {
+    auto exact = std::make_unique<TW_IDENTITY>();
+    ASSERT_EQ(app.control(DAT_IDENTITY, msg, exact.get()), TWRC_SUCCESS) << msg;
+    EXPECT_EQ(std::string(exact->ProductName, 34), (msg == MSG_GETNEXT ? second : first).substr(0, 34))
+        << msg;
+    if (msg == MSG_OPENDS) app.control(DAT_IDENTITY, MSG_CLOSEDS, exact.get());
+  }
+  // The same with guard bytes behind it, for builds without ASan.
+  struct {
+    TW_IDENTITY identity;
+    unsigned char guard[DS_IDENTITY_TAIL_BYTES];
+  } guarded;
+  std::memset(&guarded, 0x5a, sizeof guarded);
+  std::memset(&guarded.identity, 0, sizeof guarded.identity);
+  ASSERT_EQ(app.control(DAT_IDENTITY, MSG_GETFIRST, &guarded.identity), TWRC_SUCCESS);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(guarded.guard), sizeof guarded.guard),
+            std::string(sizeof guarded.guard, '\x5a'));
+  app.close_dsm();
 }
 
 TEST_F(SourceManager, ADriverCrashOnRequestKillsTheCallerWithTheSignal) {

@@ -91,6 +91,8 @@ TEST_F(VirtualScanner, EachCapabilityAnswersAGetInItsOwnContainer) {
       {CAP_DUPLEXENABLED, TWON_ONEVALUE, TWTY_BOOL, {0}},
       {CAP_INDICATORS, TWON_ONEVALUE, TWTY_BOOL, {1}},
       {CAP_UICONTROLLABLE, TWON_ONEVALUE, TWTY_BOOL, {1}},
+      {CAP_DEVICEONLINE, TWON_ONEVALUE, TWTY_BOOL, {1}},
+      {ICAP_BITORDER, TWON_ENUMERATION, TWTY_UINT16, {TWBO_MSBFIRST}},
       {CAP_PAPERDETECTABLE, TWON_ONEVALUE, TWTY_BOOL, {1}},
       {ICAP_LIGHTPATH, TWON_ENUMERATION, TWTY_UINT16, {TWLP_REFLECTIVE}},
       {ICAP_COMPRESSION, TWON_ENUMERATION, TWTY_UINT16, {TWCP_NONE, TWCP_GROUP4, TWCP_JPEG}},
@@ -143,7 +145,7 @@ TEST_F(VirtualScanner, CurrentAndDefaultComeAsOneValuesAndQuerySupportTellsWhatI
   open();
   const std::vector<TW_UINT16> read_only = {
       CAP_SUPPORTEDCAPS, CAP_FEEDERLOADED,   CAP_PAPERDETECTABLE, CAP_UICONTROLLABLE,
-      CAP_DUPLEX,        ICAP_PHYSICALWIDTH, ICAP_PHYSICALHEIGHT};
+      CAP_DUPLEX,        ICAP_PHYSICALWIDTH, ICAP_PHYSICALHEIGHT, CAP_DEVICEONLINE};
   const auto caps = src().get(CAP_SUPPORTEDCAPS);
   ASSERT_TRUE(caps);
   for (double item : caps->items) {
@@ -325,6 +327,101 @@ TEST_F(VirtualScanner, AnEnumerationNarrowsTheChoiceUntilReset) {
   got = src().get(ICAP_PIXELTYPE);
   ASSERT_TRUE(got);
   EXPECT_EQ(got->items, (std::vector<double>{TWPT_BW, TWPT_GRAY, TWPT_RGB}));
+}
+
+TEST_F(VirtualScanner, AnEnumerationWhoseIndexNamesNoItemIsRefused) {
+  open();
+  struct Case {
+    TW_UINT32 current, default_index;
+    TW_UINT16 rc;
+  } cases[] = {{1, 0, TWRC_SUCCESS}, {0, 2, TWRC_FAILURE}, {2, 0, TWRC_FAILURE}};
+  for (const Case& c : cases) {
+    TW_HANDLE list = make_list(src().ep, TWON_ENUMERATION, TWTY_UINT16, {TWPT_BW, TWPT_GRAY});
+    auto* p = static_cast<unsigned char*>(src().ep.DSM_MemLock(list));
+    std::memcpy(p + 6, &c.current, 4);
+    std::memcpy(p + 10, &c.default_index, 4);
+    src().ep.DSM_MemUnlock(list);
+    EXPECT_EQ(src().set(ICAP_PIXELTYPE, TWON_ENUMERATION, list), c.rc) << c.current << c.default_index;
+    if (c.rc != TWRC_SUCCESS) {
+      EXPECT_EQ(src().condition(), TWCC_BADVALUE);
+    }
+  }
+}
+
+TEST_F(VirtualScanner, TheTransferGroupIsImages) {
+  open();
+  TW_UINT32 group = 0;
+  ASSERT_EQ(src().call(DG_CONTROL, DAT_XFERGROUP, MSG_GET, &group), TWRC_SUCCESS);
+  EXPECT_EQ(group, TW_UINT32{DG_IMAGE});
+  EXPECT_EQ(src().call(DG_CONTROL, DAT_XFERGROUP, MSG_SET, &group), TWRC_SUCCESS);
+  group = DG_AUDIO;
+  EXPECT_EQ(src().call(DG_CONTROL, DAT_XFERGROUP, MSG_SET, &group), TWRC_FAILURE);
+  EXPECT_EQ(src().condition(), TWCC_BADVALUE);
+}
+
+// The device's custom data as text; the block is freed.
+std::string custom_text(OpenSource& source, TW_UINT16* out_rc = nullptr) {
+  TW_CUSTOMDSDATA custom{};
+  const TW_UINT16 rc = source.call(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, &custom);
+  if (out_rc != nullptr) *out_rc = rc;
+  if (rc != TWRC_SUCCESS) return "";
+  const auto* p = static_cast<const char*>(source.ep.DSM_MemLock(custom.hData));
+  std::string text(p, custom.InfoLength);
+  source.ep.DSM_MemUnlock(custom.hData);
+  source.ep.DSM_MemFree(custom.hData);
+  return text;
+}
+
+TW_UINT16 restore_custom(OpenSource& source, const std::string& text) {
+  TW_CUSTOMDSDATA custom{static_cast<TW_UINT32>(text.size()),
+                         source.ep.DSM_MemAllocate(static_cast<TW_UINT32>(text.size()))};
+  std::memcpy(source.ep.DSM_MemLock(custom.hData), text.data(), text.size());
+  source.ep.DSM_MemUnlock(custom.hData);
+  const TW_UINT16 rc = source.call(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_SET, &custom);
+  source.ep.DSM_MemFree(custom.hData);
+  return rc;
+}
+
+TEST_F(VirtualScanner, CustomDataGivesBackTheWholeSetup) {
+  open();
+  ASSERT_EQ(src().set_one(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+  ASSERT_EQ(src().set_one(ICAP_BITDEPTH, TWTY_UINT16, 16), TWRC_SUCCESS);
+  ASSERT_EQ(src().set_one(ICAP_XRESOLUTION, TWTY_FIX32, 300), TWRC_SUCCESS);
+  ASSERT_EQ(src().set(ICAP_FRAMES, TWON_ONEVALUE, make_frame(src().ep, {1, 2, 5, 7})), TWRC_SUCCESS);
+  ASSERT_EQ(src().set_one(CAP_DUPLEXENABLED, TWTY_BOOL, 1), TWRC_SUCCESS);
+  // Saved in centimetres: the lengths and resolutions are read in them.
+  ASSERT_EQ(src().set_one(ICAP_UNITS, TWTY_UINT16, TWUN_CENTIMETERS), TWRC_SUCCESS);
+  const std::string saved = custom_text(src());
+  ASSERT_EQ(saved.rfind("VirtualScanner custom data 1\nproduct=Virtual Scanner\n0x0102=1\n", 0), 0u)
+      << saved;
+
+  TW_CAPABILITY all{0, TWON_DONTCARE16, nullptr};
+  ASSERT_EQ(src().call(DG_CONTROL, DAT_CAPABILITY, MSG_RESETALL, &all), TWRC_SUCCESS);
+  ASSERT_EQ(src().current(ICAP_PIXELTYPE), TWPT_BW);
+  auto expect_restored = [&] {
+    EXPECT_EQ(src().current(ICAP_UNITS), TWUN_CENTIMETERS);
+    EXPECT_EQ(src().current(ICAP_PIXELTYPE), TWPT_GRAY);
+    EXPECT_EQ(src().current(ICAP_BITDEPTH), 16);
+    EXPECT_NEAR(src().current(ICAP_XRESOLUTION), 300 / 2.54, 1e-3);
+    EXPECT_EQ(src().current(CAP_DUPLEXENABLED), 1);
+    const auto frames = src().get(ICAP_FRAMES, MSG_GETCURRENT);
+    ASSERT_TRUE(frames);
+    expect_frame_near(frames->frames.at(0), {2.54, 5.08, 12.7, 17.78}, 1e-3, "frame");
+  };
+  ASSERT_EQ(restore_custom(src(), saved), TWRC_SUCCESS);
+  expect_restored();
+  EXPECT_EQ(custom_text(src()), saved) << "saved again, the same";
+
+  // All or nothing: another device's setup, a value the device refuses, or
+  // text that is no setup leaves the settings as they are.
+  std::string other = saved, refused = saved;
+  other.replace(other.find("Virtual Scanner"), 15, "Another Scanner");
+  refused.replace(refused.find("0x0101=1"), 8, "0x0101=9");
+  for (const std::string& bad : {other, refused, std::string("no setup at all")}) {
+    EXPECT_EQ(restore_custom(src(), bad), TWRC_FAILURE) << bad;
+    EXPECT_EQ(src().condition(), TWCC_BADVALUE);
+    expect_restored();
+  }
 }
 
 TEST_F(VirtualScanner, ResetAllReturnsEverySettingToItsDefault) {

@@ -9,6 +9,7 @@
 #include <jpeglib.h>
 #include <tiffio.h>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -795,6 +796,91 @@ TEST_F(Transfer, TheSettingsDialogClosesWithOkOrCancel) {
     EXPECT_EQ(next_notification(), std::string(answer) == "ok" ? MSG_CLOSEDSOK : MSG_CLOSEDSREQ);
     EXPECT_EQ(disable(), TWRC_SUCCESS);
   }
+}
+
+TEST_F(Transfer, ResponseCurvesShapeTheDeliveredPixels) {
+  open(kSmallDevice);
+  ASSERT_EQ(set(CAP_XFERCOUNT, 1, TWTY_INT16), TWRC_SUCCESS);
+  // Gray takes Channel1; RGB one curve per channel. Listed in reverse: the
+  // Index says which level an element maps.
+  std::array<TW_ELEMENT8, 256> curve{};
+  for (int i = 0; i < 256; ++i) {
+    const auto level = static_cast<TW_UINT8>(255 - i);
+    curve[i] = TW_ELEMENT8{level, static_cast<TW_UINT8>(255 - level),
+                           static_cast<TW_UINT8>(level / 2), level};
+  }
+  struct Case {
+    TW_UINT16 type, depth, dat;
+    bool taken;
+  } cases[] = {
+      {TWPT_GRAY, 8, DAT_GRAYRESPONSE, true},    {TWPT_RGB, 24, DAT_RGBRESPONSE, true},
+      {TWPT_GRAY, 16, DAT_GRAYRESPONSE, false},  {TWPT_RGB, 24, DAT_GRAYRESPONSE, false},
+      {TWPT_GRAY, 8, DAT_RGBRESPONSE, false},    {TWPT_BW, 1, DAT_GRAYRESPONSE, false},
+  };
+  int page = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << " depth " << c.depth << " dat " << c.dat);
+    ASSERT_EQ(set(ICAP_PIXELTYPE, c.type), TWRC_SUCCESS);
+    ASSERT_EQ(set(ICAP_BITDEPTH, c.depth), TWRC_SUCCESS);
+    auto table = curve;
+    if (!c.taken) {
+      EXPECT_EQ(src().call(DG_IMAGE, c.dat, MSG_SET, table.data()), TWRC_FAILURE);
+      EXPECT_EQ(src().condition(), TWCC_BADVALUE);
+      continue;
+    }
+    ASSERT_EQ(src().call(DG_IMAGE, c.dat, MSG_SET, table.data()), TWRC_SUCCESS);
+    ready();
+    const Pixels px = pixels_of_dib(native());
+    ++page;
+    // The generator's page, each sample through its channel's curve.
+    const auto rendered = vscan::render_page(small_format(c.type, c.depth), {page, page, false});
+    const int channels = c.type == TWPT_RGB ? 3 : 1;
+    std::vector<std::uint8_t> expected = rendered->pixels;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const TW_ELEMENT8& e = curve[255 - expected[i]];
+      const TW_UINT8 out[3] = {e.Channel1, e.Channel2, e.Channel3};
+      expected[i] = out[channels == 1 ? 0 : i % 3];
+    }
+    EXPECT_EQ(px.rows, expected);
+    EXPECT_EQ(px.checksum(), reported_checksum());
+    ASSERT_EQ(end_xfer(), TWRC_SUCCESS);
+    // Not while enabled; back to the identity in state 4, handed back too.
+    EXPECT_EQ(src().call(DG_IMAGE, c.dat, MSG_RESET, table.data()), TWRC_FAILURE);
+    EXPECT_EQ(src().condition(), TWCC_SEQERROR);
+    ASSERT_EQ(disable(), TWRC_SUCCESS);
+    ASSERT_EQ(src().call(DG_IMAGE, c.dat, MSG_RESET, table.data()), TWRC_SUCCESS);
+    EXPECT_EQ(table[200].Index, 200);
+    EXPECT_EQ(table[200].Channel2, 200);
+    ready();
+    ++page;
+    EXPECT_EQ(pixels_of_dib(native()).checksum(),
+              expected_checksum(small_format(c.type, c.depth), {page, page, false}));
+    ASSERT_EQ(end_xfer(), TWRC_SUCCESS);
+    ASSERT_EQ(disable(), TWRC_SUCCESS);
+  }
+}
+
+TEST_F(Transfer, ScriptedDeviceEventsAreAnnouncedAndReadOnce) {
+  open("[device]\ndpi_default = 50\nfeeder_sheets = 3\n"
+       "events = 1:device_event=deviceready, 2:device_event=paperjam\n");
+  TW_DEVICEEVENT event{};
+  EXPECT_EQ(src().call(DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, &event), TWRC_FAILURE);
+  EXPECT_EQ(src().condition(), TWCC_SEQERROR) << "nothing announced yet";
+  ASSERT_EQ(enable(), TWRC_SUCCESS);
+  EXPECT_EQ(next_notification(), MSG_DEVICEEVENT) << "ahead of its page";
+  EXPECT_EQ(next_notification(), MSG_XFERREADY);
+  ASSERT_EQ(src().call(DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, &event), TWRC_SUCCESS);
+  EXPECT_EQ(event.Event, TW_UINT32{TWDE_DEVICEREADY});
+  EXPECT_STREQ(event.DeviceName, "Virtual Scanner");
+  EXPECT_EQ(src().call(DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, &event), TWRC_FAILURE) << "read once";
+  EXPECT_FALSE(native().empty());
+  // The next page follows without an announcement of its own; its event
+  // still comes.
+  ASSERT_EQ(end_xfer(), TWRC_SUCCESS);
+  EXPECT_EQ(next_notification(), MSG_DEVICEEVENT);
+  ASSERT_EQ(src().call(DG_CONTROL, DAT_DEVICEEVENT, MSG_GET, &event), TWRC_SUCCESS);
+  EXPECT_EQ(event.Event, TW_UINT32{TWDE_PAPERJAM});
+  EXPECT_FALSE(native().empty()) << "the page itself comes as usual";
 }
 
 TEST_F(Transfer, TripletsOutOfTheirStateFailWithSequenceError) {

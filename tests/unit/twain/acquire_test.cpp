@@ -289,6 +289,54 @@ TEST_F(AcquireTest, DeviceFailuresDuringTheTransferAreReported) {
   }
 }
 
+TEST_F(AcquireTest, ADeviceLeftOpenByAFailedCloseOpensAgainAfterShutdown) {
+  // A long-running program shuts the library down and opens the device
+  // again; what went wrong in the last session must not keep the device.
+  struct Case {
+    const char* label;
+    const char* extra;
+    bool crash;
+  } cases[] = {
+      // The device moves to state 6 by itself (its image is waiting) while
+      // the library still counts state 5: MSG_DISABLEDS is refused.
+      {"moved on by itself", "", false},
+      // The driver crashed inside the transfer: every TWAIN call is blocked.
+      {"crashed", "fault = nativexfer\n", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    LeaksIgnored leaks;
+    use_device(c.extra);
+    if (c.crash) {
+      EXPECT_EQ(TWAIN_Acquire(0), 0u);
+      ASSERT_EQ(TWAIN_State(), 2);
+    } else {
+      enable_and_await_notification();
+    }
+    TWAIN_Shutdown();
+    ASSERT_EQ(TWAIN_State(), 1);
+    EXPECT_NE(trace().find("Source Manager released 1 source(s) left open"), std::string::npos);
+    twain::error_clear();
+    EXPECT_EQ(TWAIN_OpenDefaultSource(), 1) << twain::error_record().text;
+    EXPECT_EQ(TWAIN_State(), 4);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(AcquireTest, ANativeImageThatIsNoMemoryBlockIsRefused) {
+  // A driver that hands over calloc'd memory instead of a block: the memory
+  // is lost to the driver's fault, but no bogus image comes of it.
+  LeaksIgnored leaks;
+  use_device("native_memory = calloc\n");
+  twain::error_clear();
+  EXPECT_EQ(TWAIN_Acquire(0), 0u);
+  EXPECT_EQ(twain::error_record().code, ERR_BAD_DIB) << twain::error_record().text;
+  EXPECT_EQ(twain::error_record().text, "Internal problem: Bad Dib detected (DAT_IMAGENATIVEXFER)");
+  EXPECT_EQ(DIB_LiveImageCount(), 0);
+  EXPECT_LE(TWAIN_State(), 4) << "the transfer was still ended";
+}
+
 TEST_F(AcquireTest, MemoryCallbackMustBeCode) {
   static int not_code = 0;
   struct Case {

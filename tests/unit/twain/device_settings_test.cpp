@@ -8,11 +8,14 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "app/device.h"
 #include "dsm_fixture.h"
+#include "orivane/dib_api.h"
+#include "orivane/twain_acquire.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_container.h"
 #include "orivane/twain_error.h"
@@ -113,6 +116,8 @@ TEST_F(DeviceSettings, PruningKeepsTheRequestedTypesAndChoosesTheCurrentOne) {
       {"pixel_type = gray\n", bw | gray, 1, {0, 1}, TWPT_GRAY, 0},
       // It did not: RGB, then gray, then black-and-white.
       {"pixel_type = bw\n", gray | rgb, 1, {1, 2}, TWPT_RGB, 0},
+      // The old default (RGB, index 2) is pruned too: the list sent must
+      // still have its default inside it, or the device refuses it.
       {"pixel_type = rgb\n", bw | gray, 1, {0, 1}, TWPT_GRAY, 0},
       {"pixel_type = gray\npixel_types = bw, gray, cmyk\n", bw | cmyk, 1, {0, 5}, TWPT_BW, 0},
       {"", cmyk, 0, {0, 1, 2}, TWPT_BW, ERR_NONE_SUPPORTED},
@@ -577,6 +582,117 @@ TEST_F(DeviceSettings, ARefusedPaperSizeBecomesARegion) {
     }
     close_all();
   }
+}
+
+TEST_F(DeviceSettings, TheImageLayoutAndItsDefaultAreReadBack) {
+  double l = -1, t = -1, r = -1, b = -1;
+  EXPECT_EQ(TWAIN_GetImageLayout(&l, &t, &r, &b), 0) << "no source open";
+  EXPECT_EQ(r, -1) << "outputs untouched on failure";
+  open_model_a();
+  ASSERT_EQ(TWAIN_SetImageLayout(0.5, 1, 4.25, 6.5), 1);
+  ASSERT_EQ(TWAIN_GetImageLayout(&l, &t, &r, &b), 1);
+  EXPECT_EQ((std::vector<double>{l, t, r, b}), (std::vector<double>{0.5, 1, 4.25, 6.5}));
+  ASSERT_EQ(TWAIN_GetDefaultImageLayout(&l, &t, &r, &b), 1);
+  EXPECT_EQ((std::vector<double>{l, t, r, b}), (std::vector<double>{0, 0, 8.5, 14}));
+  EXPECT_EQ(TWAIN_GetImageLayout(nullptr, nullptr, &r, nullptr), 1) << "null outputs are skipped";
+  EXPECT_EQ(r, 4.25);
+}
+
+TEST_F(DeviceSettings, PaperDetectionAndTilesAreAskedOfTheDevice) {
+  EXPECT_EQ(TWAIN_IsPaperDetectable(), 0);
+  ASSERT_EQ(boxes_.size(), 1u) << "reported at once";
+  EXPECT_NE(boxes_[0].find("No TWAIN device is currently open (Orivane.IsPaperDetectable)"),
+            std::string::npos)
+      << boxes_[0];
+  EXPECT_EQ(TWAIN_LastErrorCode(), 0) << "and cleared";
+  struct Case {
+    const char* keys;
+    int paper_detectable;
+    int tiled_after_set;
+  } cases[] = {{"tiles = yes\n", 1, 1}, {"feeder = no\n", 0, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    open_model_a(c.keys);
+    EXPECT_EQ(TWAIN_IsPaperDetectable(), c.paper_detectable);
+    EXPECT_EQ(TWAIN_Tiled(), 0);
+    TWAIN_SetTiled(1);
+    EXPECT_EQ(TWAIN_Tiled(), c.tiled_after_set);
+    close_all();
+  }
+}
+
+// The first row of an acquired page (white paper) as red, green, blue.
+std::vector<int> first_row_colour(std::uintptr_t dib) {
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(DIB_Width(dib)) + 4);
+  std::vector<int> rgb;
+  for (int component : {DIB_COMP_RED, DIB_COMP_GREEN, DIB_COMP_BLUE}) {
+    if (!DIB_ReadRowComponent(dib, 0, row.data(), component)) return {};
+    rgb.push_back(row[0]);
+  }
+  return rgb;
+}
+
+TEST_F(DeviceSettings, ResponseCurvesReachThePixels) {
+  std::vector<std::int32_t> inverted(256), halved(256), same(256);
+  for (int i = 0; i < 256; ++i) {
+    // Only the low byte of each entry counts.
+    inverted[i] = 0x7f00 | (255 - i);
+    halved[i] = i / 2;
+    same[i] = i;
+  }
+  EXPECT_EQ(TWAIN_SetGrayResponse(inverted.data()), 0);
+  EXPECT_EQ(TWAIN_LastErrorCode(), ERR_NO_DEVICE_OPEN);
+  EXPECT_NE(error_text().find("TWAIN_SetGrayResponse"), std::string::npos) << error_text();
+  struct Case {
+    int pixel_type;
+    bool color;  // SetColorResponse(halved, inverted, same), else SetGrayResponse(inverted)
+    int result;
+    std::vector<int> first_row;  // white paper after the curve; empty: none acquired
+    int error;
+    const char* error_text;
+  } cases[] = {
+      {TWPT_GRAY, false, 1, {0, 0, 0}, 0, ""},
+      {TWPT_RGB, false, 1, {0, 0, 0}, 0, ""},
+      {TWPT_RGB, true, 1, {127, 0, 255}, 0, ""},
+      {TWPT_GRAY, true, 0, {}, ERR_FAILURE, "TWAIN_SetColorResponse: pixeltype != RGB"},
+      {TWPT_BW, false, 0, {}, ERR_FAILURE, "TWAIN_SetGrayResponse: pixeltype not Gray or RGB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.pixel_type) + (c.color ? " colour" : " gray"));
+    open_model_a();
+    ASSERT_EQ(TWAIN_SetPixelType(c.pixel_type), 1);
+    TWAIN_ClearError();
+    const int result = c.color ? TWAIN_SetColorResponse(halved.data(), inverted.data(), same.data())
+                               : TWAIN_SetGrayResponse(inverted.data());
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(TWAIN_LastErrorCode(), c.error) << error_text();
+    if (c.error != 0) {
+      EXPECT_NE(error_text().find(c.error_text), std::string::npos) << error_text();
+    }
+    if (!c.first_row.empty()) {
+      const std::uintptr_t dib = TWAIN_Acquire(0);
+      ASSERT_NE(dib, 0u) << error_text();
+      EXPECT_EQ(first_row_colour(dib), c.first_row);
+      TWAIN_FreeNative(dib);
+      // Back to the device's own curve: white is white again.
+      ASSERT_EQ(TWAIN_OpenSource("Model A"), 1);
+      ASSERT_EQ(TWAIN_SetPixelType(c.pixel_type), 1);
+      ASSERT_EQ(c.color ? TWAIN_SetColorResponse(halved.data(), inverted.data(), same.data())
+                        : TWAIN_SetGrayResponse(inverted.data()),
+                1);
+      EXPECT_EQ(c.color || c.pixel_type == TWPT_RGB ? TWAIN_ResetColorResponse()
+                                                    : TWAIN_ResetGrayResponse(),
+                1);
+      const std::uintptr_t plain = TWAIN_Acquire(0);
+      ASSERT_NE(plain, 0u) << error_text();
+      EXPECT_EQ(first_row_colour(plain), (std::vector<int>{255, 255, 255}));
+      TWAIN_FreeNative(plain);
+    }
+    close_all();
+  }
+  TWAIN_ClearError();
+  EXPECT_EQ(TWAIN_ResetGrayResponse(), 0);
+  EXPECT_EQ(TWAIN_LastErrorCode(), ERR_NO_DEVICE_OPEN);
 }
 
 TEST(DevicePaperSizes, TheTableInInches) {

@@ -9,6 +9,8 @@
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
 #include "platform/ui.h"
+#include "twain/gate.h"
+#include "twain/session.h"
 
 namespace {
 
@@ -145,6 +147,31 @@ TEST_F(ErrorRecordTest, TransferFailureNamesTheCause) {
     EXPECT_EQ(TWAIN_LastErrorCode(), c.code);
   }
   EXPECT_EQ(text(), "Image Transfer failed from Virtual Scanner (TWCC_BUMMER)");
+}
+
+TEST_F(ErrorRecordTest, ATransferFailureTakesThePlaceOfItsOwnCallsErrorOnly) {
+  // The gate records a failed transfer call as a plain device error; the
+  // classified failure replaces that error, and never one recorded earlier.
+  struct Case {
+    bool earlier_error;
+    int code;
+    const char* text_start;
+  } cases[] = {{false, ERR_PAPER_JAM, "Paper jam reported by Virtual Scanner"},
+               {true, ERR_DS_OPERATION, "TWAIN operation failed - SetCustomData"}};
+  twain::session().source_product = "Virtual Scanner";
+  for (const Case& c : cases) {
+    for (unsigned dat : {DAT_IMAGENATIVEXFER, DAT_IMAGEFILEXFER, DAT_IMAGEMEMXFER}) {
+      SCOPED_TRACE(std::to_string(dat) + (c.earlier_error ? " with an earlier error" : ""));
+      twain::error_reset_for_tests();
+      if (c.earlier_error) RecordError(ERR_DS_OPERATION, "SetCustomData");
+      last_result(TWRC_FAILURE, TWCC_PAPERJAM);
+      TW_HANDLE handle = nullptr;
+      EXPECT_EQ(twain::ds_apply_rules(DG_IMAGE, dat, MSG_GET, &handle, TWRC_FAILURE), 0);
+      ReportTransferFailure();
+      EXPECT_EQ(TWAIN_LastErrorCode(), c.code);
+      EXPECT_EQ(text().rfind(c.text_start, 0), 0u) << text();
+    }
+  }
 }
 
 }  // namespace
