@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "codecs/codec_abi.h"
+#include "codecs/common/jpeg_limits.h"
 #include "codecs/pdf/pdf_image.h"
 
 namespace pdf {
@@ -142,6 +143,15 @@ std::vector<std::uint8_t> jpeg_decode(std::span<const std::uint8_t> data, JpegIn
   cinfo.progress = &progress;
   jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&cinfo, TRUE);
+  if (codec::saturating_mul(cinfo.image_width, cinfo.image_height) > image_pixel_limit()) {
+    const std::uint64_t w = cinfo.image_width, h = cinfo.image_height;
+    jpeg_destroy_decompress(&cinfo);
+    image_check_size(w, h);
+  }
+  if (std::string refusal = codec::jpeg_data_refusal(cinfo, data.size()); !refusal.empty()) {
+    jpeg_destroy_decompress(&cinfo);
+    fail(ORVPDF_E_FORMAT, std::move(refusal));
+  }
   const int n = cinfo.num_components;
   if (n != 1 && n != 3 && n != 4) {
     jpeg_destroy_decompress(&cinfo);
