@@ -143,7 +143,11 @@ void put_plane(const std::uint8_t* in, std::uint8_t* out, const Direct& plan, co
   if (component >= plan.samples_out) return;
   const std::size_t bytes = p.bits / 8, step = bytes * std::size_t(plan.samples_out);
   std::uint8_t* d = out + std::size_t(component) * bytes;
-  for (std::uint32_t x = 0; x < width; ++x) std::memcpy(d + x * step, in + x * bytes, bytes);
+  if (bytes == 1) {
+    for (std::uint32_t x = 0; x < width; ++x) d[x * step] = in[x];
+    return;
+  }
+  for (std::uint32_t x = 0; x < width; ++x) std::memcpy(d + x * step, in + 2 * x, 2);
 }
 
 // `width` pixels of the file's row data at column x0 of DIB row `row`;
@@ -213,7 +217,7 @@ Status read_direct(TIFF* tif, const Page& p, const Direct& plan, codec::NewDib* 
 // Rows of libtiff's RGBA reader per call: whole strips or tiles where they
 // are small enough, so that none is decoded twice, and never the whole page
 // as one w x h x 4 raster.
-constexpr std::uint64_t kRgbaBandBytes = 32u << 20;
+constexpr std::uint64_t kRgbaBandBytes = 8u << 20;
 
 std::uint32_t rgba_band_rows(TIFF* tif, const Page& p) {
   std::uint32_t unit = 0;
