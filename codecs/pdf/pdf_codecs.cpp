@@ -37,6 +37,9 @@ namespace {
 // Progressive files with more scans than this are refused (each scan costs a
 // pass over the whole coefficient buffer).
 constexpr int kMaxJpegScans = 200;
+// Largest memory libjpeg may take for its own work (the coefficients of a
+// progressive image), bytes.
+constexpr long kMaxJpegMemory = 512L << 20;
 
 struct JpegError {
   jpeg_error_mgr mgr;
@@ -140,6 +143,7 @@ std::vector<std::uint8_t> jpeg_decode(std::span<const std::uint8_t> data, JpegIn
     fail(ORVPDF_E_FORMAT, std::string("bad JPEG image: ") + err.text);
   }
   jpeg_create_decompress(&cinfo);
+  cinfo.mem->max_memory_to_use = kMaxJpegMemory;
   cinfo.progress = &progress;
   jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&cinfo, TRUE);

@@ -303,7 +303,7 @@ std::optional<Capacity> page_capacity(TIFF* tif, const Page& p) {
       c = {Capacity::Rows, 0, 0, "CCITT"};
       expand = [](std::uint64_t n) { return codec::saturating_mul(n, codec::kCcittRowsPerByte); };
       break;
-    case COMPRESSION_JPEG: case COMPRESSION_OJPEG:
+    case COMPRESSION_JPEG:  // old-style JPEG keeps its stream outside the strips: no bound
       c = {Capacity::Blocks, 0, 0, "JPEG"};
       expand = [](std::uint64_t n) { return codec::saturating_mul(n, codec::kJpegHuffmanBlocksPerByte); };
       break;
@@ -314,7 +314,8 @@ std::optional<Capacity> page_capacity(TIFF* tif, const Page& p) {
   for (std::uint32_t i = 0; i < striles; ++i) {
     const std::uint64_t present = strile_bytes_present(tif, i, file_size);
     c.present += present;
-    c.most = std::min(UINT64_MAX - 1, c.most + expand(present));
+    const std::uint64_t most = expand(present);
+    c.most = most > UINT64_MAX - c.most ? UINT64_MAX : c.most + most;
   }
   return c;
 }

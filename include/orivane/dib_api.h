@@ -87,7 +87,9 @@ int32_t DIB_LiveImageCount(void);
  * ERR_JPEG, ERR_TIFF, ERR_MEMORY for PDF) with a text naming the size and the
  * limit. Images made otherwise (DIB_Create, scans, conversions) are not
  * limited. Independently of this limit the loaders refuse an image that the
- * compressed data present in the file cannot fill.
+ * compressed data present in the file cannot fill, and keep their caps on the
+ * bytes of one image (1 GiB of pixel data in the codec modules, 400 MB of
+ * samples for a PDF page image).
  *   pixels: in: the new limit; 0 or negative restores the default
  *           (DIB_DEFAULT_MAX_IMAGE_PIXELS).
  * Returns the former limit. Settable from Orivane3.ini as MaxImagePixels=N.

@@ -126,6 +126,29 @@ TEST_F(OrvGifTest, FrameIsTheImage) {
   }
 }
 
+// A library older than the loading limit hands a shorter host table: the
+// module takes it and applies the default limit; a table shorter than the
+// first fields is refused.
+TEST_F(OrvGifTest, OlderHostTablesGetTheDefaultLimit) {
+  auto set_host = gif().fn<OrvSetHostFn>("SetHost");
+  OrvHost older = *fileio::codec_host();
+  older.size = ORV_HOST_BASE_SIZE;
+  older.max_image_pixels = nullptr;
+  DibGuard src(make_image(DIB_PT_PALETTE, 40, 25, 8));
+  const std::string path = temp_path("limit.gif");
+  ASSERT_EQ(write(src.h, path), 0);
+  DIB_SetMaxImagePixels(999);
+  DibGuard refused(read(path));
+  EXPECT_EQ(refused.h, 0u);
+  ASSERT_EQ(set_host(&older), 0);
+  DibGuard loaded(read(path));
+  EXPECT_NE(loaded.h, 0u) << "the old table has no limit field: the default applies";
+  older.size = ORV_HOST_BASE_SIZE - 1;
+  EXPECT_NE(set_host(&older), 0);
+  ASSERT_EQ(set_host(fileio::codec_host()), 0);
+  DIB_SetMaxImagePixels(0);
+}
+
 // A frame reaching past its screen is cut to the screen: the pixels that lie
 // on it keep their place in the frame.
 TEST_F(OrvGifTest, FrameIsCutToItsScreen) {
