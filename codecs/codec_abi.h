@@ -126,7 +126,9 @@ typedef uintptr_t OrvHandle;
 typedef struct OrvHost {
   /* ORV_CODEC_ABI_VERSION of the library, and sizeof(OrvHost) it was built
    * with; a module refuses (SetHost returns non-zero) an abi_version it does
-   * not know. Fields are only ever appended. */
+   * not know, or a table shorter than the fields up to trace_level. Fields
+   * are only ever appended (which keeps the version): a module checks `size`
+   * before it reads an appended one. */
   int32_t abi_version;
   uint32_t size;
 
@@ -164,7 +166,29 @@ typedef struct OrvHost {
   /* The library's trace level (0 off); a module may skip building trace
    * text when it is 0. */
   int32_t (*trace_level)(void);
+
+  /* ---- Appended fields: a module reads one only when `size` covers it
+   * (ORV_HOST_HAS(host, field)); a library that predates it leaves it out. */
+
+  /* The largest image, in pixels (width x height), a reader may make from a
+   * file or buffer (DIB_GetMaxImagePixels; it can change between calls, so
+   * ask per image). A reader refuses a larger image from its header, before
+   * allocating, and records its usual error code with a text naming the size
+   * and this limit. Without this field: ORV_DEFAULT_MAX_IMAGE_PIXELS. */
+  int64_t (*max_image_pixels)(void);
 } OrvHost;
+
+/* The size of the table before the first appended field: the least a module
+ * accepts. */
+#define ORV_HOST_BASE_SIZE offsetof(OrvHost, max_image_pixels)
+
+/* Whether the host table `h` holds the appended field `field`. */
+#define ORV_HOST_HAS(h, field) \
+  ((h)->size >= offsetof(OrvHost, field) + sizeof(((OrvHost*)0)->field))
+
+/* The loading limit a module applies when the library does not say
+ * (DIB_DEFAULT_MAX_IMAGE_PIXELS of orivane/dib_api.h). */
+#define ORV_DEFAULT_MAX_IMAGE_PIXELS 320000000LL
 
 /* <PREFIX>_SetHost(host): called once after loading. `host` stays valid
  * until the module is unloaded. 0 = accepted; non-zero = the module cannot

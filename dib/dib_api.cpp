@@ -11,6 +11,7 @@
 #include "dib/compare.h"
 #include "dib/dib.h"
 #include "dib/edit.h"
+#include "dib/image_limit.h"
 #include "dib/live_count.h"
 #include "dib/row_readers.h"
 #include "dib/rows.h"
@@ -112,6 +113,15 @@ void DibFree(DIB_HANDLE dib) { dib::dib_free(dib); }
 DIB_HANDLE DibCopy(DIB_HANDLE dib) { return dib::dib_copy(dib); }
 
 int32_t DIB_LiveImageCount(void) { return static_cast<int32_t>(dib::live_count()); }
+
+int64_t DIB_SetMaxImagePixels(int64_t pixels) {
+  LogApiCall("DIB_SetMaxImagePixels(%lld)\n", static_cast<long long>(pixels));
+  const std::int64_t former = dib::image_limit().max_pixels;
+  dib::image_limit().max_pixels = pixels > 0 ? pixels : DIB_DEFAULT_MAX_IMAGE_PIXELS;
+  return former;
+}
+
+int64_t DIB_GetMaxImagePixels(void) { return dib::image_limit().max_pixels; }
 
 // ---- Queries and setters --------------------------------------------------------
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dib/image_limit.h"
 #include "dib/live_count.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
@@ -108,7 +109,9 @@ bool depth_supported(int bits) {
 
 // Works out the layout from the headers; every size is checked against the
 // input, so a hostile header is refused here, before any allocation.
-std::optional<Plan> make_plan(const Input& in, const BmpFileHeader& fh, std::string* why) {
+// `out_too_large` (may be null) tells a refusal by the loading limit apart.
+std::optional<Plan> make_plan(const Input& in, const BmpFileHeader& fh, std::string* why,
+                              bool* out_too_large = nullptr) {
   std::uint8_t raw[kMaxInfoHeaderBytes] = {};
   std::uint32_t header_size = 0;
   if (!in.read(kBmpFileHeaderBytes, &header_size, 4) || header_size < dib::kInfoHeaderBytes ||
@@ -134,6 +137,12 @@ std::optional<Plan> make_plan(const Input& in, const BmpFileHeader& fh, std::str
       (h.compression & 0xFFFF0000u) != 0) {
     *why = format("LoadBmp:Bad image header %d x %d, %d bits, compression 0x%x\n", h.width, h.height, bits,
                   h.compression);
+    return std::nullopt;
+  }
+  const std::uint64_t rows_declared = static_cast<std::uint64_t>(dib::header_rows(h));
+  if (!dib::image_size_allowed(static_cast<std::uint64_t>(h.width), rows_declared)) {
+    *why = "LoadBmp:" + dib::image_size_refusal(static_cast<std::uint64_t>(h.width), rows_declared) + "\n";
+    if (out_too_large) *out_too_large = true;
     return std::nullopt;
   }
 
@@ -336,10 +345,14 @@ dib::Dib bmp_read_buffer(std::span<const std::uint8_t> bytes) {
   const BmpFileHeader fh = bmp_file_header_read(bytes.data());
   const BufferInput in(bytes);
   std::string why;
-  const std::optional<Plan> plan = bytes.size() >= fh.size ? make_plan(in, fh, &why) : std::nullopt;
+  bool too_large = false;
+  const std::optional<Plan> plan =
+      bytes.size() >= fh.size ? make_plan(in, fh, &why, &too_large) : std::nullopt;
   if (!plan) {
     if (!why.empty()) LogPrint("%s", why.c_str());
-    RecordError(ERR_FILE_READ, "BMP in memory");
+    // The size is worth telling the caller: the image is sound, only too big.
+    const std::string detail = too_large ? "BMP in memory: " + why.substr(8, why.size() - 9) : "BMP in memory";
+    RecordError(ERR_FILE_READ, detail.c_str());
     return dib::Dib();
   }
   bool no_memory = false;

@@ -11,6 +11,7 @@
 
 #include "dib/allocate.h"
 #include "dib/dib.h"
+#include "dib/image_limit.h"
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
@@ -46,12 +47,16 @@ void host_log(const char* text) {
   if (text) LogPrint("%s", text);
 }
 int32_t host_trace_level() { return LogLevel(); }
+int64_t host_max_image_pixels() { return dib::image_limit().max_pixels; }
+
+static_assert(ORV_DEFAULT_MAX_IMAGE_PIXELS == DIB_DEFAULT_MAX_IMAGE_PIXELS,
+              "modules and library start from the same loading limit");
 
 const OrvHost kHost = {
     ORV_CODEC_ABI_VERSION, sizeof(OrvHost), host_dib_alloc, host_dib_free,
     host_mem_alloc,        host_mem_realloc, host_mem_lock, host_mem_unlock,
     host_mem_size,         host_mem_free,    host_record_error, host_log,
-    host_trace_level,
+    host_trace_level,      host_max_image_pixels,
 };
 
 // ---- Hooks ----------------------------------------------------------------

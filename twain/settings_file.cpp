@@ -16,6 +16,7 @@
 
 #include "fileio/options.h"
 #include "log/trace.h"
+#include "orivane/dib_api.h"
 #include "orivane/pdf_api.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
@@ -53,6 +54,7 @@ const SettingKey kKeys[] = {
     {"PDF_SetPDFACompliance", [](int v) { PDF_SetPDFACompliance(v); }},
     {"BlankPageMode", [](int v) { TWAIN_SetBlankPageMode(v); }},
     {"JpegQuality", [](int v) { TWAIN_SetJpegQuality(v); }},
+    {"MaxImagePixels", [](int v) { DIB_SetMaxImagePixels(v); }},
 };
 
 bool equal_nocase(std::string_view a, std::string_view b) {

@@ -8,6 +8,7 @@
 
 #include "codecs/codec_abi.h"
 #include "codecs/common/dib_block.h"
+#include "codecs/common/image_limits.h"
 
 namespace codec {
 
@@ -19,11 +20,18 @@ inline const OrvHost*& host() {
 
 // Accepts a host table of a known ABI version. 0 = taken.
 inline std::int32_t host_set(const OrvHost* table) {
-  if (!table || table->abi_version != ORV_CODEC_ABI_VERSION ||
-      table->size < sizeof(OrvHost))
+  if (!table || table->abi_version != ORV_CODEC_ABI_VERSION || table->size < ORV_HOST_BASE_SIZE)
     return 1;
   host() = table;
   return 0;
+}
+
+// The library's loading limit, as this module's host table tells it.
+inline bool image_size_allowed(std::uint64_t width, std::uint64_t height) {
+  return image_size_allowed(host(), width, height);
+}
+inline std::string image_size_refusal(std::uint64_t width, std::uint64_t height) {
+  return image_size_refusal(host(), width, height);
 }
 
 inline void host_record_error(int code, const std::string& detail) {
@@ -44,13 +52,15 @@ class NewDib {
   ~NewDib() { discard(); }
 
   // Allocates a `width` x `rows` image of `depth` bits and `pixel_type`
-  // (ORV_PT_*). False when the size is 0 or over kMaxDibBytes (`too_large`
-  // tells which of these applies) or memory runs out.
+  // (ORV_PT_*). False when the size is 0, over the loading limit or over
+  // kMaxDibBytes (`too_large` tells which of these applies) or memory runs
+  // out. Readers check the loading limit themselves first, to say so.
   bool make(int pixel_type, std::uint32_t width, std::uint32_t rows, int depth,
             bool* out_too_large = nullptr) {
     discard();
     const std::uint32_t entries = depth <= 8 ? (1u << depth) : 0;
-    const bool fits = dib_block_bytes(width, rows, depth, entries).has_value();
+    const bool fits = dib_block_bytes(width, rows, depth, entries).has_value() &&
+                      image_size_allowed(width, rows);
     if (out_too_large) *out_too_large = !fits;
     if (!fits || !host() || width > 0x7FFFFFFF || rows > 0x7FFFFFFF) return false;
     handle_ = host()->dib_alloc(pixel_type, std::int32_t(width), std::int32_t(rows), depth);

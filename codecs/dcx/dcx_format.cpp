@@ -1,5 +1,7 @@
 #include "codecs/dcx/dcx_format.h"
 
+#include "codecs/common/image_limits.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -117,8 +119,9 @@ std::optional<std::vector<std::uint8_t>> pcx_encode_bw(const std::uint8_t* block
   return out;
 }
 
-std::optional<DibBytes> pcx_decode(std::span<const std::uint8_t> data, std::string* out_error) {
-  auto fail = [&](const char* why) -> std::optional<DibBytes> {
+std::optional<DibBytes> pcx_decode(std::span<const std::uint8_t> data, std::uint64_t max_pixels,
+                                   std::string* out_error) {
+  auto fail = [&](const std::string& why) -> std::optional<DibBytes> {
     if (out_error) *out_error = why;
     return std::nullopt;
   };
@@ -132,6 +135,8 @@ std::optional<DibBytes> pcx_decode(std::span<const std::uint8_t> data, std::stri
   const int x0 = get16(h + 4), y0 = get16(h + 6), x1 = get16(h + 8), y1 = get16(h + 10);
   if (x1 < x0 || y1 < y0) return fail("PCX page has no pixels");
   const int width = x1 - x0 + 1, height = y1 - y0 + 1;
+  if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > max_pixels)
+    return fail(codec::image_size_refusal(width, height, max_pixels));
   const std::size_t bpl = get16(h + 66);
   const std::size_t need = (static_cast<std::size_t>(width) * bits + 7) / 8;
   if (bpl < need) return fail("PCX line length too short");

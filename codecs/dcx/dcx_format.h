@@ -9,8 +9,8 @@
 //
 // Reading never trusts the header: offsets must lie inside the file, the image
 // must be decodable from the bytes that follow (a run pair yields at most 63
-// bytes), and the pixel data is capped, so a forged size is refused before any
-// large allocation.
+// bytes), and the pixel count (the loading limit) and the pixel data are
+// capped, so a forged size is refused before any large allocation.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -37,8 +37,10 @@ using DibBytes = std::vector<std::uint8_t>;
 std::optional<std::vector<std::uint8_t>> pcx_encode_bw(const std::uint8_t* block, std::size_t size);
 
 // Decodes the PCX page at the start of `data` into a DIB block. Nothing (and
-// a reason in `out_error`) for a malformed, truncated or oversized page.
-std::optional<DibBytes> pcx_decode(std::span<const std::uint8_t> data, std::string* out_error);
+// a reason in `out_error`) for a malformed, truncated or oversized page, or
+// one of more than `max_pixels` pixels (the loading limit).
+std::optional<DibBytes> pcx_decode(std::span<const std::uint8_t> data, std::uint64_t max_pixels,
+                                   std::string* out_error);
 
 // The page offsets of a DCX file image; nothing when the magic is wrong or an
 // offset lies outside the data (`file_size` = the whole file's length).

@@ -13,6 +13,7 @@
 
 #include "codecs/codec_abi.h"
 #include "codecs/common/file_io.h"
+#include "codecs/common/image_limits.h"
 #include "codecs/dcx/dcx_format.h"
 
 namespace {
@@ -221,7 +222,7 @@ OrvHandle dib_from_bytes(std::span<const std::uint8_t> bytes, int32_t page, cons
     return 0;
   }
   std::string why;
-  auto dib = dcx::pcx_decode(bytes.subspan((*offsets)[page]), &why);
+  auto dib = dcx::pcx_decode(bytes.subspan((*offsets)[page]), codec::max_image_pixels(host), &why);
   if (!dib) {
     record(kErrFileRead, why + ": " + what);
     return 0;
@@ -263,7 +264,7 @@ OrvHandle dib_from_bytes(std::span<const std::uint8_t> bytes, int32_t page, cons
 extern "C" {
 
 ORV_CODEC_EXPORT int32_t ORVDCX_SetHost(const OrvHost* host) {
-  if (!host || host->abi_version != ORV_CODEC_ABI_VERSION || host->size < sizeof(OrvHost)) return 1;
+  if (!host || host->abi_version != ORV_CODEC_ABI_VERSION || host->size < ORV_HOST_BASE_SIZE) return 1;
   state().host = host;
   return 0;
 }

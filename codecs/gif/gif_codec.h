@@ -1,11 +1,13 @@
 // GIF reading and writing on giflib for the OrvGif module.
 //
 // Writing takes 1-, 4- and 8-bit images with their colour table (the library
-// reduces deeper images to a palette first). Reading takes the first image of
-// the file, placed on its logical screen: frames of zero size or reaching
-// outside the screen are refused, as are screens over the DIB size limit,
-// before any pixel memory is taken. The result is 1-, 4- or 8-bit, after the
-// size of the colour table.
+// reduces deeper images to a palette first). Reading takes the first frame of
+// the file, cut to its logical screen (the screen's background around the
+// frame is not part of the image, so a tiny file naming a huge screen costs
+// nothing). Frames of zero size or wholly off the screen are refused, as are
+// frames over the loading limit or larger than the LZW data left in the file
+// can fill, before any pixel memory is taken. The result is 1-, 4- or 8-bit,
+// after the size of the colour table.
 #pragma once
 #include <string>
 

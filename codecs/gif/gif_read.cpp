@@ -1,6 +1,7 @@
 // GIF reading: records are walked up to the first image (no frame after it is
-// read), which is checked against its screen and decoded line by line onto a
-// DIB of the screen's size filled with the background colour.
+// read), which is checked against the loading limit and the data left in the
+// file, and decoded line by line into a DIB of the frame's size, cut to the
+// logical screen.
 #include "codecs/gif/gif_codec.h"
 
 #include <gif_lib.h>
@@ -66,28 +67,51 @@ void store_pixel(std::uint8_t* row, int depth, int x, std::uint8_t v) {
   }
 }
 
+// The part of the frame that lies on its screen, in frame coordinates.
+struct Visible {
+  long x0, y0, x1, y1;
+  long width() const { return x1 - x0; }
+  long height() const { return y1 - y0; }
+};
+
+Visible visible_part(const GifImageDesc& f, long screen_w, long screen_h) {
+  return {std::max(0L, -long(f.Left)), std::max(0L, -long(f.Top)),
+          std::min(long(f.Width), screen_w - f.Left), std::min(long(f.Height), screen_h - f.Top)};
+}
+
+// Header checks made before any pixel memory is taken: sizes, the loading
+// limit, and whether the LZW data left in the file can fill the frame (a
+// 12-bit code stands for at most 4096 pixels).
+Status check_frame(GifFileType* gif, const Visible& v) {
+  const GifImageDesc& f = gif->Image;
+  if (f.Width <= 0 || f.Height <= 0 || gif->SWidth <= 0 || gif->SHeight <= 0)
+    return {ERR_FILE_READ, "GIF image of zero size"};
+  if (v.width() <= 0 || v.height() <= 0) return {ERR_FILE_READ, "GIF image outside its screen"};
+  if (!codec::image_size_allowed(std::uint64_t(v.width()), std::uint64_t(v.height())))
+    return {ERR_FILE_READ, codec::image_size_refusal(std::uint64_t(v.width()), std::uint64_t(v.height()))};
+  const Input* in = static_cast<const Input*>(gif->UserData);
+  const std::uint64_t left = in->size - in->at;
+  if (std::uint64_t(f.Width) * std::uint64_t(f.Height) > codec::lzw_max_bytes(left))
+    return {ERR_FILE_READ, codec::image_data_refusal(std::uint64_t(f.Width), std::uint64_t(f.Height), left, "LZW")};
+  return {};
+}
+
+// The image is the first frame, cut to its screen; the rest of the screen
+// (background only) is not part of it, so a small file naming a huge screen
+// costs nothing.
 Status decode(GifFileType* gif, codec::NewDib* out) {
   if (Status s = seek_first_image(gif); !s) return s;
   if (DGifGetImageDesc(gif) == GIF_ERROR) return gif_fail(gif, "GIF image");
   const GifImageDesc& f = gif->Image;
-  const long sw = gif->SWidth, sh = gif->SHeight;
-  if (f.Width <= 0 || f.Height <= 0 || sw <= 0 || sh <= 0)
-    return {ERR_FILE_READ, "GIF image of zero size"};
-  if (f.Left < 0 || f.Top < 0 || f.Left + long(f.Width) > sw || f.Top + long(f.Height) > sh)
-    return {ERR_FILE_READ, "GIF image outside its screen"};
-  // One 12-bit LZW code stands for at most 4096 pixels: a frame larger than
-  // its remaining data can describe is cut short, refused before any memory.
-  const Input* in = static_cast<const Input*>(gif->UserData);
-  if (std::uint64_t(f.Width) * std::uint64_t(f.Height) >
-      (std::uint64_t(in->size - in->at) * 8 / 12 + 1) * 4096)
-    return {ERR_FILE_READ, "GIF image data missing"};
+  const Visible v = visible_part(f, gif->SWidth, gif->SHeight);
+  if (Status s = check_frame(gif, v); !s) return s;
   const ColorMapObject* map = f.ColorMap ? f.ColorMap : gif->SColorMap;
   const int colours = map ? map->ColorCount : 256;
   const int depth = colours <= 2 ? 1 : colours <= 16 ? 4 : 8;
   bool too_large = false;
-  if (!out->make(depth == 1 ? ORV_PT_BW : ORV_PT_PALETTE, std::uint32_t(sw), std::uint32_t(sh),
-                 depth, &too_large))
-    return {too_large ? ERR_FILE_READ : ERR_MEMORY, too_large ? "GIF screen too large" : "out of memory"};
+  if (!out->make(depth == 1 ? ORV_PT_BW : ORV_PT_PALETTE, std::uint32_t(v.width()),
+                 std::uint32_t(v.height()), depth, &too_large))
+    return {too_large ? ERR_FILE_READ : ERR_MEMORY, too_large ? "GIF image too large" : "out of memory"};
   codec::DibLayout& d = out->layout();
   for (int i = 0; i < (1 << depth); ++i) {
     if (map && i < colours)
@@ -97,21 +121,18 @@ Status decode(GifFileType* gif, codec::NewDib* out) {
     else
       out->set_entry(std::uint32_t(i), 0, 0, 0);
   }
-  const auto clamp = [&](int v) { return std::uint8_t(v < colours && v < (1 << depth) ? v : 0); };
-  const std::uint8_t background = clamp(gif->SBackGroundColor);
-  const std::uint8_t fill = depth == 8 ? background : depth == 4 ? std::uint8_t(background * 0x11)
-                                                                 : std::uint8_t(background ? 0xFF : 0);
-  if (fill != 0)
-    for (int y = 0; y < d.rows; ++y) std::memset(d.row(y), fill, d.stride);
+  const auto clamp = [&](int value) { return std::uint8_t(value < colours && value < (1 << depth) ? value : 0); };
   std::vector<GifPixelType> line(std::size_t(f.Width));
   static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
   const int passes = f.Interlace ? 4 : 1;
   for (int pass = 0; pass < passes; ++pass) {
     const int start = f.Interlace ? kStart[pass] : 0, step = f.Interlace ? kStep[pass] : 1;
     for (int y = start; y < f.Height; y += step) {
+      // Every line is decoded, also those off the screen: the LZW data runs on.
       if (DGifGetLine(gif, line.data(), f.Width) == GIF_ERROR) return gif_fail(gif, "GIF data");
-      std::uint8_t* row = d.row(f.Top + y);
-      for (int x = 0; x < f.Width; ++x) store_pixel(row, depth, f.Left + x, clamp(line[std::size_t(x)]));
+      if (y < v.y0 || y >= v.y1) continue;
+      std::uint8_t* row = d.row(int(y - v.y0));
+      for (long x = v.x0; x < v.x1; ++x) store_pixel(row, depth, int(x - v.x0), clamp(line[std::size_t(x)]));
     }
   }
   return {};

@@ -2,7 +2,8 @@
 //
 // Every libjpeg call runs under a longjmp error manager: the library's own
 // handler ends the process. Decoding checks the size named by the header
-// before anything is allocated (kMaxDibBytes), caps libjpeg's own memory and
+// before anything is allocated (the loading limit, kMaxDibBytes, and whether
+// the stream's data can fill the image at all), caps libjpeg's own memory and
 // the number of progressive scans, and treats a stream that ends early as an
 // error rather than a picture padded with gray.
 #pragma once

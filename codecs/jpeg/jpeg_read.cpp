@@ -1,6 +1,7 @@
 // JPEG decoding through libjpeg-turbo, straight into the rows of a new DIB.
 #include "codecs/jpeg/jpeg_codec.h"
 
+#include "codecs/common/jpeg_limits.h"
 #include "codecs/jpeg/jpeg_error.h"
 #include "orivane/twain_error.h"
 
@@ -32,6 +33,18 @@ Shape shape_of(const jpeg_decompress_struct& c) {
   return {ORV_PT_RGB, 24, JCS_EXT_BGR};
 }
 
+// Header checks made before the image's memory is taken: the loading limit
+// and whether the data can fill the image. 0 or the refusal's error code,
+// with the text in `err`.
+int check_header(const jpeg_decompress_struct& c, std::size_t size, ErrorManager* err) {
+  std::string refusal = codec::image_size_allowed(c.image_width, c.image_height)
+                            ? codec::jpeg_data_refusal(c, size)
+                            : codec::image_size_refusal(c.image_width, c.image_height);
+  if (refusal.empty()) return 0;
+  std::snprintf(err->text, sizeof err->text, "%s", refusal.c_str());
+  return ERR_JPEG;
+}
+
 void apply_density(const jpeg_decompress_struct& c, codec::NewDib* out) {
   if (c.X_density == 0 || c.Y_density == 0) return;
   if (c.density_unit == 1)
@@ -56,15 +69,9 @@ int decompress(const std::uint8_t* data, std::size_t size, codec::NewDib* out, E
   cinfo.progress = &progress.pub;
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   jpeg_read_header(&cinfo, TRUE);
-  // Huffman-coded scans spend at least one bit per MCU: a stream too short
-  // for its declared size is refused before the image's memory is taken.
-  if (!cinfo.arith_code) {
-    const std::uint64_t mcu_w = 8ull * std::uint64_t(cinfo.max_h_samp_factor);
-    const std::uint64_t mcu_h = 8ull * std::uint64_t(cinfo.max_v_samp_factor);
-    const std::uint64_t mcus = (cinfo.image_width + mcu_w - 1) / mcu_w *
-                               ((cinfo.image_height + mcu_h - 1) / mcu_h);
-    if (mcus > std::uint64_t(size) * 8) error_fail(reinterpret_cast<j_common_ptr>(&cinfo),
-                                                   "image data missing");
+  if (const int refused = check_header(cinfo, size, err)) {
+    jpeg_destroy_decompress(&cinfo);
+    return refused;
   }
   const Shape shape = shape_of(cinfo);
   cinfo.out_color_space = shape.space;

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "codecs/codec_abi.h"
+#include "codecs/common/jpeg_limits.h"
 #include "codecs/pdf/pdf_image.h"
 
 namespace pdf {
@@ -36,6 +37,9 @@ namespace {
 // Progressive files with more scans than this are refused (each scan costs a
 // pass over the whole coefficient buffer).
 constexpr int kMaxJpegScans = 200;
+// Largest memory libjpeg may take for its own work (the coefficients of a
+// progressive image), bytes.
+constexpr long kMaxJpegMemory = 512L << 20;
 
 struct JpegError {
   jpeg_error_mgr mgr;
@@ -139,9 +143,19 @@ std::vector<std::uint8_t> jpeg_decode(std::span<const std::uint8_t> data, JpegIn
     fail(ORVPDF_E_FORMAT, std::string("bad JPEG image: ") + err.text);
   }
   jpeg_create_decompress(&cinfo);
+  cinfo.mem->max_memory_to_use = kMaxJpegMemory;
   cinfo.progress = &progress;
   jpeg_mem_src(&cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(&cinfo, TRUE);
+  if (codec::saturating_mul(cinfo.image_width, cinfo.image_height) > image_pixel_limit()) {
+    const std::uint64_t w = cinfo.image_width, h = cinfo.image_height;
+    jpeg_destroy_decompress(&cinfo);
+    image_check_size(w, h);
+  }
+  if (std::string refusal = codec::jpeg_data_refusal(cinfo, data.size()); !refusal.empty()) {
+    jpeg_destroy_decompress(&cinfo);
+    fail(ORVPDF_E_FORMAT, std::move(refusal));
+  }
   const int n = cinfo.num_components;
   if (n != 1 && n != 3 && n != 4) {
     jpeg_destroy_decompress(&cinfo);

@@ -16,6 +16,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <stdexcept>
+#include <vector>
+
+#include "codecs/common/image_limits.h"
 
 namespace pdf {
 
@@ -63,20 +67,40 @@ class CallbackPipeline : public Pipeline {
   const OrvPdfWriter* w_;
 };
 
-// Collects decoded stream data up to a limit; what lies beyond is dropped,
-// so a stream that inflates far past its image never fills memory.
+// Collects decoded stream data up to a limit and stops the decoding there:
+// the first byte past it throws, which ends qpdf's pipeline (qpdf reports
+// that as a failed decode), so a stream that inflates far past its image,
+// through however many layers of filters, costs no more than the image.
 class BoundedPipeline : public Pipeline {
  public:
-  explicit BoundedPipeline(std::size_t limit) : Pipeline("pdf-read", nullptr), limit_(limit) {}
+  explicit BoundedPipeline(std::size_t limit) : Pipeline("pdf-read", nullptr), limit_(limit) {
+    bytes.reserve(limit);  // the caller knows the data can fill it
+  }
   void write(unsigned char const* data, size_t len) override {
     const std::size_t room = limit_ - std::min(limit_, bytes.size());
     bytes.append(reinterpret_cast<const char*>(data), std::min(room, len));
+    if (len > room) {
+      full_ = true;
+      throw std::length_error("stream data longer than needed");
+    }
   }
   void finish() override {}
+  // Whether the decoding was stopped at the limit (all `limit` bytes are there).
+  bool full() const { return full_; }
   std::string bytes;
 
  private:
   std::size_t limit_;
+  bool full_ = false;
+};
+
+// Counts the bytes piped through it.
+class CountingPipeline : public Pipeline {
+ public:
+  CountingPipeline() : Pipeline("pdf-count", nullptr) {}
+  void write(unsigned char const*, size_t len) override { count += len; }
+  void finish() override {}
+  std::uint64_t count = 0;
 };
 
 // ---- Text and dates -----------------------------------------------------------
@@ -526,6 +550,44 @@ void read_colour_space(QPDFObjectHandle cs, ImageStream& im, int depth = 0) {
   }
 }
 
+// The most `raw` bytes can decode to through the stream's filters, applied
+// in order; UINT64_MAX when a filter has no known bound.
+std::uint64_t filters_max_bytes(QPDFObjectHandle filter, std::uint64_t raw) {
+  std::vector<QPDFObjectHandle> chain;
+  if (filter.isArray()) chain = filter.getArrayAsVector();
+  else if (!filter.isNull()) chain.push_back(filter);
+  std::uint64_t bytes = raw;
+  for (QPDFObjectHandle& f : chain) {
+    const std::string name = f.isName() ? f.getName() : "";
+    if (name == "/FlateDecode" || name == "/Fl") bytes = codec::saturating_mul(bytes, codec::kDeflateBytesPerByte);
+    else if (name == "/LZWDecode" || name == "/LZW") bytes = codec::lzw_max_bytes(bytes);
+    else if (name == "/RunLengthDecode" || name == "/RL") bytes = codec::saturating_mul(bytes, codec::kPackBitsBytesPerByte);
+    else if (name == "/ASCII85Decode" || name == "/A85") bytes = codec::saturating_mul(bytes, 4);  // "z" = 4 zero bytes
+    else if (name != "/ASCIIHexDecode" && name != "/AHx" && name != "/Crypt") return UINT64_MAX;
+  }
+  return bytes;
+}
+
+// The decoded samples of an image stream with general-purpose filters: the
+// filters must be ones we decode, the stream's bytes must be able to fill the
+// image, and decoding stops once the image's `need` bytes are there.
+std::string image_samples(QPDFObjectHandle image, QPDFObjectHandle filter, const ImageStream& im,
+                          std::uint64_t need) {
+  bool filterable = false;
+  image.pipeStreamData(nullptr, &filterable, 0, qpdf_dl_specialized, true, false);
+  if (!filterable && !filter.isNull()) fail(ORVPDF_E_FEATURE, "unsupported image filter");
+  CountingPipeline raw;
+  image.pipeStreamData(&raw, nullptr, 0, qpdf_dl_none, true, false);
+  if (filters_max_bytes(filter, raw.count) < need)
+    fail(ORVPDF_E_FORMAT, codec::image_data_refusal(static_cast<std::uint64_t>(im.width),
+                                                    static_cast<std::uint64_t>(im.height), raw.count,
+                                                    filter.isNull() ? "uncompressed" : "filtered"));
+  BoundedPipeline p(static_cast<std::size_t>(need));
+  if (!image.pipeStreamData(&p, nullptr, 0, qpdf_dl_specialized, true, false) && !p.full())
+    fail(ORVPDF_E_FEATURE, "unsupported image filter");
+  return std::move(p.bytes);
+}
+
 // The page's image: the largest image XObject among its resources.
 QPDFObjectHandle page_image(QPDFObjectHandle page) {
   QPDFPageObjectHelper helper(page);
@@ -557,6 +619,7 @@ DibBytes document_page_image(QPDF& pdf, int page) {
     im.height = int_key(d, "/Height", 0);
     if (im.width <= 0 || im.height <= 0 || im.width > (1 << 24) || im.height > (1 << 24))
       fail(ORVPDF_E_FORMAT, "bad image size");
+    image_check_size(static_cast<std::uint64_t>(im.width), static_cast<std::uint64_t>(im.height));
     const bool mask = d.getKey("/ImageMask").isBool() && d.getKey("/ImageMask").getBoolValue();
     im.bpc = mask ? 1 : int_key(d, "/BitsPerComponent", 8);
     if (mask) {
@@ -581,17 +644,17 @@ DibBytes document_page_image(QPDF& pdf, int page) {
         im.ccitt_k = int_key(parms, "/K", 0);
         im.black_is_1 = parms.getKey("/BlackIs1").isBool() && parms.getKey("/BlackIs1").getBoolValue();
       }
+      if (im.filter == "/CCITTFaxDecode" &&
+          static_cast<std::uint64_t>(im.height) > codec::saturating_mul(im.data.size(), codec::kCcittRowsPerByte))
+        fail(ORVPDF_E_FORMAT, codec::image_data_refusal(static_cast<std::uint64_t>(im.width),
+                                                        static_cast<std::uint64_t>(im.height), im.data.size(),
+                                                        "CCITT"));
     } else {
       const std::uint64_t ncomp = im.space == ColourSpace::RGB ? 3 : im.space == ColourSpace::CMYK ? 4 : 1;
       const std::uint64_t need = (static_cast<std::uint64_t>(im.width) * static_cast<std::uint64_t>(std::max(im.bpc, 1)) * ncomp + 7) / 8 *
                                  static_cast<std::uint64_t>(im.height);
       if (need > kMaxSampleBytes) fail(ORVPDF_E_MEMORY, "image too large");
-      BoundedPipeline p(static_cast<std::size_t>(need));
-      bool filtered = false;
-      if (!image.pipeStreamData(&p, &filtered, 0, qpdf_dl_specialized, true, false) ||
-          (!filtered && !filter.isNull()))
-        fail(ORVPDF_E_FEATURE, "unsupported image filter");
-      im.data = std::move(p.bytes);
+      im.data = image_samples(image, d.getKey("/Filter"), im, need);
     }
     // Resolution from the page size: pixels per inch of the media box.
     double dpi_x = 0, dpi_y = 0;

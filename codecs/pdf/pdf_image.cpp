@@ -5,10 +5,16 @@
 #include <cstring>
 
 #include "codecs/codec_abi.h"
+#include "codecs/common/image_limits.h"
 
 namespace pdf {
 
 void fail(int code, std::string text) { throw Failure{code, std::move(text)}; }
+
+void image_check_size(std::uint64_t width, std::uint64_t height) {
+  if (codec::saturating_mul(width, height) > image_pixel_limit())
+    fail(ORVPDF_E_MEMORY, codec::image_size_refusal(width, height, image_pixel_limit()));
+}
 
 namespace {
 

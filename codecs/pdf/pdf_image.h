@@ -57,6 +57,12 @@ int image_pixel_type(const void* bmi);
 // Largest decoded image a page may have (bytes of samples).
 constexpr std::uint64_t kMaxSampleBytes = 400ull << 20;
 
+// The library's loading limit in pixels (from the host table; pdf_module.cpp).
+std::uint64_t image_pixel_limit();
+// Throws Failure (ORVPDF_E_MEMORY, naming the size) for an image of
+// `width` x `height` pixels over the loading limit.
+void image_check_size(std::uint64_t width, std::uint64_t height);
+
 // The DIB for an image XObject's samples. `samples` are decoded (no filter
 // left) unless `filter` is "/DCTDecode" or "/CCITTFaxDecode". Throws Failure.
 DibBytes image_decode(const ImageStream& image, double dpi_x, double dpi_y);

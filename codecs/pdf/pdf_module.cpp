@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "codecs/codec_abi.h"
+#include "codecs/common/image_limits.h"
 #include "codecs/pdf/pdf_document.h"
 
 namespace {
@@ -184,10 +185,14 @@ bool compression_allowed(int type, int code) {
 
 }  // namespace
 
+namespace pdf {
+std::uint64_t image_pixel_limit() { return codec::max_image_pixels(state().host); }
+}  // namespace pdf
+
 extern "C" {
 
 ORV_CODEC_EXPORT int32_t ORVPDF_SetHost(const OrvHost* host) {
-  if (!host || host->abi_version != ORV_CODEC_ABI_VERSION || host->size < sizeof(OrvHost)) return 1;
+  if (!host || host->abi_version != ORV_CODEC_ABI_VERSION || host->size < ORV_HOST_BASE_SIZE) return 1;
   state().host = host;
   return 0;
 }

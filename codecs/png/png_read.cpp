@@ -1,12 +1,19 @@
-// PNG reading: libpng's transforms bring every layout to one the DIB model
-// holds, and the rows are read straight into the new DIB (2-bit images go
-// through a byte-per-pixel buffer and are widened to 4 bits).
+// PNG reading: the header is checked against the loading limit and against
+// what the file's image data can inflate to, before anything is allocated;
+// libpng's transforms then bring every layout to one the DIB model holds, and
+// the rows are read straight into the new DIB (2-bit images go through a
+// byte-per-pixel buffer and are widened to 4 bits).
 #include "codecs/png/png_codec.h"
 
 #include <png.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "codecs/common/file_io.h"
@@ -66,9 +73,44 @@ void apply_palette(png_structp png, png_infop info, codec::NewDib* out) {
   }
 }
 
+// The bytes of image data (IDAT chunks) the file holds: chunk headers are
+// walked from the signature on, and a chunk's declared length counts only as
+// far as the file goes. The file is left at its start.
+std::uint64_t image_data_bytes(std::FILE* file) {
+  std::uint64_t total = 0;
+  struct stat st {};
+  const std::uint64_t file_size = fstat(fileno(file), &st) == 0 ? std::uint64_t(st.st_size) : 0;
+  std::uint64_t at = 8;
+  std::uint8_t head[8];
+  while (at + 8 <= file_size && std::fseek(file, long(at), SEEK_SET) == 0 && std::fread(head, 1, 8, file) == 8) {
+    const std::uint64_t length = std::uint64_t(head[0]) << 24 | head[1] << 16 | head[2] << 8 | head[3];
+    if (std::memcmp(head + 4, "IDAT", 4) == 0) total += std::min(length, file_size - at - 8);
+    if (std::memcmp(head + 4, "IEND", 4) == 0) break;
+    at += 12 + length;  // header, data, CRC
+  }
+  std::rewind(file);
+  return total;
+}
+
+// Header checks made before the image's memory is taken: the loading limit,
+// and whether the image data present can inflate to the rows at all.
+// 0 or an error code, with the text in `error_text`.
+int check_header(png_uint_32 width, png_uint_32 height, int bits_per_pixel, std::uint64_t data_bytes,
+                 char* error_text) {
+  std::string refusal;
+  if (!codec::image_size_allowed(width, height))
+    refusal = codec::image_size_refusal(width, height);
+  else if (codec::saturating_mul(std::uint64_t(width) * height, std::uint64_t(bits_per_pixel)) / 8 >
+           codec::saturating_mul(data_bytes, codec::kDeflateBytesPerByte))
+    refusal = codec::image_data_refusal(width, height, data_bytes, "Deflate");
+  if (refusal.empty()) return 0;
+  std::snprintf(error_text, 200, "%s", refusal.c_str());
+  return ERR_FILE_READ;
+}
+
 // Runs libpng; no C++ objects with destructors live in this frame. Returns 0
 // or an error code, with the text in `error_text`.
-int read_png(std::FILE* file, codec::NewDib* out, std::vector<png_bytep>* rows,
+int read_png(std::FILE* file, std::uint64_t data_bytes, codec::NewDib* out, std::vector<png_bytep>* rows,
              std::vector<std::uint8_t>* bytes, bool* out_gray, char* error_text) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error_text, on_error, on_warning);
   if (!png) return ERR_MEMORY;
@@ -86,6 +128,11 @@ int read_png(std::FILE* file, codec::NewDib* out, std::vector<png_bytep>* rows,
   png_uint_32 width = 0, height = 0;
   int bit_depth = 0, color_type = 0;
   png_get_IHDR(png, info, &width, &height, &bit_depth, &color_type, nullptr, nullptr, nullptr);
+  if (const int refused = check_header(width, height, bit_depth * png_get_channels(png, info), data_bytes,
+                                       error_text)) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return refused;
+  }
   const Plan plan = plan_transforms(png, color_type, bit_depth);
   *out_gray = plan.gray;
   png_set_interlace_handling(png);
@@ -141,12 +188,12 @@ Status png_read_file(const char* path, codec::NewDib* out) {
     std::fclose(file);
     return {ERR_FILE_READ, "not a PNG file"};
   }
-  std::rewind(file);
+  const std::uint64_t data_bytes = image_data_bytes(file);
   std::vector<png_bytep> rows;
   std::vector<std::uint8_t> bytes;
   char error_text[200] = "";
   bool gray = false;
-  const int code = read_png(file, out, &rows, &bytes, &gray, error_text);
+  const int code = read_png(file, data_bytes, out, &rows, &bytes, &gray, error_text);
   std::fclose(file);
   if (code != 0) {
     out->discard();

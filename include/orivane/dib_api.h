@@ -73,6 +73,31 @@ DIB_HANDLE DibCopy(DIB_HANDLE dib);
 /* Number of image handles made and not yet released. */
 int32_t DIB_LiveImageCount(void);
 
+/* ---- Loading limit --------------------------------------------------------- */
+
+/* The default of DIB_SetMaxImagePixels: 320 million pixels. The largest page a
+ * scanner delivers, A3 (11.69 x 16.54 in) at 1200 dpi, is about 278 million
+ * pixels; the rest is room for over-scan and larger beds. */
+#define DIB_DEFAULT_MAX_IMAGE_PIXELS 320000000LL
+
+/* Sets the largest image, in pixels (width x height), that the library's
+ * loaders accept: every file and buffer reader (BMP, and the JPEG, TIFF, PNG,
+ * GIF, DCX and PDF modules) refuses a larger image from its header, before any
+ * memory is taken for it, and records the format's own error code (ERR_FILE_READ,
+ * ERR_JPEG, ERR_TIFF, ERR_MEMORY for PDF) with a text naming the size and the
+ * limit. Images made otherwise (DIB_Create, scans, conversions) are not
+ * limited. Independently of this limit the loaders refuse an image that the
+ * compressed data present in the file cannot fill, and keep their caps on the
+ * bytes of one image (1 GiB of pixel data in the codec modules, 400 MB of
+ * samples for a PDF page image).
+ *   pixels: in: the new limit; 0 or negative restores the default
+ *           (DIB_DEFAULT_MAX_IMAGE_PIXELS).
+ * Returns the former limit. Settable from Orivane3.ini as MaxImagePixels=N.
+ * Nothing is recorded. The limit stays until changed (TWAIN_ResetAll keeps it). */
+int64_t DIB_SetMaxImagePixels(int64_t pixels);
+/* The current loading limit in pixels (see DIB_SetMaxImagePixels). */
+int64_t DIB_GetMaxImagePixels(void);
+
 /* ---- Queries and setters ------------------------------------------------- */
 
 /* Width and height in pixels (absolute values of the header fields). */

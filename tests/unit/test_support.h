@@ -6,12 +6,14 @@
 #include "app/report.h"
 #include "dib/autocrop.h"
 #include "dib/convert.h"
+#include "dib/image_limit.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
 #include "fileio/multipage.h"
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
+#include "orivane/dib_api.h"
 #include "platform/paths.h"
 #include "twain/acquire.h"
 #include "twain/memory_xfer.h"
@@ -41,6 +43,7 @@ inline void ResetForTests() {
   fileio::file_state_reset_for_tests();
   dib::convert_defaults_reset();
   dib::crop_size_range() = dib::CropSizeRange{};
+  dib::image_limit() = dib::ImageLimit{DIB_DEFAULT_MAX_IMAGE_PIXELS};
 }
 
 // The build folder: the unit tests run from its "tests" folder, and the

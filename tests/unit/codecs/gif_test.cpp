@@ -88,8 +88,8 @@ TEST_F(OrvGifTest, BadFilesAreRefusedWithBoundedMemory) {
       corrupt,
       [&] { auto b = patched(6, 60000); put16(b, 8, 60000); put16(b, desc + 5, 60000); put16(b, desc + 7, 60000); return b; }(),
       patched(desc + 5, 0),   // zero-width frame
-      patched(desc + 1, 20),  // frame reaches past the screen's right edge
-      patched(desc + 3, 1),   // ... and past its bottom
+      patched(desc + 1, 40),  // frame wholly right of the screen
+      patched(desc + 3, 32),  // ... and wholly below it
   };
   const int live = DIB_LiveImageCount();
   rusage before{};
@@ -108,19 +108,72 @@ TEST_F(OrvGifTest, BadFilesAreRefusedWithBoundedMemory) {
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024);
 }
 
-// A frame smaller than its screen lands at its offset on the background.
-TEST_F(OrvGifTest, FrameIsPlacedOnItsScreen) {
+// The image is the first frame, not its screen: a frame smaller than its
+// screen comes alone (the background around it is not read), so a tiny file
+// naming a huge screen costs nothing.
+TEST_F(OrvGifTest, FrameIsTheImage) {
   if (!have_tool("convert")) GTEST_SKIP() << "ImageMagick not installed";
   const std::string path = temp_path("frame.gif");
   run("convert -size 4x2 xc:red -background blue -page 10x6+3+2 " + path);
   DibGuard back(read(path));
   ASSERT_NE(back.h, 0u);
-  ASSERT_EQ(DIB_Width(back.h), 10);
-  ASSERT_EQ(DIB_Height(back.h), 6);
-  std::vector<std::uint8_t> bgr(3 * 10 + 4);
-  DIB_ReadRowRGB(back.h, 2, bgr.data());
-  EXPECT_EQ(bgr[3 * 3 + 2], 255);  // red inside the frame
-  EXPECT_EQ(bgr[3 * 3 + 0], 0);
+  ASSERT_EQ(DIB_Width(back.h), 4);
+  ASSERT_EQ(DIB_Height(back.h), 2);
+  std::vector<std::uint8_t> bgr(3 * 4 + 4);
+  for (int y = 0; y < 2; ++y) {
+    DIB_ReadRowRGB(back.h, y, bgr.data());
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(bgr[3 * x + 2] * 1000 + bgr[3 * x], 255000) << x << "," << y;
+  }
+}
+
+// A library older than the loading limit hands a shorter host table: the
+// module takes it and applies the default limit; a table shorter than the
+// first fields is refused.
+TEST_F(OrvGifTest, OlderHostTablesGetTheDefaultLimit) {
+  auto set_host = gif().fn<OrvSetHostFn>("SetHost");
+  OrvHost older = *fileio::codec_host();
+  older.size = ORV_HOST_BASE_SIZE;
+  older.max_image_pixels = nullptr;
+  DibGuard src(make_image(DIB_PT_PALETTE, 40, 25, 8));
+  const std::string path = temp_path("limit.gif");
+  ASSERT_EQ(write(src.h, path), 0);
+  DIB_SetMaxImagePixels(999);
+  DibGuard refused(read(path));
+  EXPECT_EQ(refused.h, 0u);
+  ASSERT_EQ(set_host(&older), 0);
+  DibGuard loaded(read(path));
+  EXPECT_NE(loaded.h, 0u) << "the old table has no limit field: the default applies";
+  older.size = ORV_HOST_BASE_SIZE - 1;
+  EXPECT_NE(set_host(&older), 0);
+  ASSERT_EQ(set_host(fileio::codec_host()), 0);
+  DIB_SetMaxImagePixels(0);
+}
+
+// A frame reaching past its screen is cut to the screen: the pixels that lie
+// on it keep their place in the frame.
+TEST_F(OrvGifTest, FrameIsCutToItsScreen) {
+  DibGuard src(make_image(DIB_PT_PALETTE, 32, 32, 8));
+  const std::string path = temp_path("good.gif");
+  ASSERT_EQ(write(src.h, path), 0);
+  const std::vector<std::uint8_t> good = read_file(path);
+  const std::size_t desc = 13 + 3 * 256;
+  struct Case { std::size_t at; unsigned offset; int width, height; };
+  for (const Case c : {Case{desc + 1, 20, 12, 32}, Case{desc + 3, 5, 32, 27}}) {
+    SCOPED_TRACE(c.at - desc);
+    std::vector<std::uint8_t> b = good;
+    put16(b, c.at, c.offset);
+    write_file(path, b);
+    DibGuard back(read(path));
+    ASSERT_NE(back.h, 0u);
+    ASSERT_EQ(DIB_Width(back.h), c.width);
+    ASSERT_EQ(DIB_Height(back.h), c.height);
+    std::vector<std::uint8_t> got(64), want(64);
+    for (int y = 0; y < c.height; ++y) {
+      DIB_ReadRow(back.h, y, got.data(), c.width);
+      DIB_ReadRow(src.h, y, want.data(), 32);
+      EXPECT_TRUE(std::equal(got.begin(), got.begin() + c.width, want.begin())) << "row " << y;
+    }
+  }
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ inline const OrvHost* library_host() {
     h.record_error = [](int32_t code, const char* detail) { RecordError(code, detail); };
     h.log = [](const char* text) { host_log() += std::string(text) + "\n"; };
     h.trace_level = []() -> int32_t { return 1; };
+    h.max_image_pixels = []() -> int64_t { return DIB_GetMaxImagePixels(); };
     return h;
   }();
   return &host;

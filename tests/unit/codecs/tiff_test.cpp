@@ -105,6 +105,68 @@ TEST_F(OrvTiffTest, LosslessRoundTripsForEveryLayout) {
   }
 }
 
+// Layouts other writers use read pixel for pixel like the strips we write:
+// planes, tiles (with partial tiles at the edges) and both, compressed or not.
+TEST_F(OrvTiffTest, PlanesAndTilesReadLikeTheirSource) {
+  if (!have_tool("tiffcp")) GTEST_SKIP() << "tiffcp not installed";
+  const char* layouts[] = {"-p separate", "-p separate -c zip -r 8", "-t -w 16 -l 16 -c zip",
+                           "-t -w 32 -l 16 -p separate -c lzw", "-t -w 16 -l 32 -p separate"};
+  struct Source { int type, depth; };
+  for (const Source s : {Source{DIB_PT_RGB, 24}, Source{DIB_PT_RGB, 48}, Source{DIB_PT_CMYK, 32},
+                         Source{DIB_PT_GRAY, 8}, Source{DIB_PT_BW, 1}}) {
+    ASSERT_EQ(compression(s.type, 1), 1);
+    DibGuard src(make_image(s.type, 53, 37, s.depth, std::uint32_t(s.depth)));
+    const std::string plain = temp_path("plain.tif"), other = temp_path("other.tif");
+    ASSERT_EQ(write(src.h, plain), 0);
+    for (const char* layout : layouts) {
+      SCOPED_TRACE(testing::Message() << s.depth << "-bit type " << s.type << ", " << layout);
+      std::remove(other.c_str());
+      const bool planes = std::strstr(layout, "separate") != nullptr;
+      if (s.depth == 1 && planes) continue;  // one sample: nothing to separate
+      if (s.depth == 48 && planes) {
+        // tiffcp makes planes of 8-bit samples only.
+        if (!have_tool("convert")) continue;
+        run("convert " + plain + " -interlace Plane " + (std::strstr(layout, "-t ") ? "-define tiff:tile-geometry=16x32 " : "") +
+            other);
+      } else {
+        run(std::string("tiffcp ") + layout + " " + plain + " " + other);
+      }
+      DibGuard back(read(other));
+      ASSERT_NE(back.h, 0u) << (handler_messages().empty() ? "" : handler_messages().back());
+      EXPECT_EQ(DIB_Depth(back.h), s.depth);
+      EXPECT_EQ(image_rows(back.h), image_rows(src.h));
+    }
+  }
+}
+
+// A layout the DIB model does not hold (gray with an alpha sample) goes
+// through libtiff's RGBA reader a band of rows at a time; the page, taller
+// than one band, reads as ImageMagick decodes it.
+TEST_F(OrvTiffTest, OtherLayoutsReadInBandsLikeImageMagick) {
+  if (!have_tool("convert") || !have_tool("tiffinfo")) GTEST_SKIP() << "ImageMagick or tiffinfo not installed";
+  constexpr int kWidth = 1024, kHeight = 2100;  // the bands hold 2048 rows of this width
+  DibGuard src(make_image(DIB_PT_RGB, kWidth, kHeight, 24));
+  const std::string plain = temp_path("band-src.tif"), alpha = temp_path("gray-alpha.tif"),
+                    raw = temp_path("gray-alpha.rgb");
+  ASSERT_EQ(compression(DIB_PT_RGB, 1), 1);
+  ASSERT_EQ(write(src.h, plain), 0);
+  run("convert " + plain + " -colorspace Gray -alpha opaque -compress zip " + alpha);
+  ASSERT_NE(run("tiffinfo " + alpha).find("Samples/Pixel: 2"), std::string::npos);
+  run("convert " + alpha + " -alpha off -depth 8 rgb:" + raw);
+  const std::vector<std::uint8_t> want = read_file(raw);
+  ASSERT_EQ(want.size(), std::size_t(kWidth) * kHeight * 3);
+  DibGuard back(read(alpha));
+  ASSERT_NE(back.h, 0u) << (handler_messages().empty() ? "" : handler_messages().back());
+  std::vector<std::uint8_t> bgr(3 * kWidth + 4);
+  int worst = 0;
+  for (int y = 0; y < kHeight; ++y) {
+    DIB_ReadRowRGB(back.h, y, bgr.data());
+    for (int i = 0; i < 3 * kWidth; ++i)
+      worst = std::max(worst, std::abs(bgr[std::size_t(i / 3 * 3 + 2 - i % 3)] - want[std::size_t(y) * 3 * kWidth + i]));
+  }
+  EXPECT_LE(worst, 1);
+}
+
 TEST_F(OrvTiffTest, ThirtyTwoBitRgbKeepsItsColour) {
   DibGuard src(make_image(DIB_PT_RGB, 13, 5, 32));
   const std::string path = temp_path("rgb32.tif");

@@ -312,7 +312,11 @@ TEST_F(BmpTest, HostileSizesAreRefusedBeforeAnyAllocation) {
   char message[1024];
   write_file(path("hostile.bmp"), forged(100000, 100000, 24));
   LoadBmp(path("hostile.bmp").c_str(), message);
-  EXPECT_STREQ(message, "LoadBmp:file too short for 100000 x 100000, 24 bits (118 bytes)\n");
+  EXPECT_STREQ(message, "LoadBmp:image of 100000 x 100000 pixels is over the limit of 320000000 pixels\n");
+  // Under the limit, the same header is refused for the data the file lacks.
+  write_file(path("hostile.bmp"), forged(10000, 10000, 24));
+  LoadBmp(path("hostile.bmp").c_str(), message);
+  EXPECT_STREQ(message, "LoadBmp:file too short for 10000 x 10000, 24 bits (118 bytes)\n");
 }
 
 TEST_F(BmpTest, ReaderTakesPixelsAtTheFileOffset) {

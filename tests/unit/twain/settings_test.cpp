@@ -69,6 +69,8 @@ TEST(SettingsFile, KeysWithAndWithoutPrefixes) {
       {"JpegQuality=55\n", TWAIN_GetJpegQuality, 55},
       {"LazyWriting=0\n", TWAIN_GetLazyWriting, 0},
       {"AutoCrop=99999999999999999999\n", TWAIN_GetAutoCrop, 0},
+      {"MaxImagePixels=5000000\n", [] { return int(DIB_GetMaxImagePixels()); }, 5000000},
+      {"MaxImagePixels=0\n", [] { return int(DIB_GetMaxImagePixels()); }, 320000000},  // the default
   };
   for (const Case& c : cases) {
     ResetForTests();
