@@ -90,9 +90,12 @@ bool codec_for_format(int format, Codec* out_codec);
 const OrvHost* codec_host();
 
 // Runs fn(context) under the fault guard (without it while a debugger is
-// attached, so that the debugger sees the fault): 0, or the signal that
-// ended it.
+// attached, or the guard is off, so that the debugger or fuzzer sees the
+// fault): 0, or the signal that ended it.
 int codec_run_guarded(void (*fn)(void*), void* context);
+// Turns the fault guard around codec calls off (fuzz targets: a fault must
+// reach the fuzzer) or back on (the default).
+void codec_guard_set(bool on);
 // Reports a fault caught inside a codec module: traces "\n**Exception
 // (0x%08x)" with the signal and records ERR_FAILURE with `context`.
 void codec_fault(int signal_number, const char* context);
