@@ -6,6 +6,7 @@
 
 #include <ctime>
 
+#include "fileio/output_files.h"
 #include "log/trace.h"
 #include "platform/paths.h"
 
@@ -86,24 +87,10 @@ void DeriveOutputName(ScanRequest& r) {
 
 void IncrementFileName(ScanRequest& r) {
   if (r.number_position < 0) return;
-  std::size_t pos = static_cast<std::size_t>(r.number_position);
-  if (pos > r.output_name.size()) return;
-  std::size_t end = pos;
-  while (end < r.output_name.size() && is_digit(r.output_name[end])) ++end;
-  // Decimal increment on the text itself: exact for any number of digits,
-  // keeps leading zeros, and grows by one digit on a carry out (99 -> 100).
-  std::string digits = r.output_name.substr(pos, end - pos);
-  if (digits.empty()) digits = "0";
-  int i = static_cast<int>(digits.size()) - 1;
-  for (; i >= 0; --i) {
-    if (digits[i] != '9') {
-      ++digits[i];
-      break;
-    }
-    digits[i] = '0';
-  }
-  if (i < 0) digits.insert(digits.begin(), '1');
-  r.output_name = r.output_name.substr(0, pos) + digits + r.output_extension;
+  // The number position stays where DeriveOutputName found it: the library's
+  // incrementer counts the digits just before the extension, which start
+  // there, and keeps the whole extension.
+  r.output_name = fileio::next_numbered_name(r.output_name);
   LogPrint("[Quillet] ++filename=\"%s\"\n", r.output_name.c_str());
 }
 

@@ -146,7 +146,11 @@ int WriteCarbonCopy(const ScanRequest& r, uintptr_t image, int page_index) {
   }
   const int result = DIB_WriteToFilename(image, path.c_str());
   TWAIN_SetFileAppendFlag(0);
-  ReportLine("CCFile%d=%s\n", front_end().file_counter, path.c_str());
+  // The report names the file written: the writer adds the save format's
+  // extension to a copy named without one, and takes the next number where
+  // it must not replace a file. A copy that was not written is not reported.
+  if (result == 0) ReportLine("CCFile%d=%s\n", front_end().file_counter, LastOutputFileName());
+  else LogPrint("[Quillet] carbon copy not written (%d): %s\n", result, path.c_str());
   return result;
 }
 

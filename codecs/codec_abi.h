@@ -76,6 +76,13 @@
  * error record keeps the first error since it was cleared, so recording is
  * always safe.
  *
+ * A fault inside a module (SIGSEGV, SIGBUS, SIGFPE, SIGILL) during a write,
+ * read, page count or multipage call is caught by the library: the call
+ * fails (writers -5, readers no image, counts -1) with ERR_FAILURE recorded,
+ * and the module's frames are abandoned where they stood (what they held is
+ * lost). The module stays loaded; a module that can be left inconsistent by
+ * an interrupted call must cope with its next call.
+ *
  * Writers never leave a truncated file behind on failure: the library hands
  * single-file writes a temporary path in the final folder and renames it into
  * place only after success, but a module must still report every write error

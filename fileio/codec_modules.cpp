@@ -3,6 +3,7 @@
 #include "fileio/codec_modules.h"
 
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
+#include "platform/crash_guard.h"
 #include "platform/memblock.h"
 #include "twain/error_record.h"
 #include "twain/paper_sizes.h"
@@ -93,6 +95,10 @@ void pdf_error(int32_t code, const char* text) {
 struct Slot {
   int tried = 0;  // 0 not tried, 1 loaded, -1 failed
   platform::ModuleHandle handle = nullptr;
+  // Why the module did not load, where its loader records a reason (OrvPdf):
+  // told again at every later use, as the first time.
+  int failure_code = 0;
+  std::string failure_detail;
 };
 
 struct Modules {
@@ -104,6 +110,8 @@ struct Modules {
   GifApi gif;
   DcxApi dcx;
   PdfApi pdf;
+  // Calls into the modules run under the fault guard (read on any thread).
+  std::atomic<bool> guard_on{true};
 };
 
 Modules& modules() {
@@ -125,6 +133,14 @@ platform::ModuleHandle open_module(const std::string& name) {
     LogPrint("  %s\n", error.c_str());
   }
   return twain::LoadSiblingLibrary(name + ".dll");
+}
+
+// Records why module `c` did not load and keeps it for its later uses.
+void load_failed(Codec c, int code, const std::string& detail) {
+  Slot& slot = modules().slots[static_cast<int>(c)];
+  slot.failure_code = code;
+  slot.failure_detail = detail;
+  RecordError(code, detail.c_str());
 }
 
 // Resolves every entry of `Api`; false at the first one missing, unless it is
@@ -181,9 +197,7 @@ void report_missing_entry(Codec c) {
   switch (c) {
     case Codec::Jpeg: LogPrint("Entry point missing!\n"); break;
     case Codec::Tiff: ReportUrgentError(ERR_WRONG_VERSION, "OrvTiff.dll"); break;
-    case Codec::Pdf:
-      RecordError(ERR_PDF_LIBRARY, "missing entry point, probably wrong version.");
-      break;
+    case Codec::Pdf: load_failed(c, ERR_PDF_LIBRARY, "missing entry point, probably wrong version."); break;
     default: LogPrint("entry point missing.\n"); break;
   }
 }
@@ -198,8 +212,10 @@ bool version_accepted(Codec c, int version) {
     }
   }
   if (c == Codec::Pdf && version != ORVPDF_REQUIRED_VERSION) {
-    RecordErrorF(ERR_PDF_LIBRARY, "Found V%u.%02u, need V%u.%02u", version / 100, version % 100,
-                 ORVPDF_REQUIRED_VERSION / 100, ORVPDF_REQUIRED_VERSION % 100);
+    char detail[64];
+    std::snprintf(detail, sizeof detail, "Found V%u.%02u, need V%u.%02u", version / 100, version % 100,
+                  ORVPDF_REQUIRED_VERSION / 100, ORVPDF_REQUIRED_VERSION % 100);
+    load_failed(c, ERR_PDF_LIBRARY, detail);
     return false;
   }
   return true;
@@ -265,16 +281,18 @@ bool load(Codec c) {
   // not usable either.
   if ((c == Codec::Tiff || c == Codec::Pdf) && !codec_module(Codec::Jpeg)) {
     if (c == Codec::Tiff) LogPrint("** OrvTiff requires OrvJpeg\n");
-    else RecordError(ERR_PDF_LIBRARY, "requires matching OrvJpeg.dll");
+    else load_failed(c, ERR_PDF_LIBRARY, "requires matching OrvJpeg.dll");
     return false;
   }
   platform::ModuleHandle m = open_module(name);
   if (!m) {
-    if (c == Codec::Pdf) RecordError(ERR_PDF_LIBRARY, "LoadLibrary failed");
+    if (c == Codec::Pdf) load_failed(c, ERR_PDF_LIBRARY, "LoadLibrary failed");
     return false;
   }
   const int version = bind_codec(c, m);
-  if (version < 0 || !version_accepted(c, version) || !install_host(m, name)) {
+  const bool accepted = version >= 0 && version_accepted(c, version);
+  if (!accepted || !install_host(m, name)) {
+    if (accepted && c == Codec::Pdf) load_failed(c, ERR_PDF_LIBRARY, "refused the library's host table");
     clear_api(c);
     platform::module_close(m);
     return false;
@@ -314,7 +332,16 @@ const TiffApi* tiff_api() { return codec_module(Codec::Tiff) ? &modules().tiff :
 const PngApi* png_api() { return codec_module(Codec::Png) ? &modules().png : nullptr; }
 const GifApi* gif_api() { return codec_module(Codec::Gif) ? &modules().gif : nullptr; }
 const DcxApi* dcx_api() { return codec_module(Codec::Dcx) ? &modules().dcx : nullptr; }
-const PdfApi* pdf_api() { return codec_module(Codec::Pdf) ? &modules().pdf : nullptr; }
+const PdfApi* pdf_api() {
+  if (codec_module(Codec::Pdf)) return &modules().pdf;
+  // Every PDF operation relies on the loader's reason: a module that failed
+  // before is no reason to fail now without one.
+  Modules& s = modules();
+  std::lock_guard<std::recursive_mutex> lock(s.mutex);
+  const Slot& slot = s.slots[static_cast<int>(Codec::Pdf)];
+  if (slot.failure_code != 0) RecordError(slot.failure_code, slot.failure_detail.c_str());
+  return nullptr;
+}
 
 const OrvHost* codec_host() { return &kHost; }
 
@@ -328,6 +355,21 @@ bool codec_for_format(int format, Codec* out_codec) {
     case FF_PDF: *out_codec = Codec::Pdf; return true;
     default: return false;
   }
+}
+
+void codec_guard_set(bool on) { modules().guard_on = on; }
+
+int codec_run_guarded(void (*fn)(void*), void* context) {
+  if (!modules().guard_on || platform::debugger_attached()) {
+    fn(context);
+    return 0;
+  }
+  return platform::run_guarded(fn, context);
+}
+
+void codec_fault(int signal_number, const char* context) {
+  LogPrint("\n**Exception (0x%08x)", static_cast<unsigned>(signal_number));
+  RecordError(ERR_FAILURE, context);
 }
 
 TiffUse::TiffUse(const TiffApi* api) : api_(api) {

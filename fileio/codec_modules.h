@@ -89,6 +89,39 @@ bool codec_for_format(int format, Codec* out_codec);
 // The table of library services handed to every module.
 const OrvHost* codec_host();
 
+// Runs fn(context) under the fault guard (without it while a debugger is
+// attached, or the guard is off, so that the debugger or fuzzer sees the
+// fault): 0, or the signal that ended it.
+int codec_run_guarded(void (*fn)(void*), void* context);
+// Turns the fault guard around codec calls off (fuzz targets: a fault must
+// reach the fuzzer) or back on (the default).
+void codec_guard_set(bool on);
+// Reports a fault caught inside a codec module: traces "\n**Exception
+// (0x%08x)" with the signal and records ERR_FAILURE with `context`.
+void codec_fault(int signal_number, const char* context);
+
+// One call into a codec module, `call()`, under the fault guard: its result,
+// or `on_fault` (reported through codec_fault with `context`) when the module
+// faulted. The frames of a faulted call are abandoned where they stood, so
+// `call` must only pass prepared arguments on to the module: nothing inside
+// it may need destroying.
+template <typename Result, typename Call>
+Result codec_guarded(const char* context, Result on_fault, Call call) {
+  struct Frame {
+    Call* call;
+    Result result;
+  } frame{&call, on_fault};
+  const int fault = codec_run_guarded(
+      [](void* f) {
+        Frame* fr = static_cast<Frame*>(f);
+        fr->result = (*fr->call)();
+      },
+      &frame);
+  if (fault == 0) return frame.result;
+  codec_fault(fault, context);
+  return on_fault;
+}
+
 // Holds OrvTiff's hooks for one use: installs the log handler ("[OrvTiff] %s"),
 // the error handler (records ERR_TIFF), the software name (the application
 // title), the JPEG quality and the append flag; clears both handlers on exit.

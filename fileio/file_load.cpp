@@ -28,6 +28,19 @@
 namespace fileio {
 namespace {
 
+// What a fault inside a codec's reader is recorded with.
+constexpr const char* kFileContext = "LoadFromFilename";
+constexpr const char* kBufferContext = "LoadFromBuffer";
+constexpr const char* kCountContext = "FilePageCount";
+constexpr const char* kBufferCountContext = "BufferPageCount";
+
+// One call into a codec's reader under the fault guard: a fault gives no
+// image, with ERR_FAILURE and `context` recorded.
+template <typename Call>
+OrvHandle guarded_load(const char* context, Call call) {
+  return codec_guarded(context, OrvHandle{0}, call);
+}
+
 const char* skip_spaces(const char* p) {
   while (*p == ' ') ++p;
   return p;
@@ -60,7 +73,7 @@ DIB_HANDLE load_jpeg(const char* path) {
   if (const JpegApi* jpeg = jpeg_api(); !jpeg) {
     RecordError(ERR_JPEG_LIBRARY, path);
   } else {
-    h = accept(jpeg->DibFromFile(path), path);
+    h = accept(guarded_load(kFileContext, [&] { return jpeg->DibFromFile(path); }), path);
     if (!h) {
       const int code = jpeg->LastErrorCode();
       const char* text = jpeg->LastErrorText();
@@ -93,7 +106,7 @@ DIB_HANDLE dib_from_filename(const char* path_in, int page) {
           RecordError(ERR_TIFF_LIBRARY, path);
         } else {
           TiffUse use(tiff);
-          h = accept(tiff->DibFromFile(path, page), path);
+          h = accept(guarded_load(kFileContext, [&] { return tiff->DibFromFile(path, page); }), path);
           if (!h) ensure_recorded(ERR_FILE_READ, path);
         }
         break;
@@ -107,14 +120,14 @@ DIB_HANDLE dib_from_filename(const char* path_in, int page) {
       case FF_PNG:
         if (const PngApi* png = png_api(); !png) {
           RecordError(ERR_LIBRARY_LOAD, "OrvPng.dll");
-        } else if (!(h = accept(png->DibFromFile(path), path))) {
+        } else if (!(h = accept(guarded_load(kFileContext, [&] { return png->DibFromFile(path); }), path))) {
           ensure_recorded(ERR_FILE_READ, path);
         }
         break;
       case FF_GIF:
         if (const GifApi* gif = gif_api(); !gif) {
           RecordError(ERR_LIBRARY_LOAD, "OrvGif.dll");
-        } else if (!(h = accept(gif->DibFromFile(path), path))) {
+        } else if (!(h = accept(guarded_load(kFileContext, [&] { return gif->DibFromFile(path); }), path))) {
           ensure_recorded(ERR_FILE_READ, path);
         }
         break;
@@ -123,14 +136,16 @@ DIB_HANDLE dib_from_filename(const char* path_in, int page) {
           RecordError(ERR_DCX_LIBRARY, path);
         } else {
           dcx->SelectPageToRead(page);
-          if (!(h = accept(dcx->DibFromFile(path), path))) ensure_recorded(ERR_FILE_READ, path);
+          h = accept(guarded_load(kFileContext, [&] { return dcx->DibFromFile(path); }), path);
+          if (!h) ensure_recorded(ERR_FILE_READ, path);
         }
         break;
       case FF_PDF:
         if (const PdfApi* pdf = pdf_api(); pdf) {
           pdf_prepare(pdf);
-          if (!(h = accept(pdf->DibFromFile(path, page, open_password()), path)))
-            ensure_recorded(ERR_FILE_READ, path);
+          const char* password = open_password();
+          h = accept(guarded_load(kFileContext, [&] { return pdf->DibFromFile(path, page, password); }), path);
+          if (!h) ensure_recorded(ERR_FILE_READ, path);
         }
         break;
       default: RecordError(ERR_UNKNOWN_FORMAT, path); break;
@@ -189,8 +204,9 @@ DIB_HANDLE dib_from_buffer(const void* bytes, uint32_t length, int page) {
           RecordError(ERR_TIFF_LIBRARY, "LoadFromBuffer");
         } else {
           TiffUse use(tiff);
-          if (!(h = accept(tiff->DibFromBuffer(bytes, len, page), "LoadFromBuffer")))
-            ensure_recorded(ERR_FILE_READ, "LoadFromBuffer");
+          h = accept(guarded_load(kBufferContext, [&] { return tiff->DibFromBuffer(bytes, len, page); }),
+                     kBufferContext);
+          if (!h) ensure_recorded(ERR_FILE_READ, kBufferContext);
         }
         break;
       case FF_BMP: h = BMP_LoadFromBuffer(length, bytes); break;
@@ -199,7 +215,8 @@ DIB_HANDLE dib_from_buffer(const void* bytes, uint32_t length, int page) {
           RecordError(ERR_JPEG_LIBRARY, "LoadFromBuffer");
         } else if (!jpeg->DibFromBuffer) {
           h = load_through_file(bytes, length, format, page);
-        } else if (!(h = accept(jpeg->DibFromBuffer(bytes, len), "LoadFromBuffer"))) {
+        } else if (!(h = accept(guarded_load(kBufferContext, [&] { return jpeg->DibFromBuffer(bytes, len); }),
+                                kBufferContext))) {
           const int code = jpeg->LastErrorCode();
           ensure_recorded(code > 0 && *twain::error_format(code) ? code : ERR_FILE_READ, "LoadFromBuffer");
         }
@@ -207,8 +224,10 @@ DIB_HANDLE dib_from_buffer(const void* bytes, uint32_t length, int page) {
       case FF_PDF:
         if (const PdfApi* pdf = pdf_api(); pdf) {
           pdf_prepare(pdf);
-          if (!(h = accept(pdf->DibFromBuffer(bytes, len, page, open_password()), "LoadFromBuffer")))
-            ensure_recorded(ERR_FILE_READ, "LoadFromBuffer");
+          const char* password = open_password();
+          h = accept(guarded_load(kBufferContext, [&] { return pdf->DibFromBuffer(bytes, len, page, password); }),
+                     kBufferContext);
+          if (!h) ensure_recorded(ERR_FILE_READ, kBufferContext);
         }
         break;
       case FF_PNG:
@@ -271,16 +290,18 @@ int FilePageCount(const char* path) {
     case FF_TIFF:
       if (const fileio::TiffApi* tiff = fileio::tiff_api()) {
         fileio::TiffUse use(tiff);
-        pages = tiff->CountPagesInFile(p);
+        pages = fileio::codec_guarded(fileio::kCountContext, -1, [&] { return tiff->CountPagesInFile(p); });
       }
       break;
     case FF_DCX:
-      if (const fileio::DcxApi* dcx = fileio::dcx_api()) pages = dcx->CountPagesInFile(p);
+      if (const fileio::DcxApi* dcx = fileio::dcx_api())
+        pages = fileio::codec_guarded(fileio::kCountContext, -1, [&] { return dcx->CountPagesInFile(p); });
       break;
     case FF_PDF:
       if (const fileio::PdfApi* pdf = fileio::pdf_api()) {
         fileio::pdf_prepare(pdf);
-        pages = pdf->CountPagesInFile(p, fileio::open_password());
+        const char* password = fileio::open_password();
+        pages = fileio::codec_guarded(fileio::kCountContext, -1, [&] { return pdf->CountPagesInFile(p, password); });
       }
       break;
     case FF_BMP:
@@ -302,16 +323,21 @@ int BufferPageCount(const void* bytes, uint32_t length) {
     case FF_TIFF:
       if (const fileio::TiffApi* tiff = fileio::tiff_api()) {
         fileio::TiffUse use(tiff);
-        pages = tiff->CountPagesInMemory(bytes, len);
+        pages = fileio::codec_guarded(fileio::kBufferCountContext, -1,
+                                      [&] { return tiff->CountPagesInMemory(bytes, len); });
       }
       break;
     case FF_DCX:
-      if (const fileio::DcxApi* dcx = fileio::dcx_api()) pages = dcx->CountPagesInBuffer(bytes, len);
+      if (const fileio::DcxApi* dcx = fileio::dcx_api())
+        pages = fileio::codec_guarded(fileio::kBufferCountContext, -1,
+                                      [&] { return dcx->CountPagesInBuffer(bytes, len); });
       break;
     case FF_PDF:
       if (const fileio::PdfApi* pdf = fileio::pdf_api()) {
         fileio::pdf_prepare(pdf);
-        pages = pdf->CountPagesInBuffer(bytes, len, fileio::open_password());
+        const char* password = fileio::open_password();
+        pages = fileio::codec_guarded(fileio::kBufferCountContext, -1,
+                                      [&] { return pdf->CountPagesInBuffer(bytes, len, password); });
       }
       break;
     case FF_BMP:
@@ -352,7 +378,10 @@ int DIB_LoadPagesFromFilename(DIB_HANDLE* array, int start, int count, const cha
   } else if (TWAIN_FormatOfFile(path) == FF_PDF) {
     if (const fileio::PdfApi* pdf = fileio::pdf_api()) {
       fileio::pdf_prepare(pdf);
-      const int n = pdf->LoadDibsFromFile(path, start, count, fileio::open_password(), array);
+      const char* password = fileio::open_password();
+      const int n = fileio::codec_guarded("LoadPagesFromFilename", -1, [&] {
+        return pdf->LoadDibsFromFile(path, start, count, password, array);
+      });
       for (int i = 0; i < std::max(n, 0) && i < count; ++i)
         array[i] = fileio::accept(array[i], path);
       if (n < 0 || twain::error_record().code != 0 || std::count(array, array + std::min(n, count), 0) > 0) {

@@ -32,6 +32,16 @@
 namespace fileio {
 namespace {
 
+// What a fault inside a codec's writer is recorded with.
+constexpr const char* kWriteContext = "WriteToFilename";
+
+// One call into a codec's file writer under the fault guard: a fault gives
+// -5 with ERR_FAILURE "WriteToFilename".
+template <typename Call>
+int32_t guarded_write(Call call) {
+  return codec_guarded(kWriteContext, int32_t{-5}, call);
+}
+
 // A code the error table knows; anything else is a plain failure.
 int known_code(int code) {
   return code > 0 && *twain::error_format(code) != '\0' ? code : ERR_FAILURE;
@@ -147,8 +157,60 @@ done:
 int32_t TWAIN_WriteNativeToFilename(DIB_HANDLE dib, const char* path) { return DIB_WriteToFilename(dib, path); }
 int32_t TWAIN_SaveToFilename(DIB_HANDLE dib, const char* path) { return DIB_WriteToFilename(dib, path); }
 
+namespace {
+
+// JPEG holds 8 bits per sample and more. The layout a shallower image (1 or
+// 4 bits) is widened to without losing anything: 8-bit gray for a table of
+// grays, 24-bit colour for any other table. False when the image needs no
+// widening (or is no readable image: the writer then refuses it itself).
+bool jpeg_wider_layout(DIB_HANDLE dib, int* out_type, int* out_depth) {
+  if (dib == 0 || !dib::dib_is_block(dib)) return false;
+  try {
+    dib::Locked lock(dib);
+    const dib::DibView& v = lock.view();
+    if (v.compressed() || v.depth() >= 8) return false;
+    const bool gray = dib::table_is_gray(v.table());
+    *out_type = gray ? DIB_PT_GRAY : DIB_PT_RGB;
+    *out_depth = gray ? 8 : 24;
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Runs `write(image)` with `dib`, or with a widened copy of it when JPEG
+// cannot hold it as it is (the copy is freed afterwards). A copy that cannot
+// be made records ERR_MEMORY with `context` and gives `on_failure`.
+template <typename Result, typename Write>
+Result with_jpeg_layout(DIB_HANDLE dib, const char* context, Result on_failure, Write write) {
+  int type = 0, depth = 0;
+  if (!jpeg_wider_layout(dib, &type, &depth)) return write(dib);
+  LogPrint("WriteToJpeg: widening %d-bit image to %d-bit %s\n", DIB_Depth(dib), depth,
+           type == DIB_PT_GRAY ? "gray" : "colour");
+  const DIB_HANDLE wide = DIB_ConvertToFormat(dib, type, depth, nullptr);
+  if (!wide) {
+    twain::error_clear();
+    RecordError(ERR_MEMORY, context);
+    return on_failure;
+  }
+  const Result result = write(wide);
+  LogPrint("WriteToJpeg: freeing %08lx\n", static_cast<unsigned long>(wide));
+  DibFree(wide);
+  return result;
+}
+
+int32_t write_jpeg_file(DIB_HANDLE dib, const char* path);
+
+}  // namespace
+
 int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path) {
   LogDibCall("WriteToJpeg(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
+  return with_jpeg_layout(dib, path ? path : "", int32_t{-5}, [&](DIB_HANDLE d) { return write_jpeg_file(d, path); });
+}
+
+namespace {
+
+int32_t write_jpeg_file(DIB_HANDLE dib, const char* path) {
   BlockLock lock(dib);
   if (!lock.get()) {
     LogPrint("** Lock failed on hdib\n");
@@ -172,7 +234,7 @@ int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path) {
   }
   jpeg->SetQuality(output_settings().jpeg_quality);
   const int rc = fileio::write_atomically(path, fileio::Existing::Replace, [&](const char* temp, bool) {
-    const int r = jpeg->BmiWriteToFile(lock.get(), temp);
+    const int r = fileio::guarded_write([&] { return jpeg->BmiWriteToFile(lock.get(), temp); });
     if (r != 0) {
       LogPrint("GLE(%d)\n", errno);
       LogPrint("ORVJPEG_BmiWriteToFile => %d\n", r);
@@ -184,6 +246,8 @@ int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path) {
   });
   return rc;
 }
+
+}  // namespace
 
 int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path) {
   LogDibCall("WriteToTiff(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
@@ -214,7 +278,7 @@ int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path) {
         const auto mode = output_settings().append ? fileio::Existing::Copy : fileio::Existing::Replace;
         rc = fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
           tiff->SetAppendFlag(appending);
-          const int r = tiff->BmiWriteToFile(lock.get(), temp);
+          const int r = fileio::guarded_write([&] { return tiff->BmiWriteToFile(lock.get(), temp); });
           if (r != 0) RecordError(ERR_TIFF, path);
           return r;
         });
@@ -243,8 +307,9 @@ int32_t DIB_WriteToPng(DIB_HANDLE dib, const char* path) {
     return -2;
   }
   if (!EnsureFolderExists(path)) return -2;
-  return fileio::write_atomically(path, fileio::Existing::Replace,
-                                  [&](const char* temp, bool) { return png->BmiWriteToFile(lock.get(), temp); });
+  return fileio::write_atomically(path, fileio::Existing::Replace, [&](const char* temp, bool) {
+    return fileio::guarded_write([&] { return png->BmiWriteToFile(lock.get(), temp); });
+  });
 }
 
 namespace {
@@ -292,7 +357,9 @@ int32_t DIB_WriteToGif(DIB_HANDLE dib, const char* path) {
     }
     if (!EnsureFolderExists(path)) return -2;
     return fileio::write_atomically(path, fileio::Existing::Replace,
-                                    [&](const char* temp, bool) { return gif->BmiWriteToFile(lock.get(), temp); });
+                                    [&](const char* temp, bool) {
+      return fileio::guarded_write([&] { return gif->BmiWriteToFile(lock.get(), temp); });
+    });
   });
 }
 
@@ -319,7 +386,7 @@ int32_t DIB_WriteToDcx(DIB_HANDLE dib, const char* path) {
     const auto mode = output_settings().append ? fileio::Existing::Copy : fileio::Existing::Replace;
     return fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
       fileio::dcx_prepare(dcx, appending);
-      return dcx->BmiWriteToFile(lock.get(), temp);
+      return fileio::guarded_write([&] { return dcx->BmiWriteToFile(lock.get(), temp); });
     });
   });
 }
@@ -349,7 +416,9 @@ int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path) {
         rc = fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
           // The pages already there are read straight from the file.
           pdf->SetAppendSource(appending ? path : nullptr);
-          const int r = pdf->BmiWriteToFile(lock.get(), temp, appending ? 1 : 0);
+          const int32_t append = appending ? 1 : 0;
+          const int r =
+              fileio::guarded_write([&] { return pdf->BmiWriteToFile(lock.get(), temp, append); });
           pdf->SetAppendSource(nullptr);
           if (r != 0 && twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
           return r;
@@ -394,7 +463,7 @@ long read_file_into(const char* path, void* buffer, uint32_t capacity) {
   return static_cast<long>(want);
 }
 
-uint32_t jpeg_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
+uint32_t jpeg_layout_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
   BlockLock lock(dib);
   if (!lock.get()) {
     RecordError(ERR_BAD_DIB, "(WriteDibToJpegBuffer)");
@@ -407,7 +476,8 @@ uint32_t jpeg_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
   }
   jpeg->SetQuality(output_settings().jpeg_quality);
   OrvHandle block = 0;
-  const int32_t size = jpeg->BmiWriteToMemory(lock.get(), &block);
+  const int32_t size =
+      fileio::codec_guarded("WriteToBuffer", -5, [&] { return jpeg->BmiWriteToMemory(lock.get(), &block); });
   if (size < 0) {
     RecordError(fileio::known_code(jpeg->LastErrorCode()), "JPEG compress-to-memory");
     if (block) platform::mem_free(block);
@@ -426,6 +496,11 @@ uint32_t jpeg_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
   }
   platform::mem_free(block);
   return static_cast<uint32_t>(size);
+}
+
+uint32_t jpeg_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
+  return with_jpeg_layout(dib, "JPEG compress-to-memory", uint32_t{0},
+                          [&](DIB_HANDLE d) { return jpeg_layout_to_buffer(d, buffer, capacity); });
 }
 
 // The caller's buffer as the in-memory PDF's chunk writer sees it.
@@ -513,12 +588,12 @@ uint32_t PdfWriteArrayToBuffer(const DIB_HANDLE* array, int count, void* buffer,
   MemoryPdf m{static_cast<char*>(buffer), buffer ? static_cast<int64_t>(capacity) : 0};
   const OrvPdfWriter writer{"PDF-in-memory", &m, memory_pdf_write};
   uint32_t result = 0;
-  int rc = pdf->BeginMultipage(&writer);
+  int rc = codec_guarded("PDF-in-memory", -5, [&] { return pdf->BeginMultipage(&writer); });
   if (rc == 0) {
     for (int i = 0; i < count && rc == 0; ++i) rc = pdf_write_page(array[i]);
     // The document is ended even after a failed page: OrvPdf must not be
     // left with a document open.
-    const int end = pdf->EndMultipage();
+    const int end = codec_guarded("PDF-in-memory", -5, [&] { return pdf->EndMultipage(); });
     if (rc == 0) rc = end;
   }
   file_state().output_page_count = -1;
@@ -601,7 +676,8 @@ DIB_HANDLE DIB_ForwardDCT(DIB_HANDLE dib) {
                               DIB_Height(dib), src.depth());
   if (!out) return 0;
   void* dst = platform::mem_lock(out);
-  const int rc = dst ? jpeg->DibForwardDCT(src.get(), dst) : -1;
+  const int rc =
+      dst ? fileio::codec_guarded("DIB_ForwardDCT", -5, [&] { return jpeg->DibForwardDCT(src.get(), dst); }) : -1;
   if (dst) platform::mem_unlock(out);
   if (rc != 0) {
     DibFree(out);
@@ -609,13 +685,4 @@ DIB_HANDLE DIB_ForwardDCT(DIB_HANDLE dib) {
     return 0;
   }
   return out;
-}
-
-int PromptForSaveName(char* path, int* format, DIB_HANDLE dib) {
-  LogPrint("PromptForSaveName(%s, %d, 0x%08lx)\n", path ? path : "", format ? *format : -1,
-           static_cast<unsigned long>(dib));
-  if (path) path[0] = '\0';
-  LogPrint("User cancelled file save dialog.\n");
-  LogPrint("PromptForSaveName() => %d, file=%s, nFF=%d\n", 0, "", format ? *format : -1);
-  return 0;
 }

@@ -60,6 +60,9 @@ MultipageState& multipage() {
 namespace {
 
 constexpr std::size_t kPathMax = 259;
+// What a fault inside a codec's multipage calls is recorded with.
+constexpr const char* kBeginContext = "BeginMultipageFile";
+constexpr const char* kEndContext = "EndMultipageFile";
 
 int multipage_code_of_format(int format) {
   switch (format) {
@@ -144,14 +147,16 @@ int begin_codec_file(MultipageState& mp) {
       tiff->SetAppendFlag(!source.empty());
       tiff->SetPageCount(file_state().output_page_count);
       file_state().output_page_count = -1;
-      return tiff->BeginMultipageFile(mp.output->temp_path().c_str());
+      const char* temp = mp.output->temp_path().c_str();
+      return codec_guarded(kBeginContext, -5, [&] { return tiff->BeginMultipageFile(temp); });
     }
     case MPF_PDF: {
       const PdfApi* pdf = pdf_api();
       if (!pdf) return -3;
       if (!source.empty()) {
         pdf_prepare(pdf);
-        pdf->CountPagesInFile(source.c_str(), pdf_settings().open_password.c_str());
+        const char* password = pdf_settings().open_password.c_str();
+        codec_guarded(kBeginContext, -5, [&] { return pdf->CountPagesInFile(source.c_str(), password); });
         if (twain::error_record().code != 0) return -2;
       }
       // The pages already there are read straight from their file, which
@@ -159,7 +164,9 @@ int begin_codec_file(MultipageState& mp) {
       if (const int rc = open_output(mp, ""); rc != 0) return rc;
       pdf_prepare(pdf);
       pdf->SetAppendSource(source.c_str());
-      return pdf->BeginMultipageFile(mp.output->temp_path().c_str(), source.empty() ? 0 : 1);
+      const char* temp = mp.output->temp_path().c_str();
+      const int32_t appending = source.empty() ? 0 : 1;
+      return codec_guarded(kBeginContext, -5, [&] { return pdf->BeginMultipageFile(temp, appending); });
     }
     case MPF_DCX: {
       const DcxApi* dcx = dcx_api();
@@ -169,7 +176,8 @@ int begin_codec_file(MultipageState& mp) {
       }
       if (const int rc = open_output(mp, source); rc != 0) return rc;
       dcx_prepare(dcx, !source.empty());
-      return dcx->BeginMultipageFile(mp.output->temp_path().c_str());
+      const char* temp = mp.output->temp_path().c_str();
+      return codec_guarded(kBeginContext, -5, [&] { return dcx->BeginMultipageFile(temp); });
     }
     default:
       // The stacked formats write nothing until the end; a held file they
@@ -232,14 +240,14 @@ int end_codec_file(MultipageState& mp) {
       const TiffApi* tiff = tiff_api();
       if (!tiff) return -3;
       TiffUse use(tiff);
-      rc = tiff->EndMultipageFile();
+      rc = codec_guarded(kEndContext, -5, [&] { return tiff->EndMultipageFile(); });
       break;
     }
     case MPF_PDF: {
       LogPrint("PDF_EndMultipageFile(...)\n");
       const PdfApi* pdf = pdf_api();
       if (!pdf) return -3;
-      rc = pdf->EndMultipageFile();
+      rc = codec_guarded(kEndContext, -5, [&] { return pdf->EndMultipageFile(); });
       pdf->SetAppendSource(nullptr);
       pdf_reset_defaults(pdf);
       break;
@@ -247,7 +255,7 @@ int end_codec_file(MultipageState& mp) {
     case MPF_DCX: {
       const DcxApi* dcx = dcx_api();
       if (!dcx) return -3;
-      rc = dcx->EndMultipageFile();
+      rc = codec_guarded(kEndContext, -5, [&] { return dcx->EndMultipageFile(); });
       break;
     }
     default:
@@ -387,10 +395,10 @@ int TWAIN_BeginMultipageFile(const char* path_in) {
   const int default_format = fileio::output_settings().multipage_format;
   LogApiCall("BeginMultipageFile(%s) def form=%d\n", path_in ? path_in : "(null)", default_format);
   std::string path = path_in ? path_in : "";
+  int format = default_format;
   if (path.empty()) {
     char buffer[261] = {};
-    int format = default_format;
-    if (!PromptForSaveName(buffer, &format, 0) || buffer[0] == '\0') return -1;
+    if (!PromptForMultipageSaveName(&format, buffer) || buffer[0] == '\0') return -1;
     path = buffer;
   }
   int result;
@@ -399,7 +407,7 @@ int TWAIN_BeginMultipageFile(const char* path_in) {
     mp.lock.acquire();
     LogPrint("Claimed multipage lock\n");
     twain::error_clear();
-    result = fileio::begin_file(mp, path, default_format);
+    result = fileio::begin_file(mp, path, format);
     if (result == 0) {
       fileio::file_state().last_output = mp.path;
       mp.open = true;

@@ -18,6 +18,9 @@
 namespace fileio {
 namespace {
 
+// What a fault inside a codec's page writer is recorded with.
+constexpr const char* kPageContext = "DibWritePage";
+
 int tiff_compression_for(DIB_HANDLE page) {
   const int type = DIB_PixelType(page);
   return type >= 0 && type <= 5 ? output_settings().tiff_compression[type] : -1;
@@ -29,7 +32,7 @@ int write_tiff_page(const BlockLock& lock, int compression) {
   TiffUse use(tiff);
   const int type = lock.pixel_type();
   if (type >= 0 && type <= 5 && compression >= 0) tiff->SetCompression(type, compression);
-  return tiff->DibWritePage(lock.get());
+  return codec_guarded(kPageContext, -5, [&] { return tiff->DibWritePage(lock.get()); });
 }
 
 // DCX pages are black and white: deeper pages go in as a converted copy.
@@ -47,7 +50,7 @@ int write_dcx_page(DIB_HANDLE page) {
   int rc;
   {
     BlockLock lock(copy ? copy : page);
-    rc = lock.get() ? dcx->DibWritePage(lock.get()) : -2;
+    rc = lock.get() ? codec_guarded(kPageContext, -5, [&] { return dcx->DibWritePage(lock.get()); }) : -2;
   }
   if (copy) DibFree(copy);
   return rc;
@@ -117,7 +120,7 @@ int pdf_write_page(DIB_HANDLE page) {
                       boxes ? text.width.data() : nullptr, boxes ? text.height.data() : nullptr, text.x_dpi,
                       text.y_dpi);
   }
-  return pdf->DibWritePage(lock.get());
+  return codec_guarded(kPageContext, -5, [&] { return pdf->DibWritePage(lock.get()); });
 }
 
 int DibWritePageNow(DIB_HANDLE page, int compression) {

@@ -299,11 +299,15 @@ void sweep_leftovers(const std::string& path, bool always) {
 // --- Moving into place ------------------------------------------------------
 
 std::string next_numbered_name(const std::string& path) {
-  const Split s = split(path);
-  const std::size_t dot = s.base.rfind('.');
-  const std::size_t end = s.folder.size() + (dot == std::string::npos ? s.base.size() : dot);
+  // The last component follows the last separator of any platform a name
+  // may come from; its extension starts at its last dot and is kept whole.
+  const std::size_t separator = path.find_last_of("/\\:");
+  const std::size_t name = separator == std::string::npos ? 0 : separator + 1;
+  const std::size_t dot = path.rfind('.');
+  const std::size_t end = dot != std::string::npos && dot >= name ? dot : path.size();
   std::size_t start = end;
-  while (start > s.folder.size() && path[start - 1] >= '0' && path[start - 1] <= '9') --start;
+  while (start > name && path[start - 1] >= '0' && path[start - 1] <= '9') --start;
+  // Decimal increment on the text itself: exact for any number of digits.
   std::string digits = path.substr(start, end - start);
   if (digits.empty()) digits = "0";
   int i = static_cast<int>(digits.size()) - 1;

@@ -94,7 +94,10 @@ int move_into_place(const std::string& from, std::string* to, bool replace);
 
 // `path` with the number before its extension counted up by one: width kept,
 // one digit added on a carry out ("doc99.tif" -> "doc100.tif"), "1" inserted
-// when there are no digits ("scan.tif" -> "scan1.tif").
+// when there are no digits ("scan.tif" -> "scan1.tif"). The name is the
+// text after the last '/', '\\' or ':'; its extension, from its last dot,
+// is kept whole, and the number may have any number of digits. The one
+// incrementer of numbered names: the library's and the front end's.
 std::string next_numbered_name(const std::string& path);
 
 // Flushes a file or a folder to disk; 0 or errno. Folders that cannot be

@@ -70,14 +70,15 @@ int PDF_IsEncrypted(const char* path) {
   LogApiCall("PDF_IsEncrypted(%s)\n", path ? path : "");
   const PdfApi* pdf = fileio::pdf_api();
   if (!pdf || !path) return 0;
-  return pdf->IsEncrypted(path) == 1 ? 1 : 0;
+  return fileio::codec_guarded("PDF_IsEncrypted", 0, [&] { return pdf->IsEncrypted(path); }) == 1 ? 1 : 0;
 }
 
 int PDF_IsOneOfOurs(const char* path) {
   LogApiCall("PDF_IsOneOfOurs(%s)\n", path ? path : "");
   const PdfApi* pdf = fileio::pdf_api();
   if (!pdf || !path) return 0;
-  return pdf->IsOneOfOurs(path, fileio::pdf_settings().open_password.c_str()) == 1 ? 1 : 0;
+  const char* password = fileio::pdf_settings().open_password.c_str();
+  return fileio::codec_guarded("PDF_IsOneOfOurs", 0, [&] { return pdf->IsOneOfOurs(path, password); }) == 1 ? 1 : 0;
 }
 
 int PDF_GetDocumentProperty(const char* path, const char* property, char* buffer, int size) {
@@ -89,8 +90,11 @@ int PDF_GetDocumentProperty(const char* path, const char* property, char* buffer
   const PdfApi* pdf = fileio::pdf_api();
   if (!pdf) return 0;
   fileio::pdf_prepare(pdf);
-  const int n = pdf->ReadDocumentProperty(path, property, fileio::pdf_settings().open_password.c_str(),
-                                          size > 0 ? buffer : nullptr, size);
+  const char* password = fileio::pdf_settings().open_password.c_str();
+  char* into = size > 0 ? buffer : nullptr;
+  const int n = fileio::codec_guarded("PDF_GetDocumentProperty", -1, [&] {
+    return pdf->ReadDocumentProperty(path, property, password, into, size);
+  });
   if (size > 0) buffer[size - 1] = '\0';  // terminated whatever the codec did
   return n < 0 ? 0 : n;
 }

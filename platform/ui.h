@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -17,6 +18,26 @@ enum class UiButtons { Ok, YesNo, YesNoCancel, OkCancel };
 enum class UiAnswer { Ok, Cancel, Yes, No };
 
 void ui_trace(const std::string& line);
+
+// One entry of a save dialog's list of file types.
+struct UiFileType {
+  std::string label;    // shown as it is, e.g. "PDF (*.pdf)"
+  std::string pattern;  // "*.pdf", several joined by ';' ("*.tif;*.tiff")
+};
+
+// What a save dialog offers.
+struct UiSaveRequest {
+  std::string title;
+  std::vector<UiFileType> types;  // at least one
+  int chosen_type = 0;            // the entry preselected
+  bool ask_overwrite = true;      // ask before a name that exists is taken
+};
+
+// What the user chose: the name as typed (no extension added) and the entry.
+struct UiSaveAnswer {
+  std::string path;
+  int type = 0;
+};
 
 class UiBackend {
  public:
@@ -41,6 +62,13 @@ class UiBackend {
   }
   virtual bool waiting_window_cancelled() { return false; }
   virtual void waiting_window_close() {}
+
+  // The save dialog: true with the user's choice in `out_answer`, false when
+  // cancelled. Back ends with no one to ask cancel, and trace that they did.
+  virtual bool save_dialog(const UiSaveRequest& request, UiSaveAnswer* out_answer) {
+    ui_trace("Save dialog(" + request.title + ") => cancelled (no one to ask)");
+    return false;
+  }
 };
 
 enum class UiKind { Auto, NonInteractive, Terminal };

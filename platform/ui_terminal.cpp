@@ -2,9 +2,13 @@
 // error, answers read as lines from standard input.
 #include "platform/ui.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -14,6 +18,8 @@ namespace {
 constexpr int kMaxAttempts = 3;
 // Longer answers are junk; the rest of the line is read and dropped.
 constexpr std::size_t kMaxAnswerLength = 64;
+// A file name typed into the save dialog: the longest path there is.
+constexpr std::size_t kMaxPathLength = 4096;
 // Interrupted reads are retried this often before the input counts as closed.
 constexpr int kMaxInterruptedReads = 8;
 
@@ -72,9 +78,9 @@ bool parse_answer(const std::string& typed, UiButtons buttons, UiAnswer* out_ans
   return false;
 }
 
-// Reads one line (without its end); false when the input is closed or broken
-// before anything was read.
-bool read_line(std::FILE* in, std::string* out_line) {
+// Reads one line (without its end, at most `max_length` characters kept);
+// false when the input is closed or broken before anything was read.
+bool read_line(std::FILE* in, std::string* out_line, std::size_t max_length = kMaxAnswerLength) {
   out_line->clear();
   bool got_any = false;
   int interrupted = 0;
@@ -89,13 +95,45 @@ bool read_line(std::FILE* in, std::string* out_line) {
     }
     got_any = true;
     if (c == '\n') return true;
-    if (out_line->size() <= kMaxAnswerLength) out_line->push_back(static_cast<char>(c));
+    if (out_line->size() <= max_length) out_line->push_back(static_cast<char>(c));
   }
 }
 
 void write_text(std::FILE* out, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), out);
   std::fflush(out);
+}
+
+// The extension of a name's last component, with its dot ("" when none).
+std::string extension_of(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return name.substr(dot);
+}
+
+// The patterns of a type ("*.tif;*.tiff") as extensions with their dots.
+std::vector<std::string> pattern_extensions(const std::string& pattern) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= pattern.size()) {
+    std::size_t end = pattern.find(';', start);
+    if (end == std::string::npos) end = pattern.size();
+    const std::string one = pattern.substr(start, end - start);
+    if (one.rfind("*.", 0) == 0) out.push_back(one.substr(1));
+    start = end + 1;
+  }
+  return out;
+}
+
+// The type a typed extension names, else `fallback`.
+int type_of_extension(const UiSaveRequest& request, const std::string& extension, int fallback) {
+  for (std::size_t i = 0; i < request.types.size(); ++i) {
+    for (const std::string& e : pattern_extensions(request.types[i].pattern)) {
+      if (equals_ignoring_case(extension, e.c_str())) return static_cast<int>(i);
+    }
+  }
+  return fallback;
 }
 
 class TerminalUi final : public UiBackend {
@@ -112,6 +150,18 @@ class TerminalUi final : public UiBackend {
       write_text(out_, line);
       ui_trace("MessageBox(" + caption + "): " + text);
     } catch (...) {
+    }
+  }
+
+  bool save_dialog(const UiSaveRequest& request, UiSaveAnswer* out_answer) override {
+    try {
+      std::lock_guard<std::mutex> lock(mutex_);
+      std::string how;
+      const bool chosen = save_locked(request, out_answer, &how);
+      ui_trace("Save dialog(" + request.title + ") => " + how);
+      return chosen;
+    } catch (...) {
+      return false;
     }
   }
 
@@ -158,6 +208,55 @@ class TerminalUi final : public UiBackend {
     *out_how = std::string("default answer ") + ui_answer_name(fallback) + " (no valid answer)";
     write_text(out_, std::string("Taking ") + ui_answer_name(fallback) + ".\n");
     return fallback;
+  }
+
+  // The types, then the name: an empty line cancels, a name without an
+  // extension is of the preselected type, one with an extension of the type
+  // it names. A name that exists is taken only when the user says so.
+  bool save_locked(const UiSaveRequest& request, UiSaveAnswer* out_answer, std::string* out_how) {
+    if (request.types.empty()) {
+      *out_how = "cancelled (no file types)";
+      return false;
+    }
+    const int preselected = std::clamp(request.chosen_type, 0, static_cast<int>(request.types.size()) - 1);
+    write_text(out_, request.title + "\n");
+    for (std::size_t i = 0; i < request.types.size(); ++i) {
+      const char* mark = static_cast<int>(i) == preselected ? "  * " : "    ";
+      write_text(out_, mark + request.types[i].label + "\n");
+    }
+    std::string line;
+    for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
+      write_text(out_, "File name (Enter to cancel): ");
+      if (!read_line(in_, &line, kMaxPathLength)) {
+        write_text(out_, "\n");
+        *out_how = "cancelled (input closed)";
+        return false;
+      }
+      const std::string typed = trim(line);
+      if (typed.empty() || typed.size() > kMaxPathLength) {
+        *out_how = "cancelled";
+        return false;
+      }
+      const std::string extension = extension_of(typed);
+      const int type = extension.empty() ? preselected : type_of_extension(request, extension, preselected);
+      std::string final_name = typed;
+      if (extension.empty()) {
+        const std::vector<std::string> own = pattern_extensions(request.types[type].pattern);
+        if (!own.empty()) final_name += own.front();
+      }
+      std::string ignored;
+      if (request.ask_overwrite && ::access(final_name.c_str(), F_OK) == 0 &&
+          ask_locked("Save", final_name + " exists. Replace it?", UiButtons::YesNo, UiAnswer::No, &ignored) !=
+              UiAnswer::Yes) {
+        continue;
+      }
+      out_answer->path = typed;
+      out_answer->type = type;
+      *out_how = typed;
+      return true;
+    }
+    *out_how = "cancelled (no name taken)";
+    return false;
   }
 
   std::FILE* in_;

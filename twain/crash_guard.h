@@ -1,20 +1,11 @@
-// The exception guard around calls into the Source Manager and the sources:
-// a fault raised inside the loaded module (SIGSEGV, SIGBUS, SIGFPE, SIGILL)
-// returns control to the caller instead of ending the process. The handlers
-// are installed only for the duration of the guarded call and the previous
-// ones are restored afterwards; a fault on another thread meanwhile is handed
-// back to the handler that was there before.
+// The fault guard of the TWAIN gates is the platform's (platform/crash_guard.h),
+// shared with the file writers and loaders.
 #pragma once
+#include "platform/crash_guard.h"
 
 namespace twain {
 
-// Runs fn(context). Returns 0 when it returned normally, or the number of the
-// signal that interrupted it (the fault's code). After a fault, whatever the
-// interrupted module was doing is abandoned where it stood.
-int run_guarded(void (*fn)(void*), void* context);
-
-// True when a debugger (tracer) is attached to the process; the gates then
-// call without the guard so that the debugger sees the fault.
-bool debugger_attached();
+using platform::debugger_attached;
+using platform::run_guarded;
 
 }  // namespace twain

@@ -1,7 +1,7 @@
 // The consumers of the multipage loop: the page hook only, one multipage
 // file, an array of DIBs, one file per image, and a multipage file per N
-// pages (named by counting the number in the file name up); and the
-// file-name increment they share.
+// pages (named by counting the number in the file name up, with the file
+// layer's incrementer).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "fileio/multipage.h"
+#include "fileio/output_files.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/file_api.h"
@@ -26,10 +27,7 @@ namespace twain {
 
 namespace {
 
-constexpr std::size_t kMaxPath = 260;   // bytes, terminator included
-constexpr std::size_t kMaxExtension = 6;
-constexpr std::size_t kMaxDigits = 16;
-constexpr std::size_t kMaxTail = 15;    // number and extension written back
+constexpr std::size_t kMaxPath = 260;  // bytes, terminator included
 
 struct ToFilesState {
   char path[kMaxPath] = "";  // the current output path, absolute
@@ -157,7 +155,10 @@ int ptf_begin(intptr_t value) {
   if (path[0] != '\0') {
     copy_absolute(path, st.path);
   } else {
-    if (!PromptForSaveName(st.path, &st.format, 0) || st.path[0] == '\0') result = -10;
+    // The chosen entry's extension is added to a name typed without one, so
+    // the name alone decides the format when the file is begun.
+    int code = TWAIN_GetMultipageFormat();
+    if (!PromptForMultipageSaveName(&code, st.path) || st.path[0] == '\0') result = -10;
   }
   if (result == 0) result = ptf_open_file();
   LogPrint("PTFbegin=> %d (format=%d)\n", result, TWAIN_MultipageFileFormat());
@@ -300,25 +301,14 @@ int TWAIN_FileCount(void) { return twain::to_files().file_count; }
 
 void IncrementFilename(char* path) {
   if (path == nullptr) return;
-  const std::size_t len = strnlen(path, twain::kMaxPath - 1);
-  path[len] = '\0';
-  std::size_t name = len;
-  while (name > 0 && std::strchr("\\/:", path[name - 1]) == nullptr) --name;
-  char extension[twain::kMaxExtension + 1] = "";
-  std::size_t stem = len;
-  if (const char* dot = std::strrchr(path + name, '.')) {
-    stem = static_cast<std::size_t>(dot - path);
-    std::snprintf(extension, sizeof extension, "%s", dot);
+  const std::string next =
+      fileio::next_numbered_name(std::string(path, strnlen(path, twain::kMaxPath - 1)));
+  if (next.size() >= twain::kMaxPath) {
+    // A cut name would be another file, possibly one already written: no
+    // name at all makes the next write ask for one instead.
+    LogPrint("IncrementFilename: next name too long (%zu characters)\n", next.size());
+    path[0] = '\0';
+    return;
   }
-  std::size_t digits = stem;
-  while (digits > name && stem - digits < twain::kMaxDigits &&
-         path[digits - 1] >= '0' && path[digits - 1] <= '9') {
-    --digits;
-  }
-  const int width = static_cast<int>(stem - digits);
-  unsigned long long value = 0;
-  for (std::size_t i = digits; i < stem; ++i) value = value * 10 + static_cast<unsigned>(path[i] - '0');
-  char tail[twain::kMaxTail + 1];
-  std::snprintf(tail, sizeof tail, "%0*llu%s", width, value + 1, extension);
-  std::snprintf(path + digits, twain::kMaxPath - digits, "%s", tail);
+  std::memcpy(path, next.c_str(), next.size() + 1);
 }

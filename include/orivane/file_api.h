@@ -92,6 +92,22 @@ uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t ca
  * capacity 0 first. */
 uint32_t DIB_WriteArrayToBuffer(const DIB_HANDLE* array, int count, int format, void* buffer, uint32_t capacity);
 
+/* The images of `array` (`count` of them; the caller keeps them) encoded as
+ * one document of `format`, as DIB_WriteArrayToBuffer encodes them, handed
+ * back as a length-prefixed byte string for callers that take strings
+ * (scripts): bytes 0..3 hold the document's length n (unsigned, little-
+ * endian), bytes 4 .. 4+n-1 the document's bytes, followed by one zero byte
+ * that n does not count. The string belongs to the caller, who frees it with
+ * DIB_FreeBSTR (never with free()). Null on failure, with the reason in the
+ * error record, which is cleared first: ERR_FAILURE "ArrayAsBSTR:GTIN" when
+ * no temporary name can be made; the writer's error when the document cannot
+ * be written; ERR_FAILURE "FileAsBSTR" when it cannot be read back; ERR_MEMORY
+ * "FileAsBSTR" when it cannot be held (n would pass 4 GB, or memory ran out).
+ * Nothing is left in the temporary folder. */
+uint8_t* DIB_ArrayAsBSTR(const DIB_HANDLE* array, int count, int format);
+/* Releases a string from DIB_ArrayAsBSTR; null is ignored. */
+void DIB_FreeBSTR(uint8_t* text);
+
 /* The image's forward DCT through the JPEG codec: a new image of the same
  * type and size, or 0. */
 DIB_HANDLE DIB_ForwardDCT(DIB_HANDLE dib);
@@ -151,9 +167,26 @@ int PDF_GetDocumentProperty(const char* path, const char* property, char* buffer
 
 /* ---- Dialogs ---------------------------------------------------------- */
 
-/* File dialogs: this build has none; both report "cancelled" (0). */
+/* The open dialog: this build has none; it reports "cancelled" (0). */
 int PromptForOpenFilename(char* path);
+/* The save dialogs, shown by the user-interface back end; one with no one to
+ * ask (no terminal, no display) cancels. Both empty `path` first (a buffer
+ * of at least 260 bytes) and fill it with the chosen name; a name that would
+ * not fit in 255 characters counts as cancelled. 1 when the user chose a
+ * name, 0 when cancelled. The overwrite question is asked only while the
+ * append flag is off.
+ *
+ * One image: the types of the formats that can be written now (JPEG not for
+ * 1- and 4-bit images, `dib` may be 0). `format` in: the FF_ code to
+ * preselect (BMP when its type is not offered); out: the chosen type's code.
+ * A name without an extension gets the chosen type's. */
 int PromptForSaveName(char* path, int* format, DIB_HANDLE dib);
+/* A multipage file: PDF, TIFF, DCX and the merged BMP, JPEG, PNG and GIF,
+ * whatever modules are present. `code` in: the MPF_ code to preselect. A
+ * name typed without an extension gets the chosen entry's, and `code` becomes
+ * that entry's; with an extension `code` is left as it was (the extension
+ * decides when the file is begun). */
+int PromptForMultipageSaveName(int* code, char* path);
 
 #ifdef __cplusplus
 }

@@ -54,8 +54,10 @@ int TWAIN_ProcessedPageCount(void);
 int TWAIN_FileCount(void);
 
 /* Counts the number at the end of the file name up by one, in place,
- * keeping its width and the extension: "scan007.tif" -> "scan008.tif",
- * "scan.tif" -> "scan1.tif". `path` is a buffer of at least 260 bytes. */
+ * keeping its width and the whole extension: "scan007.tif" -> "scan008.tif",
+ * "scan99.tif" -> "scan100.tif", "scan.tif" -> "scan1.tif"; a number of any
+ * length. `path` is a buffer of at least 260 bytes. A next name that would
+ * not fit leaves `path` empty (a write to an empty name asks for a name). */
 void IncrementFilename(char* path);
 
 #ifdef __cplusplus

@@ -174,6 +174,22 @@ TEST(Scan, CarbonCopies) {
   EXPECT_TRUE(file_exists(s.at("copies/first.jpg")));
 }
 
+// The device's default settings give black-and-white pages: a JPEG name
+// still gets its page (as 8-bit gray), and a carbon copy named without an
+// extension is reported under the name it was written as.
+TEST(Scan, JpegFromBlackAndWhiteAndTheCopyAsWritten) {
+  ScanRun s("feeder = no\n");
+  RunResult r = s.run({"/CC=cc", "x.jpg"});
+  ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_EQ(report_value(r.out, "File"), s.at("x.jpg")) << r.out;
+  EXPECT_EQ(report_value(r.out, "CCFile0"), "cc.jpg") << r.out;
+  EXPECT_EQ(s.files(), (Names{"cc.jpg", "x.jpg"}));
+  if (have_tool("identify")) {
+    const std::string info = run_shell("identify -format '%m %[colorspace] %z' '" + s.at("x.jpg") + "'");
+    EXPECT_EQ(info, "JPEG Gray 8") << info;
+  }
+}
+
 // Runs quillet in the background and kills it while it waits for a page.
 void kill_during(ScanRun& s, const std::vector<std::string>& args) {
   const std::string program = quillet_program();

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fileio/codec_modules.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/file_api.h"
@@ -30,7 +31,9 @@ void point_at_modules() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool ready = (point_at_modules(), LogAttach(), TWAIN_SuppressErrorMessages(1), true);
+  // A fault inside a codec must reach the fuzzer, not the library's guard.
+  static const bool ready =
+      (point_at_modules(), fileio::codec_guard_set(false), LogAttach(), TWAIN_SuppressErrorMessages(1), true);
   (void)ready;
   const int live = DIB_LiveImageCount();
   const auto length = static_cast<uint32_t>(size);

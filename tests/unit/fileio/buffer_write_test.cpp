@@ -184,4 +184,35 @@ TEST_F(BufferWriteTest, AnOpenMultipagePdfIsNotMixedWithTheDocumentInMemory) {
   TWAIN_SetMultipageFormat(MPF_TIFF);
 }
 
+// The same documents as length-prefixed byte strings: the prefix counts
+// the document's bytes, a zero byte follows them, nothing stays behind.
+TEST_F(BufferWriteTest, DocumentsAsLengthPrefixedByteStrings) {
+  for (int format : {FF_TIFF, FF_DCX, FF_BMP, FF_PNG, FF_PDF}) {
+    SCOPED_TRACE(format);
+    const std::string doc = encode(format);
+    uint8_t* text = DIB_ArrayAsBSTR(pages_.data(), 3, format);
+    ASSERT_NE(text, nullptr) << twain::error_record().text;
+    const uint32_t length = text[0] | text[1] << 8 | text[2] << 16 | static_cast<uint32_t>(text[3]) << 24;
+    const std::string bytes(reinterpret_cast<const char*>(text + 4), length);
+    EXPECT_EQ(text[4 + length], 0);
+    DIB_FreeBSTR(text);
+    if (format == FF_PDF) {
+      EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
+      EXPECT_EQ(BufferPageCount(bytes.data(), length), 3);
+    } else {
+      EXPECT_EQ(bytes, doc);
+    }
+  }
+  EXPECT_TRUE(fs::is_empty(dir_));
+  EXPECT_STREQ(LastOutputFileName(), "");
+  DIB_FreeBSTR(nullptr);
+  // A code with no format, and pages that cannot be written: null, and why.
+  EXPECT_EQ(DIB_ArrayAsBSTR(pages_.data(), 3, 5), nullptr);
+  EXPECT_EQ(twain::error_record().code, ERR_BAD_PARAMETER);
+  const DIB_HANDLE stale[] = {0x1234};
+  EXPECT_EQ(DIB_ArrayAsBSTR(stale, 1, FF_PNG), nullptr);
+  EXPECT_EQ(twain::error_record().code, ERR_BAD_DIB);
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
 }  // namespace

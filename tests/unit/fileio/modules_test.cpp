@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +20,9 @@
 #include "fileio/file_state.h"
 #include "orivane/file_api.h"
 #include "orivane/pdf_api.h"
+#include "orivane/twain_multipage.h"
 #include "platform/paths.h"
+#include "platform/ui.h"
 #include "twain/modules.h"
 
 namespace {
@@ -124,6 +129,58 @@ TEST_F(ModuleTest, ImpostorsAndMissingDependenciesAreRefused) {
   EXPECT_EQ(IsFormatAvailable(FF_JPEG), 1);
 }
 
+// Keeps the text of every message box.
+class BoxCapture final : public platform::UiBackend {
+ public:
+  explicit BoxCapture(std::shared_ptr<std::vector<std::string>> boxes) : boxes_(std::move(boxes)) {}
+  const char* name() const override { return "capture"; }
+  void message_box(const std::string&, const std::string& text, platform::UiIcon) override {
+    boxes_->push_back(text);
+  }
+  platform::UiAnswer ask(const std::string&, const std::string&, platform::UiButtons,
+                         platform::UiAnswer answer) override {
+    return answer;
+  }
+
+ private:
+  std::shared_ptr<std::vector<std::string>> boxes_;
+};
+
+// OrvPdf that did not load says why at every use, not only the first.
+TEST_F(ModuleTest, AMissingPdfModuleSaysWhyEveryTime) {
+  if (!module_built("OrvPdf")) GTEST_SKIP();
+  use_modules_from(impostor_folder({{"OrvPdf", "OrvPdf"}}));  // without OrvJpeg
+  Owned page(make_image(8, 20, 20));
+  const std::string existing = out("in.pdf");
+  std::ofstream(existing) << "%PDF-1.4\n";
+  const std::vector<std::pair<const char*, std::function<bool()>>> uses = {
+      {"DIB_WriteToBuffer", [&] { return DIB_WriteToBuffer(page.get(), FF_PDF, nullptr, 0) == 0; }},
+      {"TWAIN_BeginMultipageFile", [&] { return TWAIN_BeginMultipageFile(out("c.pdf").c_str()) != 0; }},
+      {"PDF_SetCompression", [&] { return PDF_SetCompression(DIB_PT_GRAY, 5) == 0; }},
+      {"PDF_IsEncrypted", [&] { return PDF_IsEncrypted(existing.c_str()) == 0; }},
+      {"FilePageCount", [&] { return FilePageCount(existing.c_str()) == -1; }},
+      {"DIB_LoadFromFilename", [&] { return DIB_LoadFromFilename(existing.c_str()) == 0; }},
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [name, use] : uses) {
+      SCOPED_TRACE(std::string(name) + ", round " + std::to_string(round));
+      TWAIN_ClearError();
+      EXPECT_TRUE(use());
+      EXPECT_EQ(TWAIN_LastErrorCode(), ERR_PDF_LIBRARY);
+      EXPECT_NE(error_text().find("requires matching OrvJpeg.dll"), std::string::npos) << error_text();
+    }
+    // The file writer shows the reason itself (and clears the record).
+    TWAIN_SuppressErrorMessages(0);
+    auto boxes = std::make_shared<std::vector<std::string>>();
+    platform::ui_install(std::make_unique<BoxCapture>(boxes));
+    EXPECT_EQ(DIB_WriteToFilename(page.get(), out("a.pdf").c_str()), -3);
+    platform::ui_install(nullptr);
+    TWAIN_SuppressErrorMessages(1);
+    ASSERT_EQ(boxes->size(), 1u);
+    EXPECT_NE(boxes->front().find("requires matching OrvJpeg.dll"), std::string::npos) << boxes->front();
+  }
+}
+
 // Lossless formats give back the pixels; the caller's image is never changed.
 TEST_F(ModuleTest, LosslessRoundTripsThroughDispatch) {
   struct Case {
@@ -200,10 +257,64 @@ TEST_F(ModuleTest, JpegWithinTolerance) {
     for (std::size_t i = 0; i < a.size(); ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
     EXPECT_LE(worst, 8);
   }
-  // Bit depths JPEG cannot hold are refused and leave no file.
-  Owned bw(make_image(1, 8, 8));
-  EXPECT_NE(DIB_WriteToFilename(bw.get(), out("bw.jpg").c_str()), 0);
-  EXPECT_FALSE(fs::exists(out("bw.jpg")));
+}
+
+// 1- and 4-bit images (a scanner's default black and white) are written as
+// 8-bit gray, or 24-bit colour for a table of colours: what they show is
+// kept, in files and in memory, and the caller's image is left as it was.
+TEST_F(ModuleTest, ShallowImagesAreWidenedForJpeg) {
+  if (!module_built("OrvJpeg")) GTEST_SKIP();
+  struct Case {
+    const char* label;
+    int depth;
+    int type;  // of the image read back
+    std::vector<std::array<int, 3>> table;
+  };
+  const Case cases[] = {
+      {"black on white", 1, DIB_PT_GRAY, {{0, 0, 0}, {255, 255, 255}}},
+      {"min-is-white", 1, DIB_PT_GRAY, {{255, 255, 255}, {0, 0, 0}}},
+      {"4-bit gray", 4, DIB_PT_GRAY, {}},
+      {"4-bit colours", 4, DIB_PT_RGB, {{200, 0, 0}, {0, 0, 160}, {255, 255, 255}, {0, 120, 0}}},
+  };
+  TWAIN_SetJpegQuality(100);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    // Blocks of 16 x 16 pixels, each one entry: JPEG keeps them close.
+    Owned img(DIB_Allocate(c.depth, 64, 32));
+    for (std::size_t i = 0; i < c.table.size(); ++i)
+      DIB_SetColorTableRGB(img.get(), static_cast<int>(i), c.table[i][0], c.table[i][1], c.table[i][2]);
+    std::vector<std::uint8_t> row(64);
+    for (int y = 0; y < 32; ++y) {
+      const std::size_t entries = c.table.empty() ? 16 : c.table.size();
+      for (int x = 0; x < 64; ++x) row[x] = static_cast<std::uint8_t>((x / 16 + y / 16 * 3) % entries);
+      std::vector<std::uint8_t> packed(static_cast<std::size_t>(64 * c.depth / 8));
+      for (int x = 0; x < 64; ++x)
+        packed[x * c.depth / 8] |= static_cast<std::uint8_t>(row[x] << (8 - c.depth - x * c.depth % 8));
+      DIB_WritePackedRow(img.get(), y, packed.data());
+    }
+    const auto before = block_bytes(img.get());
+    const std::string name = out(std::string(c.label) + ".jpg");
+    ASSERT_EQ(DIB_WriteToFilename(img.get(), name.c_str()), 0) << error_text();
+    const uint32_t size = DIB_WriteToBuffer(img.get(), FF_JPEG, nullptr, 0);
+    std::string memory(size, '\0');
+    ASSERT_GT(size, 0u) << error_text();
+    ASSERT_EQ(DIB_WriteToBuffer(img.get(), FF_JPEG, memory.data(), size), size);
+    EXPECT_EQ(block_bytes(img.get()), before);
+    Owned from_file(DIB_LoadFromFilename(name.c_str())), from_memory(DIB_LoadFromBuffer(memory.data(), size));
+    for (const Owned* back : {&from_file, &from_memory}) {
+      ASSERT_TRUE(*back) << error_text();
+      EXPECT_EQ(DIB_PixelType(back->get()), c.type);
+      const auto a = rgb_pixels(img.get()), b = rgb_pixels(back->get());
+      ASSERT_EQ(a.size(), b.size());
+      // Each block's middle (colour bleeds over block edges when decoded).
+      int worst = 0;
+      for (int y = 8; y < 32; y += 16)
+        for (int x = 8; x < 64; x += 16)
+          for (int k = 0; k < 3; ++k)
+            worst = std::max(worst, std::abs(int(a[(y * 64 + x) * 3 + k]) - int(b[(y * 64 + x) * 3 + k])));
+      EXPECT_LE(worst, 12);
+    }
+  }
 }
 
 TEST_F(ModuleTest, AppendAddsPages) {

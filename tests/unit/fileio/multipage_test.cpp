@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -278,6 +279,68 @@ TEST_F(MultipageTest, MergedFormatsStackPagesCentredOnWhite) {
   EXPECT_EQ(DIB_Depth(jpeg.get()), 8);
   EXPECT_EQ(DIB_Width(jpeg.get()), 70);
   EXPECT_EQ(DIB_Height(jpeg.get()), 40);
+}
+
+// Pages of different layouts stacked into one image: each shows what it
+// showed on its own, in its place, on white.
+TEST_F(MultipageTest, MergedPagesShowWhatEachPageShows) {
+  // A page of `depth` with the pattern; `table` replaces the first entries
+  // of its colour table.
+  auto page = [](int depth, int width, int seed, std::vector<std::array<int, 3>> table = {}) {
+    const DIB_HANDLE h = make_image(depth, width, 6, seed);
+    for (std::size_t i = 0; i < table.size(); ++i)
+      DIB_SetColorTableRGB(h, static_cast<int>(i), table[i][0], table[i][1], table[i][2]);
+    return h;
+  };
+  auto palette = [&](int width, int seed, int shift) {
+    std::vector<std::array<int, 3>> colours;
+    for (int i = 0; i < 256; ++i) colours.push_back({(i * 7 + shift) % 256, (i * 13) % 256, (255 - i + shift) % 256});
+    return page(8, width, seed, colours);
+  };
+  const std::vector<std::array<int, 3>> min_is_white = {{255, 255, 255}, {0, 0, 0}};
+  struct Case {
+    const char* label;
+    std::vector<DIB_HANDLE> pages;
+  };
+  const Case cases[] = {
+      {"min-is-white pages", {page(1, 10, 1, min_is_white), page(1, 30, 2, min_is_white)}},
+      {"opposite tables", {page(1, 30, 1), page(1, 10, 2, min_is_white)}},
+      {"two palettes", {palette(10, 1, 0), palette(30, 2, 101)}},
+      {"bw over gray", {page(1, 12, 1, min_is_white), page(4, 20, 2), page(8, 30, 3)}},
+      {"gray over colour", {page(8, 30, 1), page(24, 10, 2), page(1, 20, 3)}},
+      {"colour table on 1 bit", {page(1, 10, 1, {{200, 0, 0}, {0, 0, 255}}), page(1, 30, 2)}},
+      {"deep gray", {page(8, 10, 1), page(16, 30, 2)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<Owned> owned;
+    int width = 0;
+    for (DIB_HANDLE p : c.pages) {
+      owned.emplace_back(p);
+      width = std::max(width, DIB_Width(p));
+    }
+    fileio::multipage_reset_for_tests();
+    for (DIB_HANDLE p : c.pages) ASSERT_EQ(fileio::merged_add_page(p), 0);
+    const DIB_HANDLE merged = fileio::multipage().merged;
+    ASSERT_EQ(DIB_Width(merged), width);
+    const std::vector<std::uint8_t> got = rgb_pixels(merged);
+    int top = 0;
+    for (DIB_HANDLE p : c.pages) {
+      const std::vector<std::uint8_t> want = rgb_pixels(p);
+      const int w = DIB_Width(p), left = (width - w) / 2;
+      for (int y = 0; y < DIB_Height(p); ++y) {
+        for (int x = 0; x < width; ++x) {
+          const bool inside = x >= left && x < left + w;
+          for (int k = 0; k < 3; ++k) {
+            const int expected = inside ? want[(y * w + x - left) * 3 + k] : 255;
+            ASSERT_EQ(got[((top + y) * width + x) * 3 + k], expected) << "page at row " << top << ", x " << x;
+          }
+        }
+      }
+      top += DIB_Height(p);
+    }
+  }
+  fileio::multipage_reset_for_tests();
 }
 
 TEST_F(MultipageTest, NothingReachesTheFinalNameBeforeTheEnd) {

@@ -123,6 +123,45 @@ TEST(TerminalUi, ClosedPipeGivesTheDefaultAtOnce) {
   std::fclose(out);
 }
 
+TEST(TerminalUi, SaveDialogTakesATypedName) {
+  char folder[] = "/tmp/ui-save-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string taken = std::string(folder) + "/taken";
+  std::fclose(std::fopen((taken + ".tif").c_str(), "w"));
+  UiSaveRequest request;
+  request.title = "Save document as";
+  request.types = {{"PDF (*.pdf)", "*.pdf"}, {"TIFF (*.tif,*.tiff,*.mpt)", "*.tif;*.tiff;*.mpt"}};
+  request.chosen_type = 1;
+  struct Case {
+    std::string input;
+    bool chosen;
+    std::string path;
+    int type;
+  };
+  const Case cases[] = {
+      {"  /s/doc  \n", true, "/s/doc", 1},   // no extension: the preselected type
+      {"/s/doc.PDF\n", true, "/s/doc.PDF", 0},  // the type the extension names
+      {"/s/doc.xyz\n", true, "/s/doc.xyz", 1},
+      {"\n", false, "", 0},
+      {"", false, "", 0},
+      {taken + "\nn\n/s/other\n", true, "/s/other", 1},  // not replaced: asked again
+      {taken + "\ny\n", true, taken, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    TerminalRig rig(c.input);
+    UiSaveAnswer answer;
+    EXPECT_EQ(rig.backend->save_dialog(request, &answer), c.chosen);
+    if (c.chosen) {
+      EXPECT_EQ(answer.path, c.path);
+      EXPECT_EQ(answer.type, c.type);
+    }
+    EXPECT_NE(rig.output().find("  * TIFF (*.tif,*.tiff,*.mpt)\n"), std::string::npos) << rig.output();
+  }
+  ::unlink((taken + ".tif").c_str());
+  ::rmdir(folder);
+}
+
 class FakeUi : public UiBackend {
  public:
   const char* name() const override { return "fake"; }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/naming.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
 #include "orivane/file_api.h"
@@ -36,12 +37,24 @@ TEST(IncrementFilenameTest, CountsTheTrailingNumberUpKeepingWidthAndExtension) {
       {"C:\\out\\p099.pdf", "C:\\out\\p100.pdf"},
       {"12", "13"},
       {"/tmp/7/x.jpeg", "/tmp/7/x1.jpeg"},  // digits of a folder are left alone
+      // Any number of digits, and the whole extension, as the front end's.
+      {"s99999999999999999999.tif", "s100000000000000000000.tif"},
+      {"a1.verylongext", "a2.verylongext"},
+      {"/s/n0000000000000000000099.pdf", "/s/n0000000000000000000100.pdf"},
   };
   for (const Case& c : cases) {
     char path[260];
     std::snprintf(path, sizeof path, "%s", c.in);
     IncrementFilename(path);
     EXPECT_STREQ(path, c.out) << c.in;
+    // The front end counts its names up the same way.
+    ScanRequest r;
+    r.output_name = c.in;
+    DeriveOutputName(r);
+    if (r.output_name == c.in) {
+      IncrementFileName(r);
+      EXPECT_EQ(r.output_name, c.out) << c.in;
+    }
   }
 }
 
@@ -49,11 +62,12 @@ TEST(IncrementFilenameTest, StaysInsideItsBuffer) {
   char path[260];
   std::memset(path, 'a', sizeof path - 1);
   path[sizeof path - 1] = '\0';
-  // A full buffer whose number grows by a digit: the result is cut, not
-  // written past the end.
+  // A full buffer whose number grows by a digit: nothing is written past the
+  // end, and no cut name (another file) is made: the name is emptied, so the
+  // next write asks for one.
   std::memcpy(path + 250, "9999999.t", 9);
   IncrementFilename(path);
-  EXPECT_LT(std::strlen(path), sizeof path);
+  EXPECT_STREQ(path, "");
 }
 
 class MultipageLoopTest : public DsmTest {

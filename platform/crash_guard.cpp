@@ -2,7 +2,7 @@
 // run_guarded's frame when the faulting thread is inside a guarded call. The
 // frames skipped belong to the module that faulted; their cleanup is lost,
 // which is the price of keeping the process alive.
-#include "twain/crash_guard.h"
+#include "platform/crash_guard.h"
 
 #include <setjmp.h>
 #include <signal.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace twain {
+namespace platform {
 
 namespace {
 
@@ -106,4 +106,4 @@ bool debugger_attached() {
   return tracer != 0;
 }
 
-}  // namespace twain
+}  // namespace platform

@@ -1,0 +1,114 @@
+// The save dialogs as the user-interface back end sees them: the entries
+// offered, the one preselected, and what the library makes of the answer.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "../dib/dib_test_support.h"
+#include "orivane/file_api.h"
+#include "orivane/twain_files.h"
+#include "platform/ui.h"
+
+namespace {
+
+using namespace dib_test;
+
+// A back end that keeps the request and gives a scripted answer.
+class ScriptedDialog final : public platform::UiBackend {
+ public:
+  ScriptedDialog(bool choose, std::string typed, int type) : choose_(choose), typed_(std::move(typed)), type_(type) {}
+  const char* name() const override { return "scripted"; }
+  void message_box(const std::string&, const std::string&, platform::UiIcon) override {}
+  platform::UiAnswer ask(const std::string&, const std::string&, platform::UiButtons,
+                         platform::UiAnswer answer) override {
+    return answer;
+  }
+  bool save_dialog(const platform::UiSaveRequest& request, platform::UiSaveAnswer* out_answer) override {
+    *seen = request;
+    out_answer->path = typed_;
+    out_answer->type = type_;
+    return choose_;
+  }
+  std::shared_ptr<platform::UiSaveRequest> seen = std::make_shared<platform::UiSaveRequest>();
+
+ private:
+  bool choose_;
+  std::string typed_;
+  int type_;
+};
+
+class SaveDialogTest : public DibTest {
+ protected:
+  void TearDown() override {
+    platform::ui_install(nullptr);
+    DibTest::TearDown();
+  }
+  // Installs a dialog answering (`choose`, `typed`, entry `type`); the
+  // request it will see.
+  std::shared_ptr<platform::UiSaveRequest> script(bool choose, const std::string& typed, int type) {
+    auto dialog = std::make_unique<ScriptedDialog>(choose, typed, type);
+    auto seen = dialog->seen;
+    platform::ui_install(std::move(dialog));
+    return seen;
+  }
+};
+
+TEST_F(SaveDialogTest, MultipageNamesTakeTheChosenEntryUnlessTheNameHasAnExtension) {
+  struct Case {
+    int incoming;
+    bool choose;
+    const char* typed;
+    int entry;       // index in the fixed list
+    int result;
+    const char* path;
+    int code;        // after the dialog
+    int preselected;
+  };
+  const Case cases[] = {
+      {MPF_TIFF, true, "/scans/doc", 2, 1, "/scans/doc.dcx", MPF_DCX, 1},
+      {MPF_GIF, true, "/scans/doc", 4, 1, "/scans/doc.jpg", MPF_JPEG, 6},
+      {MPF_TIFF, true, "/scans/doc.pdf", 6, 1, "/scans/doc.pdf", MPF_TIFF, 1},  // the extension decides later
+      {MPF_PDF, false, "/scans/doc", 0, 0, "", MPF_PDF, 0},
+      {-7, true, "a.b/doc", 0, 1, "a.b/doc.pdf", MPF_PDF, 0},  // a dot in a folder is no extension
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    auto seen = script(c.choose, c.typed, c.entry);
+    char path[260] = "old";
+    int code = c.incoming;
+    EXPECT_EQ(PromptForMultipageSaveName(&code, path), c.result);
+    EXPECT_STREQ(path, c.path);
+    EXPECT_EQ(code, c.code);
+    ASSERT_EQ(seen->types.size(), 7u);
+    EXPECT_EQ(seen->chosen_type, c.preselected);
+    EXPECT_EQ(seen->types[1].label, "TIFF (*.tif,*.tiff,*.mpt)");
+    EXPECT_EQ(seen->types[1].pattern, "*.tif;*.tiff;*.mpt");
+    EXPECT_EQ(seen->types[6].label, "GIF/merged (*.gif)");
+  }
+  // A name the caller's buffer cannot hold whole is no name.
+  script(true, "/" + std::string(300, 'x'), 0);
+  char path[260];
+  int code = MPF_PDF;
+  EXPECT_EQ(PromptForMultipageSaveName(&code, path), 0);
+  EXPECT_STREQ(path, "");
+  // Nobody to ask: cancelled, and the run goes on.
+  platform::ui_install(platform::make_noninteractive_ui());
+  EXPECT_EQ(PromptForMultipageSaveName(&code, path), 0);
+}
+
+TEST_F(SaveDialogTest, ImageNamesOfferWhatCanBeWrittenNow) {
+  auto seen = script(true, "/scans/page", 0);
+  char path[260];
+  int format = 12345;  // no such format: BMP is preselected
+  Owned bw(DIB_Allocate(1, 8, 8));
+  ASSERT_EQ(PromptForSaveName(path, &format, bw.get()), 1);
+  EXPECT_STREQ(path, "/scans/page.bmp");
+  EXPECT_EQ(format, FF_BMP);
+  ASSERT_FALSE(seen->types.empty());
+  EXPECT_EQ(seen->types[0].label, "Windows Bitmap");
+  EXPECT_EQ(seen->chosen_type, 0);
+  for (const auto& t : seen->types) EXPECT_NE(t.label, "JPEG/JFIF");  // no JPEG for a 1-bit image
+}
+
+}  // namespace
