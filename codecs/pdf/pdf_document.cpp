@@ -207,7 +207,9 @@ QPDFObjectHandle colour_space(QPDF& pdf, const ImageStream& im) {
   return a;
 }
 
-QPDFObjectHandle image_object(QPDF& pdf, const ImageStream& im) {
+// The page's image XObject; its data waits in the spool until the document
+// is written.
+QPDFObjectHandle image_object(QPDF& pdf, const ImageStream& im, const std::shared_ptr<Spool>& spool) {
   QPDFObjectHandle dict = QPDFObjectHandle::newDictionary();
   dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
   dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Image"));
@@ -226,8 +228,26 @@ QPDFObjectHandle image_object(QPDF& pdf, const ImageStream& im) {
   }
   QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
   stream.replaceDict(dict);
-  stream.replaceStreamData(im.data, filter, parms);
+  stream.replaceStreamData(spool_provider(spool, spool->append(im.data)), filter, parms);
+  // Encoded by us already: qpdf could only decode and encode it again (Flate)
+  // or, finding nothing it can decode (JPEG, Group 4), read it a second time.
+  if (!im.filter.empty()) stream.setFilterOnWrite(false);
   return stream;
+}
+
+// A stream whose data waits in the spool; qpdf compresses it when writing.
+QPDFObjectHandle spooled_stream(QPDF& pdf, const std::string& data, const std::shared_ptr<Spool>& spool) {
+  QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
+  stream.replaceStreamData(spool_provider(spool, spool->append(data)), QPDFObjectHandle::newNull(),
+                           QPDFObjectHandle::newNull());
+  return stream;
+}
+
+// The folder of an output file, where its spool goes.
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 struct PageBox {
@@ -393,6 +413,7 @@ void Document::begin(const Target& target, const Settings& s) {
   } catch (const std::exception& e) {
     fail(ORVPDF_E_FORMAT, "cannot append to " + from + ": " + e.what());
   }
+  spool_ = std::make_shared<Spool>(target.writer ? std::string() : folder_of(target.path));
 }
 
 void Document::add_page(const void* bmi, const Settings& s, const std::vector<TextRun>& text) {
@@ -405,7 +426,7 @@ void Document::add_page(const void* bmi, const Settings& s, const std::vector<Te
                         " cm\n/Im0 Do\nQ\n" + text_layer(text, box, im);
   QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
   QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
-  xobjects.replaceKey("/Im0", image_object(pdf, im));
+  xobjects.replaceKey("/Im0", image_object(pdf, im, spool_));
   resources.replaceKey("/XObject", xobjects);
   if (!text.empty()) {
     QPDFObjectHandle fonts = QPDFObjectHandle::newDictionary();
@@ -419,7 +440,7 @@ void Document::add_page(const void* bmi, const Settings& s, const std::vector<Te
   for (double v : {box.x0, box.y0, box.x0 + box.w, box.y0 + box.h}) mb.appendItem(QPDFObjectHandle::newReal(num(v)));
   page.replaceKey("/MediaBox", mb);
   page.replaceKey("/Resources", resources);
-  page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, content));
+  page.replaceKey("/Contents", spooled_stream(pdf, content, spool_));
   try {
     QPDFPageDocumentHelper(pdf).addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)), false);
   } catch (const std::exception& e) {

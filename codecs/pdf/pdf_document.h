@@ -10,6 +10,7 @@
 
 #include "codecs/codec_abi.h"
 #include "codecs/pdf/pdf_image.h"
+#include "codecs/pdf/pdf_spool.h"
 
 class QPDF;
 
@@ -48,7 +49,9 @@ struct Target {
   std::string source;
 };
 
-// A document being built. Every failure throws Failure.
+// A document being built: its pages' data waits in a spool file (see
+// pdf_spool.h), so memory does not grow with the page count. Every failure
+// throws Failure.
 class Document {
  public:
   Document();
@@ -62,8 +65,12 @@ class Document {
   // Writes the document out; returns the trace line for the log.
   std::string end(const Settings& s);
   int pages_added() const { return pages_added_; }
+  // Where the pages wait until end(); null before begin().
+  const Spool* spool() const { return spool_.get(); }
 
  private:
+  // The spool outlives the document's objects whose providers read it.
+  std::shared_ptr<Spool> spool_;
   std::unique_ptr<QPDF> pdf_;
   Target target_;
   // The document appended to, when it is the file being rewritten: read

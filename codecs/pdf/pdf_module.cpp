@@ -164,11 +164,20 @@ void write_page(pdf::Document& doc, const void* bmi) {
   doc.add_page(bmi, state().settings, text);
 }
 
+// How much of a written document waited in its spool, and how much qpdf
+// read back (the same, when every stream was read once).
+void trace_spool(const pdf::Document& doc) {
+  if (const pdf::Spool* s = doc.spool())
+    trace("PdfSpool: " + std::to_string(s->size()) + " bytes spooled, " + std::to_string(s->read_back()) +
+          " read back");
+}
+
 void end_document() {
   std::unique_ptr<pdf::Document> doc = std::move(state().open_doc);
   if (!doc) pdf::fail(ORVPDF_E_INVALID, "no PDF document open");
   const std::string note = doc->end(state().settings);
   if (!note.empty()) trace(note);
+  trace_spool(*doc);
   trace("EndPdf: " + std::to_string(doc->pages_added()) + " pages");
 }
 
@@ -280,6 +289,7 @@ ORV_CODEC_EXPORT int32_t ORVPDF_BmiWriteToFile(const void* bmi, const char* path
     write_page(doc, bmi);
     const std::string note = doc.end(state().settings);
     if (!note.empty()) trace(note);
+    trace_spool(doc);
   });
 }
 

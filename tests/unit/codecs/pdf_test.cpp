@@ -1,10 +1,18 @@
 // OrvPdf through its exported entry points, loaded as the library loads it.
 // Files are checked by readers other than the one that wrote them: qpdf
 // --check, and poppler's pdfimages / pdfinfo / pdftotext.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <random>
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's count (its header is not installed with every compiler).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 #include "pdf_dcx_harness.h"
 
@@ -47,6 +55,8 @@ struct Pdf {
   PDF_ENTRY(SetTextRenderMode);
   PDF_ENTRY(SetTextSize);
   PDF_ENTRY(AnsiTextWidth);
+  PDF_ENTRY(SetAppendSource);
+  PDF_ENTRY(SetLogHandler);
 };
 #undef PDF_ENTRY
 
@@ -361,6 +371,171 @@ TEST_F(PdfTest, InMemoryDocumentsAndMediaBox) {
   ASSERT_EQ(pdf().BeginMultipage(&refusing), 0);
   ASSERT_EQ(pdf().DibWritePage(LockedDib(page.get()).get()), 0);
   EXPECT_EQ(pdf().EndMultipage(), 77);
+}
+
+// The module's trace since the last call.
+std::string take_trace() {
+  static std::string text;
+  pdf().SetLogHandler([](const char* line) { text += std::string(line) + "\n"; });
+  return std::exchange(text, std::string());
+}
+
+// Bytes spooled and read back, from the trace of the document last written.
+std::pair<long long, long long> spool_figures(const std::string& trace) {
+  long long spooled = -1, read = -1;
+  const std::size_t at = trace.rfind("PdfSpool: ");
+  if (at != std::string::npos)
+    std::sscanf(trace.c_str() + at, "PdfSpool: %lld bytes spooled, %lld read back", &spooled, &read);
+  return {spooled, read};
+}
+
+std::vector<std::string> folder_entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (const dirent* e = readdir(d)) {
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Bytes the process holds on its heap.
+std::size_t heap_in_use() {
+#if defined(__SANITIZE_ADDRESS__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+// An RGB image of noise: Flate cannot shrink it, so a page held in memory shows.
+DIB_HANDLE noise_image(int w, int h, unsigned seed) {
+  const DIB_HANDLE d = DIB_Create(DIB_PT_RGB, w, h, 24);
+  std::mt19937 gen(seed);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(w) * 3);
+  for (int y = 0; y < h; ++y) {
+    for (auto& b : row) b = static_cast<std::uint8_t>(gen());
+    DIB_WriteRow(d, y, row.data(), static_cast<int32_t>(row.size()));
+  }
+  DIB_SetResolution(d, 300, 300);
+  return d;
+}
+
+TEST_F(PdfTest, PagesWaitInANamelessSpoolAndAreReadBackOnce) {
+  // Group 4, JPEG, Flate and a text layer, in every kind of document qpdf
+  // writes differently; the pages are read back from the spool exactly once.
+  enum Kind { kPlain, kEncrypted, kPdfA, kInMemory, kAppend };
+  Owned bw(pattern_image(DIB_PT_BW, 1, 600, 100)), gray(pattern_image(DIB_PT_GRAY, 8, 64, 40)),
+      rgb(pattern_image(DIB_PT_RGB, 24, 33, 20));
+  pdf().SetCompression(DIB_PT_GRAY, ORVPDF_COMP_JPEG);
+  const std::string base = write_one(bw.get(), "base.pdf");
+  for (Kind kind : {kPlain, kEncrypted, kPdfA, kInMemory, kAppend}) {
+    SCOPED_TRACE("kind " + std::to_string(kind));
+    const std::string password = kind == kEncrypted ? "pw" : "";
+    pdf().SetUserPassword(password.c_str());
+    pdf().SetPDFACompliance(kind == kPdfA ? 1 : 0);
+    std::string bytes;
+    OrvPdfWriter writer{"PDF-in-memory", &bytes, [](void* ctx, const void* data, int32_t n) -> int32_t {
+                          static_cast<std::string*>(ctx)->append(static_cast<const char*>(data), static_cast<std::size_t>(n));
+                          return 0;
+                        }};
+    const std::string path = dir.file("doc.pdf");
+    pdf().SetAppendSource(kind == kAppend ? base.c_str() : "");
+    ASSERT_EQ(kind == kInMemory ? pdf().BeginMultipage(&writer) : pdf().BeginMultipageFile(path.c_str(), kind == kAppend),
+              0);
+    take_trace();
+    pdf().DrawText(10, 60, "Spooled words");
+    for (DIB_HANDLE page : {bw.get(), gray.get(), rgb.get()}) {
+      ASSERT_EQ(pdf().DibWritePage(LockedDib(page).get()), 0);
+      EXPECT_EQ(folder_entries(dir.file(".")), std::vector<std::string>{"base.pdf"}) << "the spool has a name";
+    }
+    ASSERT_EQ(kind == kInMemory ? pdf().EndMultipage() : pdf().EndMultipageFile(), 0);
+    const auto [spooled, read] = spool_figures(take_trace());
+    EXPECT_GT(spooled, 0);
+    EXPECT_EQ(read, spooled);
+    pdf().SetUserPassword(nullptr);
+    pdf().SetPDFACompliance(0);
+    pdf().SetAppendSource(nullptr);
+    if (kind == kInMemory) codec_test::write_file(path, bytes);
+    EXPECT_TRUE(qpdf_check(path, password));
+    const int first = kind == kAppend ? 1 : 0;
+    EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), password.c_str()), first + 3);
+    if (password.empty()) {
+      std::vector<std::string> encs = {"ccitt", "jpeg", "image"};
+      if (kind == kAppend) encs.insert(encs.begin(), "ccitt");
+      EXPECT_EQ(image_encodings(path), encs);
+    }
+    const std::string upw = password.empty() ? "" : "-upw '" + password + "' ";
+    EXPECT_NE(run("pdftotext " + upw + "-f " + std::to_string(first + 1) + " -l " + std::to_string(first + 1) + " '" +
+                  path + "' -").find("Spooled words"), std::string::npos);
+    Owned back_bw(pdf().DibFromFile(path.c_str(), first, password.c_str()));
+    Owned back_rgb(pdf().DibFromFile(path.c_str(), first + 2, password.c_str()));
+    EXPECT_TRUE(codec_test::same_pixels(back_bw.get(), bw.get()));
+    EXPECT_TRUE(codec_test::same_pixels(back_rgb.get(), rgb.get()));
+    std::remove(path.c_str());
+  }
+}
+
+TEST_F(PdfTest, MemoryDoesNotGrowWithThePageCount) {
+  constexpr int kFirst = 4, kPages = 40;  // 288 KiB a page: 10 MiB in all
+  constexpr long long kAllowedGrowth = 2 << 20;
+  Owned noise(noise_image(256, 384, 7));
+  pdf().SetCompression(-1, ORVPDF_COMP_FLATE);
+  const std::string path = dir.file("long.pdf");
+  ASSERT_EQ(pdf().BeginMultipageFile(path.c_str(), 0), 0);
+  long long after_first = 0;
+  for (int i = 0; i < kPages; ++i) {
+    ASSERT_EQ(pdf().DibWritePage(LockedDib(noise.get()).get()), 0);
+    if (i + 1 == kFirst) after_first = static_cast<long long>(heap_in_use());
+  }
+  const long long growth = static_cast<long long>(heap_in_use()) - after_first;
+  ASSERT_EQ(pdf().EndMultipageFile(), 0);
+  EXPECT_LT(growth, kAllowedGrowth) << "the heap grew with the pages added";
+  EXPECT_TRUE(qpdf_check(path));
+  EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), nullptr), kPages);
+  Owned last(pdf().DibFromFile(path.c_str(), kPages - 1, nullptr));
+  EXPECT_TRUE(codec_test::same_pixels(last.get(), noise.get()));
+}
+
+TEST_F(PdfTest, APageTheSpoolRefusesCostsOnlyItself) {
+  // A file-size limit stops the spool in the middle of a page; the pages
+  // before and after it come out whole once the limit is lifted.
+  Owned small1(pattern_image(DIB_PT_GRAY, 8, 30, 20, 1)), small2(pattern_image(DIB_PT_GRAY, 8, 30, 20, 2));
+  Owned noise(noise_image(200, 200, 3));
+  pdf().SetCompression(-1, ORVPDF_COMP_FLATE);
+  const std::string path = dir.file("limited.pdf");
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit lim{20000, old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &lim);
+    TWAIN_ClearError();
+    int step = 1;
+    auto expect = [&](bool ok) {
+      if (!ok) _exit(step);
+      ++step;
+    };
+    expect(pdf().BeginMultipageFile(path.c_str(), 0) == 0);
+    expect(pdf().DibWritePage(LockedDib(small1.get()).get()) == 0);
+    expect(pdf().DibWritePage(LockedDib(noise.get()).get()) != 0);
+    expect(TWAIN_LastErrorCode() == ERR_FILE_WRITE);
+    expect(setrlimit(RLIMIT_FSIZE, &old) == 0);
+    expect(pdf().DibWritePage(LockedDib(small2.get()).get()) == 0);
+    expect(pdf().EndMultipageFile() == 0);
+    _exit(0);
+  }
+  int status = -1;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "failed at step " << WEXITSTATUS(status);
+  EXPECT_TRUE(qpdf_check(path));
+  EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), nullptr), 2);
+  Owned first(pdf().DibFromFile(path.c_str(), 0, nullptr)), second(pdf().DibFromFile(path.c_str(), 1, nullptr));
+  EXPECT_TRUE(codec_test::same_pixels(first.get(), small1.get()));
+  EXPECT_TRUE(codec_test::same_pixels(second.get(), small2.get()));
 }
 
 TEST_F(PdfTest, InvisibleTextLayerIsExtractable) {
