@@ -3,10 +3,12 @@
 # while, adding what it finds to its corpus.
 #   scripts/fuzz.sh fuzz_cmdline [seconds]
 #   scripts/fuzz.sh fuzz_load_png [seconds]    (codec targets also build their module)
+#   scripts/fuzz.sh fuzz_load_gif 0 -runs=1000000    (0 = no time limit; the rest goes to libFuzzer)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target="${1:?usage: scripts/fuzz.sh TARGET [seconds]}"
 seconds="${2:-60}"
+shift $(( $# < 2 ? $# : 2 ))
 out=build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude)
@@ -44,5 +46,5 @@ clang++ "${flags[@]}" -fsanitize=fuzzer -rdynamic -DQUILLET_HELP_PAGE='"README.m
   $sources "tests/fuzz/$target.cpp" -o "$out/$target" -ldl -pthread
 mkdir -p "$out/corpus-$target"
 QUILLET_UI=none QUILLET_MODULE_PATH="$PWD/$out" "$out/$target" -max_total_time="$seconds" \
-  -max_len=65536 "$out/corpus-$target" "tests/fuzz/corpus/$target"
+  -max_len=65536 -artifact_prefix="$out/$target-" "$@" "$out/corpus-$target" "tests/fuzz/corpus/$target"
 echo "New inputs are in $out/corpus-$target; copy the interesting ones to tests/fuzz/corpus/$target."
