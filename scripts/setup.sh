@@ -39,8 +39,11 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # Reuse an existing configuration unless the sanitizer choice changes.
+build_type=RelWithDebInfo
+[ "$sanitize" = ON ] && build_type=Sanitize
 if [ ! -f "$build_dir/build.ninja" ] || \
-   ! grep -q "^ORV_SANITIZE:BOOL=$sanitize" "$build_dir/CMakeCache.txt" 2>/dev/null; then
-  cmake -S . -B "$build_dir" -G Ninja -DORV_SANITIZE="$sanitize" >/dev/null
+   ! grep -q "^ORV_SANITIZE:BOOL=$sanitize" "$build_dir/CMakeCache.txt" 2>/dev/null || \
+   ! grep -q "^CMAKE_BUILD_TYPE:STRING=$build_type" "$build_dir/CMakeCache.txt" 2>/dev/null; then
+  cmake -S . -B "$build_dir" -G Ninja -DORV_SANITIZE="$sanitize" -DCMAKE_BUILD_TYPE="$build_type" >/dev/null
 fi
 cmake --build "$build_dir" -j"$(nproc)"
