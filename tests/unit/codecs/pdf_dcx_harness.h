@@ -1,6 +1,9 @@
 // Shared set-up of the DCX and PDF codec tests: the built module loaded from
 // the program folder (one level above the unit test binary), the host table
 // made of the library's own functions, owned images and small file helpers.
+// Its own namespace: the other codec tests' harness (module_harness.h) has
+// classes and helpers of the same names, and the two must not be merged into
+// one program's inline definitions.
 #pragma once
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -21,7 +24,7 @@
 #include "platform/memblock.h"
 #include "twain/error_record.h"
 
-namespace codec_test {
+namespace pdf_dcx_test {
 
 using dib_test::Owned;
 
@@ -153,4 +156,4 @@ inline ::testing::AssertionResult same_pixels(DIB_HANDLE a, DIB_HANDLE b) {
   return ::testing::AssertionSuccess();
 }
 
-}  // namespace codec_test
+}  // namespace pdf_dcx_test
