@@ -1,5 +1,6 @@
-// Writing one image: DIB_WriteToFilename's dispatch by extension, the format
-// writers in front of BMP and the codec modules, and encoding into memory.
+// Writing one image: DIB_WriteToFilename's dispatch by extension, the BMP
+// writer and the public writers of the module formats (their table is in
+// format_writers.cpp), and encoding into memory.
 #include "orivane/file_api.h"
 
 #include <fcntl.h>
@@ -9,13 +10,12 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "dib/dib.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
+#include "fileio/format_writers.h"
 #include "fileio/multipage.h"
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
@@ -30,24 +30,6 @@
 #include "twain/error_record.h"
 
 namespace fileio {
-namespace {
-
-// What a fault inside a codec's writer is recorded with.
-constexpr const char* kWriteContext = "WriteToFilename";
-
-// One call into a codec's file writer under the fault guard: a fault gives
-// -5 with ERR_FAILURE "WriteToFilename".
-template <typename Call>
-int32_t guarded_write(Call call) {
-  return codec_guarded(kWriteContext, int32_t{-5}, call);
-}
-
-// A code the error table knows; anything else is a plain failure.
-int known_code(int code) {
-  return code > 0 && *twain::error_format(code) != '\0' ? code : ERR_FAILURE;
-}
-
-}  // namespace
 
 int write_bmp(DIB_HANDLE dib, const char* path) {
   LogDibCall("WriteToBmp(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path);
@@ -130,18 +112,13 @@ int32_t DIB_WriteToFilename(DIB_HANDLE dib, const char* path) {
     format = fileio::format_for_name(&name, format);
     file_state().last_output = name;
     try {
-      switch (format) {
-        case FF_TIFF: result = DIB_WriteToTiff(dib, name.c_str()); break;
-        case FF_BMP: result = fileio::write_bmp(dib, name.c_str()); break;
-        case FF_JPEG: result = DIB_WriteToJpeg(dib, name.c_str()); break;
-        case FF_PNG: result = DIB_WriteToPng(dib, name.c_str()); break;
-        case FF_DCX: result = DIB_WriteToDcx(dib, name.c_str()); break;
-        case FF_GIF: result = DIB_WriteToGif(dib, name.c_str()); break;
-        case FF_PDF: result = DIB_WriteToPdf(dib, name.c_str()); break;
-        default:
-          LogPrint("Hey - nFF=%d?", format);
-          result = -3;
-          break;
+      if (format == FF_BMP) {
+        result = fileio::write_bmp(dib, name.c_str());
+      } else if (const fileio::FormatWriter* writer = fileio::format_writer(format)) {
+        result = fileio::run_format_writer(*writer, dib, name.c_str());
+      } else {
+        LogPrint("Hey - nFF=%d?", format);
+        result = -3;
       }
     } catch (const std::exception&) {
       LogPrint("\n**Exception (0x%08x)", 0xE06D7363u);
@@ -159,277 +136,18 @@ int32_t TWAIN_SaveToFilename(DIB_HANDLE dib, const char* path) { return DIB_Writ
 
 namespace {
 
-// JPEG holds 8 bits per sample and more. The layout a shallower image (1 or
-// 4 bits) is widened to without losing anything: 8-bit gray for a table of
-// grays, 24-bit colour for any other table. False when the image needs no
-// widening (or is no readable image: the writer then refuses it itself).
-bool jpeg_wider_layout(DIB_HANDLE dib, int* out_type, int* out_depth) {
-  if (dib == 0 || !dib::dib_is_block(dib)) return false;
-  try {
-    dib::Locked lock(dib);
-    const dib::DibView& v = lock.view();
-    if (v.compressed() || v.depth() >= 8) return false;
-    const bool gray = dib::table_is_gray(v.table());
-    *out_type = gray ? DIB_PT_GRAY : DIB_PT_RGB;
-    *out_depth = gray ? 8 : 24;
-    return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-// Runs `write(image)` with `dib`, or with a widened copy of it when JPEG
-// cannot hold it as it is (the copy is freed afterwards). A copy that cannot
-// be made records ERR_MEMORY with `context` and gives `on_failure`.
-template <typename Result, typename Write>
-Result with_jpeg_layout(DIB_HANDLE dib, const char* context, Result on_failure, Write write) {
-  int type = 0, depth = 0;
-  if (!jpeg_wider_layout(dib, &type, &depth)) return write(dib);
-  LogPrint("WriteToJpeg: widening %d-bit image to %d-bit %s\n", DIB_Depth(dib), depth,
-           type == DIB_PT_GRAY ? "gray" : "colour");
-  const DIB_HANDLE wide = DIB_ConvertToFormat(dib, type, depth, nullptr);
-  if (!wide) {
-    twain::error_clear();
-    RecordError(ERR_MEMORY, context);
-    return on_failure;
-  }
-  const Result result = write(wide);
-  LogPrint("WriteToJpeg: freeing %08lx\n", static_cast<unsigned long>(wide));
-  DibFree(wide);
-  return result;
-}
-
-int32_t write_jpeg_file(DIB_HANDLE dib, const char* path);
-
-}  // namespace
-
-int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path) {
-  LogDibCall("WriteToJpeg(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
-  return with_jpeg_layout(dib, path ? path : "", int32_t{-5}, [&](DIB_HANDLE d) { return write_jpeg_file(d, path); });
-}
-
-namespace {
-
-int32_t write_jpeg_file(DIB_HANDLE dib, const char* path) {
-  BlockLock lock(dib);
-  if (!lock.get()) {
-    LogPrint("** Lock failed on hdib\n");
-    RecordError(ERR_BAD_DIB, "(DIB_WriteToJpeg)");
-    return -3;
-  }
-  twain::error_clear();
-  const fileio::JpegApi* jpeg = fileio::jpeg_api();
-  if (!jpeg) {
-    RecordError(ERR_JPEG_LIBRARY, path ? path : "");
-    return -3;
-  }
-  if (!path || !*path) {
-    RecordError(ERR_BAD_FILENAME, "");
-    return -2;
-  }
-  if (!EnsureFolderExists(path)) return -2;
-  if (lock.compressed() && lock.stream_code() != ORV_STREAM_JPEG) {
-    RecordError(ERR_WRONG_IMAGE_TYPE, "Writing to JPEG, image is compressed but not JPEG: not supported.");
-    return -3;
-  }
-  jpeg->SetQuality(output_settings().jpeg_quality);
-  const int rc = fileio::write_atomically(path, fileio::Existing::Replace, [&](const char* temp, bool) {
-    const int r = fileio::guarded_write([&] { return jpeg->BmiWriteToFile(lock.get(), temp); });
-    if (r != 0) {
-      LogPrint("GLE(%d)\n", errno);
-      LogPrint("ORVJPEG_BmiWriteToFile => %d\n", r);
-      struct stat st {};
-      LogPrint("GetFileAttributes=> %08x\n", ::stat(path, &st) == 0 ? static_cast<unsigned>(st.st_mode) : 0xFFFFFFFFu);
-      RecordError(fileio::known_code(jpeg->LastErrorCode()), path);
-    }
-    return r;
-  });
-  return rc;
+int32_t write_as(int format, DIB_HANDLE dib, const char* path) {
+  return fileio::run_format_writer(*fileio::format_writer(format), dib, path);
 }
 
 }  // namespace
 
-int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path) {
-  LogDibCall("WriteToTiff(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
-  int rc = 0;
-  {
-    BlockLock lock(dib);
-    if (!lock.get()) {
-      LogPrint("**Lock failed!");
-      RecordError(ERR_BAD_DIB, "(DIB_WriteToTiff)");
-      rc = -3;
-    } else {
-      twain::error_clear();
-      const fileio::TiffApi* tiff = fileio::tiff_api();
-      if (!tiff) {
-        RecordError(ERR_TIFF_LIBRARY, path ? path : "");
-        rc = -3;
-      } else if (!path || !*path) {
-        RecordError(ERR_BAD_FILENAME, "");
-        rc = -2;
-      } else if (!EnsureFolderExists(path)) {
-        rc = -2;
-      } else {
-        fileio::TiffUse use(tiff);
-        tiff->SetPageCount(file_state().output_page_count);
-        file_state().output_page_count = -1;
-        const int type = lock.pixel_type();
-        if (type >= 0 && type <= 5) tiff->SetCompression(type, output_settings().tiff_compression[type]);
-        const auto mode = output_settings().append ? fileio::Existing::Copy : fileio::Existing::Replace;
-        rc = fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
-          tiff->SetAppendFlag(appending);
-          const int r = fileio::guarded_write([&] { return tiff->BmiWriteToFile(lock.get(), temp); });
-          if (r != 0) RecordError(ERR_TIFF, path);
-          return r;
-        });
-      }
-    }
-  }
-  if (rc != 0) TWAIN_ReportLastError("Unable to write TIFF file.");
-  return rc;
-}
-
-int32_t DIB_WriteToPng(DIB_HANDLE dib, const char* path) {
-  LogDibCall("WriteToPng(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
-  BlockLock lock(dib);
-  if (!lock.get()) {
-    RecordError(ERR_BAD_DIB, "(DIB_WriteToPng)");
-    return -3;
-  }
-  twain::error_clear();
-  const fileio::PngApi* png = fileio::png_api();
-  if (!png) {
-    RecordError(ERR_LIBRARY_LOAD, "OrvPng.dll.");
-    return -3;
-  }
-  if (!path || !*path) {
-    RecordError(ERR_BAD_FILENAME, "");
-    return -2;
-  }
-  if (!EnsureFolderExists(path)) return -2;
-  return fileio::write_atomically(path, fileio::Existing::Replace, [&](const char* temp, bool) {
-    return fileio::guarded_write([&] { return png->BmiWriteToFile(lock.get(), temp); });
-  });
-}
-
-namespace {
-
-// GIF and DCX take shallow images only: a deeper one is written through a
-// converted copy, freed afterwards.
-template <typename Write>
-int32_t write_converted(DIB_HANDLE dib, const char* path, int max_depth, int target_type, int convert_error,
-                        const char* name, Write write) {
-  DIB_HANDLE copy = 0;
-  if (dib != 0 && dib::dib_is_block(dib) && DIB_Depth(dib) > max_depth) {
-    copy = DIB_ConvertToFormat(dib, target_type, max_depth, nullptr);
-    if (!copy) {
-      RecordError(convert_error, path ? path : "");
-      return -5;
-    }
-  }
-  const int32_t rc = write(copy ? copy : dib);
-  if (copy) {
-    LogPrint("WriteTo%s: freeing %08lx\n", name, static_cast<unsigned long>(copy));
-    DibFree(copy);
-  }
-  return rc;
-}
-
-}  // namespace
-
-int32_t DIB_WriteToGif(DIB_HANDLE dib, const char* path) {
-  LogDibCall("WriteToGif(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
-  return write_converted(dib, path, 8, DIB_PT_PALETTE, ERR_GIF_CONVERT, "Gif", [&](DIB_HANDLE d) -> int32_t {
-    BlockLock lock(d);
-    if (!lock.get()) {
-      RecordError(ERR_BAD_DIB, "(DIB_WriteToGif)");
-      return -3;
-    }
-    twain::error_clear();
-    const fileio::GifApi* gif = fileio::gif_api();
-    if (!gif) {
-      RecordError(ERR_LIBRARY_LOAD, "OrvGif.dll");
-      return -3;
-    }
-    if (!path || !*path) {
-      RecordError(ERR_BAD_FILENAME, "");
-      return -2;
-    }
-    if (!EnsureFolderExists(path)) return -2;
-    return fileio::write_atomically(path, fileio::Existing::Replace,
-                                    [&](const char* temp, bool) {
-      return fileio::guarded_write([&] { return gif->BmiWriteToFile(lock.get(), temp); });
-    });
-  });
-}
-
-int32_t DIB_WriteToDcx(DIB_HANDLE dib, const char* path) {
-  LogDibCall("WriteToDcx(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
-  return write_converted(dib, path, 1, DIB_PT_BW, ERR_DCX_CONVERT, "Dcx", [&](DIB_HANDLE d) -> int32_t {
-    BlockLock lock(d);
-    if (!lock.get()) {
-      LogPrint("**Lock failed!");
-      RecordError(ERR_BAD_DIB, "(DIB_WriteToDcx)");
-      return -3;
-    }
-    twain::error_clear();
-    const fileio::DcxApi* dcx = fileio::dcx_api();
-    if (!dcx) {
-      RecordError(ERR_DCX_LIBRARY, path ? path : "");
-      return -3;
-    }
-    if (!path || !*path) {
-      RecordError(ERR_BAD_FILENAME, "");
-      return -2;
-    }
-    if (!EnsureFolderExists(path)) return -2;
-    const auto mode = output_settings().append ? fileio::Existing::Copy : fileio::Existing::Replace;
-    return fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
-      fileio::dcx_prepare(dcx, appending);
-      return fileio::guarded_write([&] { return dcx->BmiWriteToFile(lock.get(), temp); });
-    });
-  });
-}
-
-int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path) {
-  LogPrint("WriteToPdf(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path ? path : "");
-  int rc;
-  const fileio::PdfApi* pdf = nullptr;
-  {
-    BlockLock lock(dib);
-    if (!lock.get()) {
-      RecordError(ERR_BAD_DIB, "(DIB_WriteToPdf)");
-      rc = -3;
-    } else {
-      twain::error_clear();
-      pdf = fileio::pdf_api();
-      if (!pdf) {
-        rc = -3;
-      } else if (!path || !*path) {
-        RecordError(ERR_BAD_FILENAME, "");
-        rc = -2;
-      } else if (!EnsureFolderExists(path)) {
-        rc = -2;
-      } else {
-        fileio::pdf_prepare(pdf);
-        const auto mode = output_settings().append ? fileio::Existing::Source : fileio::Existing::Replace;
-        rc = fileio::write_atomically(path, mode, [&](const char* temp, bool appending) {
-          // The pages already there are read straight from the file.
-          pdf->SetAppendSource(appending ? path : nullptr);
-          const int32_t append = appending ? 1 : 0;
-          const int r =
-              fileio::guarded_write([&] { return pdf->BmiWriteToFile(lock.get(), temp, append); });
-          pdf->SetAppendSource(nullptr);
-          if (r != 0 && twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
-          return r;
-        });
-      }
-    }
-  }
-  if (rc != 0) TWAIN_ReportLastError("Unable to write PDF file.");
-  if (pdf) fileio::pdf_reset_defaults(pdf);
-  return rc;
-}
+int32_t DIB_WriteToJpeg(DIB_HANDLE dib, const char* path) { return write_as(FF_JPEG, dib, path); }
+int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path) { return write_as(FF_TIFF, dib, path); }
+int32_t DIB_WriteToPng(DIB_HANDLE dib, const char* path) { return write_as(FF_PNG, dib, path); }
+int32_t DIB_WriteToGif(DIB_HANDLE dib, const char* path) { return write_as(FF_GIF, dib, path); }
+int32_t DIB_WriteToDcx(DIB_HANDLE dib, const char* path) { return write_as(FF_DCX, dib, path); }
+int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path) { return write_as(FF_PDF, dib, path); }
 
 namespace {
 
@@ -498,9 +216,12 @@ uint32_t jpeg_layout_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) 
   return static_cast<uint32_t>(size);
 }
 
+// JPEG into memory takes the same widened copy as JPEG into a file.
 uint32_t jpeg_to_buffer(DIB_HANDLE dib, void* buffer, uint32_t capacity) {
-  return with_jpeg_layout(dib, "JPEG compress-to-memory", uint32_t{0},
-                          [&](DIB_HANDLE d) { return jpeg_layout_to_buffer(d, buffer, capacity); });
+  const fileio::FormatWriter& jpeg = *fileio::format_writer(FF_JPEG);
+  const fileio::ConvertedImage image(jpeg.depth, jpeg.name, dib, "JPEG compress-to-memory");
+  if (image.failed()) return 0;
+  return jpeg_layout_to_buffer(image.get(), buffer, capacity);
 }
 
 // The caller's buffer as the in-memory PDF's chunk writer sees it.
@@ -554,10 +275,8 @@ uint32_t encode_through_file(int format, const char* prefix, const char* context
 
 // Formats the temporary-file route can produce: a code without an encoder
 // would get a ".tmp" name, and the save format would be written in its place.
-bool has_file_encoder(int format) {
-  return format == FF_TIFF || format == FF_PNG || format == FF_GIF || format == FF_DCX || format == FF_BMP ||
-         format == FF_JPEG;
-}
+// (PDF never takes this route: its documents are built in memory.)
+bool has_file_encoder(int format) { return format == FF_BMP || fileio::format_writer(format) != nullptr; }
 
 }  // namespace
 
