@@ -13,14 +13,11 @@
 
 #include "codecs/common/dib_block.h"
 #include "codecs/common/module_host.h"
+#include "codecs/common/status.h"
 
 namespace orvgif {
 
-struct Status {
-  int code = 0;
-  std::string text;
-  explicit operator bool() const { return code == 0; }
-};
+using Status = codec::Status;
 
 Status gif_write_file(const codec::DibLayout& dib, const char* path);
 Status gif_read_file(const char* path, codec::NewDib* out);

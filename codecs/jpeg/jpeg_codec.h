@@ -15,16 +15,12 @@
 
 #include "codecs/common/dib_block.h"
 #include "codecs/common/module_host.h"
+#include "codecs/common/status.h"
 
 namespace orvjpeg {
 
-// Outcome of an operation: code 0 = success, else a library error code
-// (ERR_JPEG, ERR_JPEG_PIXELS, ERR_MEMORY, ...) and a text for it.
-struct Status {
-  int code = 0;
-  std::string text;
-  explicit operator bool() const { return code == 0; }
-};
+// Failures name ERR_JPEG, ERR_JPEG_PIXELS, ERR_MEMORY, ...
+using Status = codec::Status;
 
 // Largest memory libjpeg may take for its own work (coefficient buffers of
 // progressive images), bytes.

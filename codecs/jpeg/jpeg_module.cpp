@@ -13,8 +13,7 @@
 namespace {
 
 constexpr int kDefaultQuality = 75;
-// Module failure code returned by the writers (the error record says why).
-constexpr std::int32_t kWriteFailed = -20;
+using codec::kWriteFailed;
 
 struct JpegState {
   int quality = kDefaultQuality;

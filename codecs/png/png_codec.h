@@ -9,14 +9,11 @@
 
 #include "codecs/common/dib_block.h"
 #include "codecs/common/module_host.h"
+#include "codecs/common/status.h"
 
 namespace orvpng {
 
-struct Status {
-  int code = 0;
-  std::string text;
-  explicit operator bool() const { return code == 0; }
-};
+using Status = codec::Status;
 
 // Largest width or height accepted from a PNG header, pixels.
 constexpr unsigned kMaxSide = 1u << 20;

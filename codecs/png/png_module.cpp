@@ -1,22 +1,9 @@
-// OrvPng's entry points: argument checks and the hand-over of images to the
-// library. The PNG work is in png_read.cpp and png_write.cpp.
-#include <string>
-
+// OrvPng's entry points: the file entry points every file codec shares
+// (codecs/common/file_module.h) over the PNG work in png_read.cpp and
+// png_write.cpp.
 #include "codecs/codec_abi.h"
-#include "codecs/common/module_host.h"
+#include "codecs/common/file_module.h"
 #include "codecs/png/png_codec.h"
-#include "orivane/twain_error.h"
-
-namespace {
-
-// Module failure code returned by the writer (the error record says why).
-constexpr std::int32_t kWriteFailed = -20;
-
-void fail(const orvpng::Status& s, const char* path) {
-  codec::host_record_error(s.code, "PNG: " + s.text + ", in " + (path ? path : ""));
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -25,33 +12,11 @@ ORV_CODEC_EXPORT int32_t ORVPNG_SetHost(const OrvHost* host) { return codec::hos
 ORV_CODEC_EXPORT int32_t ORVPNG_Version(void) { return ORVPNG_VERSION; }
 
 ORV_CODEC_EXPORT OrvHandle ORVPNG_DibFromFile(const char* path) {
-  if (!path || !*path) {
-    fail({ERR_BAD_FILENAME, "no file name"}, path);
-    return 0;
-  }
-  codec::NewDib dib;
-  const orvpng::Status s = orvpng::png_read_file(path, &dib);
-  if (!s) {
-    fail(s, path);
-    return 0;
-  }
-  return dib.release();
+  return codec::read_file_entry("PNG", path, orvpng::png_read_file);
 }
 
 ORV_CODEC_EXPORT int32_t ORVPNG_BmiWriteToFile(const void* bmi, const char* path) {
-  const auto dib = codec::dib_from_bmi(bmi);
-  orvpng::Status s;
-  if (!path || !*path)
-    s = {ERR_BAD_FILENAME, "no file name"};
-  else if (!dib)
-    s = {ERR_BAD_DIB, "not a DIB"};
-  else
-    s = orvpng::png_write_file(*dib, path);
-  if (!s) {
-    fail(s, path);
-    return kWriteFailed;
-  }
-  return 0;
+  return codec::write_file_entry("PNG", bmi, path, orvpng::png_write_file);
 }
 
 }  // extern "C"

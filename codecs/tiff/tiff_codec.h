@@ -16,14 +16,11 @@
 
 #include "codecs/common/dib_block.h"
 #include "codecs/common/module_host.h"
+#include "codecs/common/status.h"
 
 namespace orvtiff {
 
-struct Status {
-  int code = 0;
-  std::string text;
-  explicit operator bool() const { return code == 0; }
-};
+using Status = codec::Status;
 
 // Largest single allocation libtiff may make for one file, bytes.
 constexpr tmsize_t kMaxSingleAlloc = tmsize_t(256) << 20;

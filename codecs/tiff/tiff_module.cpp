@@ -19,8 +19,7 @@ using orvtiff::ExtraTag;
 using orvtiff::Status;
 using orvtiff::TiffFile;
 
-// Module failure code returned by the writers (the error record says why).
-constexpr std::int32_t kWriteFailed = -20;
+using codec::kWriteFailed;
 
 struct TiffState {
   orvtiff::WriteSettings settings;
