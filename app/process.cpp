@@ -17,6 +17,8 @@
 #include "app/device.h"
 #include "app/report.h"
 #include "app/scan_loop.h"
+#include "core/error_record.h"
+#include "core/modules.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
@@ -25,8 +27,6 @@
 #include "orivane/twain_switches.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
-#include "twain/error_record.h"
-#include "twain/modules.h"
 
 extern char** environ;
 
@@ -81,7 +81,7 @@ std::string module_status(int format) {
 }
 
 std::string engine_status(const char* module_name) {
-  const twain::LoadedModule* m = twain::loaded_module(module_name);
+  const core::LoadedModule* m = core::loaded_module(module_name);
   if (!m) return "Unavailable";
   char out[64];
   std::snprintf(out, sizeof out, "version %d.%02d ()", m->version / 100, m->version % 100);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dib/cheque_search.h"
 #include "dib/crop.h"
 #include "dib/crop_edges.h"
@@ -21,7 +22,6 @@
 #include "dib/row_readers.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace dib {
 namespace {

@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/error_record.h"
+#include "core/modules.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
-#include "twain/modules.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ SymbolModule& symbol_module() {
 bool symbol_module_loads() {
   SymbolModule& m = symbol_module();
   if (m.handle) return true;
-  platform::ModuleHandle h = twain::LoadSiblingLibrary("OrvSymbol.dll");
+  platform::ModuleHandle h = core::LoadSiblingLibrary("OrvSymbol.dll");
   if (!h) {
     RecordErrorF(ERR_BARCODE, "Unable to load OrvSymbol.dll(GLE %d)", ENOENT);
     return false;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
 #include "log/trace.h"
@@ -20,7 +21,6 @@
 #include "platform/clock.h"
 #include "platform/input_file.h"
 #include "platform/paths.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 
@@ -184,11 +184,11 @@ int TWAIN_SetSaveFormat(int format) {
   }
   fileio::Codec codec;
   if (!fileio::codec_for_format(format, &codec)) return 0;
-  const bool error_before = twain::error_record().code != 0;
+  const bool error_before = core::error_record().code != 0;
   if (!fileio::codec_module(codec)) {
     // The loader may have recorded its own reason; the caller asked about
     // the format, so the format's error is the one to keep.
-    if (!error_before) twain::error_clear();
+    if (!error_before) core::error_clear();
     switch (format) {
       case FF_TIFF: RecordError(ERR_TIFF_LIBRARY, ""); break;
       case FF_JPEG: RecordError(ERR_JPEG_LIBRARY, ""); break;

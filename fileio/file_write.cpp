@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dib/dib.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
@@ -22,12 +23,11 @@
 #include "fileio/write_support.h"
 #include "log/trace.h"
 #include "orivane/bmp_api.h"
+#include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
-#include "orivane/twain_error.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {
@@ -44,14 +44,14 @@ int32_t guarded_write(Call call) {
 
 // A code the error table knows; anything else is a plain failure.
 int known_code(int code) {
-  return code > 0 && *twain::error_format(code) != '\0' ? code : ERR_FAILURE;
+  return code > 0 && *core::error_format(code) != '\0' ? code : ERR_FAILURE;
 }
 
 }  // namespace
 
 int write_bmp(DIB_HANDLE dib, const char* path) {
   LogDibCall("WriteToBmp(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path);
-  twain::error_clear();
+  core::error_clear();
   if (!EnsureFolderExists(path)) return -2;
   int result = write_atomically(path, Existing::Replace, [&](const char* temp, bool) {
     const int fd = ::open(temp, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
@@ -67,8 +67,8 @@ int write_bmp(DIB_HANDLE dib, const char* path) {
     return rc;
   });
   if (result == -4) {
-    const int code = twain::error_record().code != 0 ? twain::error_record().code : ERR_FILE_WRITE;
-    twain::error_clear();
+    const int code = core::error_record().code != 0 ? core::error_record().code : ERR_FILE_WRITE;
+    core::error_clear();
     RecordError(code, path);
   }
   return result;
@@ -100,7 +100,7 @@ int output_refused(int e, const char* path) {
 }
 
 void rename_in_error(const std::string& temp, const std::string& final_path) {
-  std::string& text = twain::error_record().text;
+  std::string& text = core::error_record().text;
   for (std::size_t at; (at = text.find(temp)) != std::string::npos;) text.replace(at, temp.size(), final_path);
 }
 
@@ -189,7 +189,7 @@ Result with_jpeg_layout(DIB_HANDLE dib, const char* context, Result on_failure, 
            type == DIB_PT_GRAY ? "gray" : "colour");
   const DIB_HANDLE wide = DIB_ConvertToFormat(dib, type, depth, nullptr);
   if (!wide) {
-    twain::error_clear();
+    core::error_clear();
     RecordError(ERR_MEMORY, context);
     return on_failure;
   }
@@ -217,7 +217,7 @@ int32_t write_jpeg_file(DIB_HANDLE dib, const char* path) {
     RecordError(ERR_BAD_DIB, "(DIB_WriteToJpeg)");
     return -3;
   }
-  twain::error_clear();
+  core::error_clear();
   const fileio::JpegApi* jpeg = fileio::jpeg_api();
   if (!jpeg) {
     RecordError(ERR_JPEG_LIBRARY, path ? path : "");
@@ -259,7 +259,7 @@ int32_t DIB_WriteToTiff(DIB_HANDLE dib, const char* path) {
       RecordError(ERR_BAD_DIB, "(DIB_WriteToTiff)");
       rc = -3;
     } else {
-      twain::error_clear();
+      core::error_clear();
       const fileio::TiffApi* tiff = fileio::tiff_api();
       if (!tiff) {
         RecordError(ERR_TIFF_LIBRARY, path ? path : "");
@@ -296,7 +296,7 @@ int32_t DIB_WriteToPng(DIB_HANDLE dib, const char* path) {
     RecordError(ERR_BAD_DIB, "(DIB_WriteToPng)");
     return -3;
   }
-  twain::error_clear();
+  core::error_clear();
   const fileio::PngApi* png = fileio::png_api();
   if (!png) {
     RecordError(ERR_LIBRARY_LOAD, "OrvPng.dll.");
@@ -345,7 +345,7 @@ int32_t DIB_WriteToGif(DIB_HANDLE dib, const char* path) {
       RecordError(ERR_BAD_DIB, "(DIB_WriteToGif)");
       return -3;
     }
-    twain::error_clear();
+    core::error_clear();
     const fileio::GifApi* gif = fileio::gif_api();
     if (!gif) {
       RecordError(ERR_LIBRARY_LOAD, "OrvGif.dll");
@@ -372,7 +372,7 @@ int32_t DIB_WriteToDcx(DIB_HANDLE dib, const char* path) {
       RecordError(ERR_BAD_DIB, "(DIB_WriteToDcx)");
       return -3;
     }
-    twain::error_clear();
+    core::error_clear();
     const fileio::DcxApi* dcx = fileio::dcx_api();
     if (!dcx) {
       RecordError(ERR_DCX_LIBRARY, path ? path : "");
@@ -401,7 +401,7 @@ int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path) {
       RecordError(ERR_BAD_DIB, "(DIB_WriteToPdf)");
       rc = -3;
     } else {
-      twain::error_clear();
+      core::error_clear();
       pdf = fileio::pdf_api();
       if (!pdf) {
         rc = -3;
@@ -420,7 +420,7 @@ int32_t DIB_WriteToPdf(DIB_HANDLE dib, const char* path) {
           const int r =
               fileio::guarded_write([&] { return pdf->BmiWriteToFile(lock.get(), temp, append); });
           pdf->SetAppendSource(nullptr);
-          if (r != 0 && twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
+          if (r != 0 && core::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
           return r;
         });
       }
@@ -617,7 +617,7 @@ uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t ca
   LogDibCall("WriteToBuffer(%08lx, %d, %08lx, %u)\n", static_cast<unsigned long>(dib), format,
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buffer)), capacity);
   const std::uint32_t start = platform::tick_count_ms();
-  twain::error_clear();
+  core::error_clear();
   uint32_t result = 0;
   if (format == FF_BMP) {
     result = WriteDibToBmpBuffer(dib, buffer, capacity);
@@ -644,13 +644,13 @@ uint32_t DIB_WriteArrayToBuffer(const DIB_HANDLE* array, int count, int format, 
   if (array && count == 1) {
     result = DIB_WriteToBuffer(array[0], format, buffer, capacity);
   } else if (format == FF_PDF) {
-    twain::error_clear();
+    core::error_clear();
     result = fileio::PdfWriteArrayToBuffer(array, count, buffer, capacity);
   } else if (!array || count < 1 || !has_file_encoder(format)) {
-    twain::error_clear();
+    core::error_clear();
     RecordError(ERR_BAD_PARAMETER, "DIB_WriteArrayToBuffer");
   } else {
-    twain::error_clear();
+    core::error_clear();
     result = encode_through_file(format, "OrvTDWB", "DIB_WriteArrayToBuffer", buffer, capacity,
                                  [&](const char* temp) { return DIB_WriteArrayToFilename(array, count, temp); });
   }

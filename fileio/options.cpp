@@ -3,11 +3,11 @@
 #include "fileio/options.h"
 #include "fileio/multipage.h"
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 
@@ -143,6 +143,6 @@ int FormatVersion(int format) {
     RecordError(ERR_BAD_PARAMETER, "FormatVersion");
     return 0;
   }
-  const twain::LoadedModule* m = fileio::codec_module(codec);
+  const core::LoadedModule* m = fileio::codec_module(codec);
   return m ? m->version : 0;
 }

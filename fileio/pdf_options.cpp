@@ -4,13 +4,13 @@
 
 #include "codecs/codec_abi.h"
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "log/trace.h"
 #include "orivane/file_api.h"
 #include "orivane/pdf_api.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_error.h"
@@ -12,7 +13,6 @@
 #include "platform/memblock.h"
 #include "twain/acquire.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/memory.h"
 #include "twain/session.h"
 

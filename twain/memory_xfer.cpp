@@ -10,6 +10,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/error_record.h"
 #include "dib/allocate.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
@@ -19,7 +20,6 @@
 #include "twain/acquire.h"
 #include "twain/capability.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/session.h"
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "core/error_record.h"
 #include "fileio/multipage.h"
 #include "fileio/output_files.h"
 #include "log/trace.h"
@@ -20,7 +21,6 @@
 #include "orivane/twain_multipage.h"
 #include "orivane/twain_multipage_acquire.h"
 #include "orivane/twain_settings.h"
-#include "twain/error_record.h"
 #include "twain/multipage_loop.h"
 
 namespace twain {

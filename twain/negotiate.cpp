@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
@@ -14,7 +15,6 @@
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
 #include "twain/capability.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/switches.h"
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/app_identity.h"
 #include "log/trace.h"
 #include "orivane/twain_acquire.h"
 #include "platform/locale.h"
@@ -67,7 +68,7 @@ int AskForNextPage(platform::WindowHandle window) {
   const platform::UiAnswer wanted =
       nobody || next_page_prompt().default_answer == 0 ? platform::UiAnswer::No : platform::UiAnswer::Yes;
   const platform::UiAnswer answer =
-      platform::ui().ask(session().app_title, text, platform::UiButtons::YesNo, wanted);
+      platform::ui().ask(core::app_identity().title, text, platform::UiButtons::YesNo, wanted);
   if (answer == platform::UiAnswer::No) {
     LogPrint("IDNO\n");
     return 0;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "core/error_record.h"
 #include "dib/allocate.h"
 #include "dib/negate.h"
 #include "dib/page_analysis.h"
@@ -17,7 +18,6 @@
 #include "platform/memblock.h"
 #include "twain/acquire.h"
 #include "twain/capability.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/session.h"
 #include "twain/switches.h"

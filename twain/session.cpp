@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "log/trace.h"
+#include "twain/error_note.h"
 #include "twain/identity.h"
 
 namespace twain {
@@ -13,7 +14,14 @@ namespace {
 constexpr std::array<const char*, 8> kStateNames = {
     "State 0?",     "PRESESSION",     "DSM_LOADED",     "DSM_OPEN",
     "SOURCE_OPEN",  "SOURCE_ENABLED", "TRANSFER_READY", "TRANSFERRING"};
-}
+
+// The error record below this layer notes the session's last TWAIN result
+// with every TWAIN-related error. The hooks go in as the program starts,
+// before any call can record one: every program that keeps a session links
+// this file, and no caller has to remember an initialisation step.
+[[maybe_unused]] const bool kErrorHooksInstalled =
+    (core::error_set_device_hooks(device_error_hooks()), true);
+}  // namespace
 
 TW_IDENTITY Session::default_app_identity() {
   TW_IDENTITY id{};

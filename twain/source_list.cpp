@@ -8,13 +8,13 @@
 #include <array>
 #include <cstring>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
 #include "platform/paths.h"
 #include "platform/window.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/sources.h"
 

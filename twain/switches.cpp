@@ -1,10 +1,10 @@
 // The process-wide switches with their validation.
 #include "twain/switches.h"
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_switches.h"
-#include "twain/error_record.h"
 
 namespace twain {
 

@@ -7,7 +7,7 @@
 
 #include "app/options.h"
 #include "app/report.h"
-#include "twain/error_record.h"
+#include "core/error_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args = {"quillet"};
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
   front_end_reset_for_tests();
-  twain::error_reset_for_tests();
+  core::error_reset_for_tests();
   ScanRequest request;
   std::string message;
   bool ok = PrepareRequest(request, static_cast<int>(argv.size()), argv.data(), message);

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "app/report.h"
+#include "core/app_identity.h"
+#include "core/error_record.h"
 #include "dib/autocrop.h"
 #include "dib/convert.h"
 #include "dib/image_limit.h"
@@ -16,10 +18,9 @@
 #include "orivane/dib_api.h"
 #include "platform/paths.h"
 #include "twain/acquire.h"
+#include "twain/deferred.h"
 #include "twain/memory_xfer.h"
 #include "twain/multipage_loop.h"
-#include "twain/deferred.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
@@ -27,7 +28,8 @@ inline void ResetForTests() {
   // Library code traces; tracing before the library is attached warns the user.
   if (!LogAttached()) LogAttach();
   front_end_reset_for_tests();
-  twain::error_reset_for_tests();
+  core::error_reset_for_tests();
+  core::app_identity_reset_for_tests();
   twain::session_reset_for_tests();
   twain::switches() = twain::Switches{};
   twain::deferred_reset();

@@ -1,5 +1,5 @@
 // Finding and loading the separately built modules.
-#include "twain/modules.h"
+#include "core/modules.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include "log/trace.h"
 #include "platform/paths.h"
 
-namespace twain {
+namespace core {
 
 namespace {
 
@@ -96,4 +96,4 @@ void forget_loaded_module(const std::string& name) {
   registry().loaded.erase(name);
 }
 
-}  // namespace twain
+}  // namespace core
