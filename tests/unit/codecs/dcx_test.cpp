@@ -5,12 +5,12 @@
 
 namespace {
 
-using codec_test::LockedDib;
-using codec_test::Owned;
-using codec_test::TempDir;
+using pdf_dcx_test::LockedDib;
+using pdf_dcx_test::Owned;
+using pdf_dcx_test::TempDir;
 
 struct Dcx {
-  codec_test::Module m{"OrvDcx.so", "ORVDCX"};
+  pdf_dcx_test::Module m{"OrvDcx.so", "ORVDCX"};
   ORVDCX_BmiWriteToFileFn write = m.sym<ORVDCX_BmiWriteToFileFn>("BmiWriteToFile");
   ORVDCX_BeginMultipageFileFn begin = m.sym<ORVDCX_BeginMultipageFileFn>("BeginMultipageFile");
   ORVDCX_DibWritePageFn page = m.sym<ORVDCX_DibWritePageFn>("DibWritePage");
@@ -80,7 +80,7 @@ TEST_F(DcxTest, BwPagesRoundTripPixelExact) {
     ASSERT_EQ(dcx().write(LockedDib(src.get()).get(), path.c_str()), 0);
     Owned back(dcx().read(path.c_str()));
     ASSERT_TRUE(back);
-    EXPECT_TRUE(codec_test::same_pixels(back.get(), expect.get()));
+    EXPECT_TRUE(pdf_dcx_test::same_pixels(back.get(), expect.get()));
     EXPECT_EQ(DIB_XResolutionInt(back.get()), 300);
   }
 }
@@ -98,21 +98,21 @@ TEST_F(DcxTest, MultipageSelectAppendAndCount) {
   ASSERT_EQ(write_pages(path, {pages[0].get()}), 0);
   dcx().append(0);
   EXPECT_EQ(dcx().count(path.c_str()), 5);
-  const std::string bytes = codec_test::read_file(path);
+  const std::string bytes = pdf_dcx_test::read_file(path);
   EXPECT_EQ(dcx().count_buffer(bytes.data(), static_cast<int32_t>(bytes.size())), 5);
 
   const DIB_HANDLE expect[] = {pages[0].get(), pages[1].get(), pages[2].get(), extra.get(), pages[0].get()};
   for (int i = 4; i >= 0; --i) {
     dcx().select(i);
     Owned back(dcx().read(path.c_str()));
-    EXPECT_TRUE(codec_test::same_pixels(back.get(), expect[i])) << "page " << i;
+    EXPECT_TRUE(pdf_dcx_test::same_pixels(back.get(), expect[i])) << "page " << i;
   }
   // The selection is used once: the next read is page 0 again.
   dcx().select(2);
   Owned p2(dcx().read(path.c_str()));
   Owned p0(dcx().read(path.c_str()));
-  EXPECT_TRUE(codec_test::same_pixels(p2.get(), pages[2].get()));
-  EXPECT_TRUE(codec_test::same_pixels(p0.get(), pages[0].get()));
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(p2.get(), pages[2].get()));
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(p0.get(), pages[0].get()));
   dcx().select(5);
   EXPECT_EQ(dcx().read(path.c_str()), 0u);
 }
@@ -147,7 +147,7 @@ TEST_F(DcxTest, ReadsPaletteAndColourPages) {
   std::string palette = "\x0C";
   for (int i = 0; i < 256; ++i) palette += std::string{char(10 * i), char(20 * i), char(30 * i)};
   const std::string pal_path = dir.file("pal.dcx");
-  codec_test::write_file(pal_path, dcx_of(pcx_page(3, 2, 1, {0, 1, 2, 0, 2, 1, 0, 0}, 4, palette)));
+  pdf_dcx_test::write_file(pal_path, dcx_of(pcx_page(3, 2, 1, {0, 1, 2, 0, 2, 1, 0, 0}, 4, palette)));
   Owned pal(dcx().read(pal_path.c_str()));
   ASSERT_TRUE(pal);
   EXPECT_EQ(DIB_Depth(pal.get()), 8);
@@ -160,7 +160,7 @@ TEST_F(DcxTest, ReadsPaletteAndColourPages) {
 
   // 2 x 1 colour page, planes R, G, B: pixel 0 = (200, 100, 50), pixel 1 = (1, 2, 3).
   const std::string rgb_path = dir.file("rgb.dcx");
-  codec_test::write_file(rgb_path, dcx_of(pcx_page(2, 1, 3, {200, 1, 100, 2, 50, 3}, 2, "")));
+  pdf_dcx_test::write_file(rgb_path, dcx_of(pcx_page(2, 1, 3, {200, 1, 100, 2, 50, 3}, 2, "")));
   Owned col(dcx().read(rgb_path.c_str()));
   ASSERT_TRUE(col);
   EXPECT_EQ(DIB_Depth(col.get()), 24);
@@ -172,7 +172,7 @@ TEST_F(DcxTest, BadFilesAreRefused) {
   Owned page(bw_image(64, 20, 1));
   const std::string good = dir.file("good.dcx");
   ASSERT_EQ(dcx().write(LockedDib(page.get()).get(), good.c_str()), 0);
-  const std::string bytes = codec_test::read_file(good);
+  const std::string bytes = pdf_dcx_test::read_file(good);
 
   std::string huge = dcx_of(pcx_page(1, 1, 1, {}, 1, ""));
   // 60000 x 60000 pixels claimed by a page of a few bytes.
@@ -194,7 +194,7 @@ TEST_F(DcxTest, BadFilesAreRefused) {
   for (const auto& [name, content] : cases) {
     SCOPED_TRACE(name);
     const std::string path = dir.file("bad.dcx");
-    codec_test::write_file(path, content);
+    pdf_dcx_test::write_file(path, content);
     TWAIN_ClearError();
     EXPECT_EQ(dcx().read(path.c_str()), 0u);
     EXPECT_NE(TWAIN_LastErrorCode(), 0);

@@ -21,7 +21,9 @@
 #include "orivane/twain_error.h"
 #include "platform/memblock.h"
 
-namespace codec_test {
+// Its own namespace: module_harness.h has a Module and a read_file of its
+// own, and two inline definitions of one name in one program are one too many.
+namespace pdf_dcx_test {
 
 using dib_test::Owned;
 
@@ -153,4 +155,4 @@ inline ::testing::AssertionResult same_pixels(DIB_HANDLE a, DIB_HANDLE b) {
   return ::testing::AssertionSuccess();
 }
 
-}  // namespace codec_test
+}  // namespace pdf_dcx_test

@@ -18,14 +18,14 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 
 namespace {
 
-using codec_test::LockedDib;
-using codec_test::Owned;
-using codec_test::run;
-using codec_test::TempDir;
+using pdf_dcx_test::LockedDib;
+using pdf_dcx_test::Owned;
+using pdf_dcx_test::run;
+using pdf_dcx_test::TempDir;
 
 #define PDF_ENTRY(name) ORVPDF_##name##Fn name = m.sym<ORVPDF_##name##Fn>(#name)
 struct Pdf {
-  codec_test::Module m{"OrvPdf.so", "ORVPDF"};
+  pdf_dcx_test::Module m{"OrvPdf.so", "ORVPDF"};
   PDF_ENTRY(BmiWriteToFile);
   PDF_ENTRY(BeginMultipageFile);
   PDF_ENTRY(DibWritePage);
@@ -146,7 +146,7 @@ TEST_F(PdfTest, FlatePagesRoundTripPixelExact) {
       EXPECT_EQ(image_encodings(path), std::vector<std::string>{"image"});
       Owned back(pdf().DibFromFile(path.c_str(), 0, nullptr));
       ASSERT_TRUE(back);
-      EXPECT_TRUE(codec_test::same_pixels(back.get(), src.get()));
+      EXPECT_TRUE(pdf_dcx_test::same_pixels(back.get(), src.get()));
       EXPECT_EQ(DIB_XResolutionInt(back.get()), 300);
     }
   }
@@ -165,7 +165,7 @@ TEST_F(PdfTest, BwPagesAreGroup4AndReadBackExactly) {
     EXPECT_TRUE(qpdf_check(path));
     EXPECT_EQ(image_encodings(path), std::vector<std::string>{"ccitt"});
     Owned back(pdf().DibFromFile(path.c_str(), 0, nullptr));
-    EXPECT_TRUE(codec_test::same_pixels(back.get(), expect.get())) << "min-is-white " << min_is_white;
+    EXPECT_TRUE(pdf_dcx_test::same_pixels(back.get(), expect.get())) << "min-is-white " << min_is_white;
   }
 }
 
@@ -193,9 +193,9 @@ TEST_F(PdfTest, JpegStreamsGoInUnchanged) {
   // The stream comes from another coder (cjpeg), so nothing of ours made it.
   std::string ppm = "P6\n64 48\n255\n";
   for (int i = 0; i < 64 * 48 * 3; ++i) ppm += static_cast<char>((i * 7) & 0xFF);
-  codec_test::write_file(dir.file("in.ppm"), ppm);
+  pdf_dcx_test::write_file(dir.file("in.ppm"), ppm);
   run("cjpeg -quality 80 '" + dir.file("in.ppm") + "' > '" + dir.file("in.jpg") + "'");
-  const std::string jpeg = codec_test::read_file(dir.file("in.jpg"));
+  const std::string jpeg = pdf_dcx_test::read_file(dir.file("in.jpg"));
   ASSERT_GT(jpeg.size(), 100u);
   const DIB_HANDLE d = jpeg_dib(jpeg, 64, 48);
   const std::string path = dir.file("j.pdf");
@@ -204,7 +204,7 @@ TEST_F(PdfTest, JpegStreamsGoInUnchanged) {
   EXPECT_TRUE(qpdf_check(path));
   EXPECT_EQ(image_encodings(path), std::vector<std::string>{"jpeg"});
   run("pdfimages -j '" + path + "' '" + dir.file("out") + "'");
-  EXPECT_EQ(codec_test::read_file(dir.file("out-000.jpg")), jpeg);
+  EXPECT_EQ(pdf_dcx_test::read_file(dir.file("out-000.jpg")), jpeg);
   Owned back(pdf().DibFromFile(path.c_str(), 0, nullptr));
   ASSERT_TRUE(back);
   EXPECT_EQ(DIB_Width(back.get()), 64);
@@ -293,7 +293,7 @@ TEST_F(PdfTest, AppendAddsPagesToAnExistingFile) {
   EXPECT_TRUE(qpdf_check(path));
   EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), nullptr), 3);
   Owned last(pdf().DibFromFile(path.c_str(), 2, nullptr));
-  EXPECT_TRUE(codec_test::same_pixels(last.get(), b.get()));
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(last.get(), b.get()));
   // Without the flag the file starts over.
   ASSERT_EQ(pdf().BmiWriteToFile(LockedDib(a.get()).get(), path.c_str(), 0), 0);
   EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), nullptr), 1);
@@ -318,7 +318,7 @@ TEST_F(PdfTest, PasswordsEncryptAndReadingNeedsThem) {
   EXPECT_EQ(TWAIN_LastErrorCode(), ERR_PDF_PASSWORD);
   EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), "wrong"), -1);
   Owned back(pdf().DibFromFile(path.c_str(), 0, "open sesame"));
-  EXPECT_TRUE(codec_test::same_pixels(back.get(), page.get()));
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(back.get(), page.get()));
   pdf().SetOpenPassword("open sesame");  // the default for reads without one
   EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), nullptr), 1);
 
@@ -335,7 +335,7 @@ TEST_F(PdfTest, PdfAHasMetadataAndIntentAndRefusesEncryption) {
   pdf().SetTitle(nullptr);
   EXPECT_TRUE(qpdf_check(path));
   EXPECT_EQ(pdf().IsEncrypted(path.c_str()), 0);
-  const std::string bytes = codec_test::read_file(path);
+  const std::string bytes = pdf_dcx_test::read_file(path);
   EXPECT_EQ(bytes.substr(0, 8), "%PDF-1.4");
   EXPECT_NE(bytes.find("<pdfaid:part>1</pdfaid:part>"), std::string::npos);
   EXPECT_NE(bytes.find("Archive &amp; &lt;copy&gt;"), std::string::npos);
@@ -359,10 +359,10 @@ TEST_F(PdfTest, InMemoryDocumentsAndMediaBox) {
   ASSERT_EQ(pdf().EndMultipage(), 0);
   EXPECT_EQ(pdf().CountPagesInBuffer(pdf_bytes.data(), static_cast<int32_t>(pdf_bytes.size()), nullptr), 2);
   Owned back(pdf().DibFromBuffer(pdf_bytes.data(), static_cast<int32_t>(pdf_bytes.size()), 1, nullptr));
-  EXPECT_TRUE(codec_test::same_pixels(back.get(), page.get()) ||
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(back.get(), page.get()) ||
               DIB_XResolutionInt(back.get()) == 10);  // 85 pixels over 8.5 inches
   EXPECT_EQ(DIB_XResolutionInt(back.get()), 10);
-  codec_test::write_file(dir.file("mem.pdf"), pdf_bytes);
+  pdf_dcx_test::write_file(dir.file("mem.pdf"), pdf_bytes);
   EXPECT_TRUE(qpdf_check(dir.file("mem.pdf")));
   EXPECT_NE(run("pdfinfo '" + dir.file("mem.pdf") + "'").find("612 x 792 pts"), std::string::npos);
 
@@ -458,7 +458,7 @@ TEST_F(PdfTest, PagesWaitInANamelessSpoolAndAreReadBackOnce) {
     pdf().SetUserPassword(nullptr);
     pdf().SetPDFACompliance(0);
     pdf().SetAppendSource(nullptr);
-    if (kind == kInMemory) codec_test::write_file(path, bytes);
+    if (kind == kInMemory) pdf_dcx_test::write_file(path, bytes);
     EXPECT_TRUE(qpdf_check(path, password));
     const int first = kind == kAppend ? 1 : 0;
     EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), password.c_str()), first + 3);
@@ -472,8 +472,8 @@ TEST_F(PdfTest, PagesWaitInANamelessSpoolAndAreReadBackOnce) {
                   path + "' -").find("Spooled words"), std::string::npos);
     Owned back_bw(pdf().DibFromFile(path.c_str(), first, password.c_str()));
     Owned back_rgb(pdf().DibFromFile(path.c_str(), first + 2, password.c_str()));
-    EXPECT_TRUE(codec_test::same_pixels(back_bw.get(), bw.get()));
-    EXPECT_TRUE(codec_test::same_pixels(back_rgb.get(), rgb.get()));
+    EXPECT_TRUE(pdf_dcx_test::same_pixels(back_bw.get(), bw.get()));
+    EXPECT_TRUE(pdf_dcx_test::same_pixels(back_rgb.get(), rgb.get()));
     std::remove(path.c_str());
   }
 }
@@ -496,7 +496,7 @@ TEST_F(PdfTest, MemoryDoesNotGrowWithThePageCount) {
   EXPECT_TRUE(qpdf_check(path));
   EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), nullptr), kPages);
   Owned last(pdf().DibFromFile(path.c_str(), kPages - 1, nullptr));
-  EXPECT_TRUE(codec_test::same_pixels(last.get(), noise.get()));
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(last.get(), noise.get()));
 }
 
 TEST_F(PdfTest, APageTheSpoolRefusesCostsOnlyItself) {
@@ -534,8 +534,8 @@ TEST_F(PdfTest, APageTheSpoolRefusesCostsOnlyItself) {
   EXPECT_TRUE(qpdf_check(path));
   EXPECT_EQ(pdf().CountPagesInFile(path.c_str(), nullptr), 2);
   Owned first(pdf().DibFromFile(path.c_str(), 0, nullptr)), second(pdf().DibFromFile(path.c_str(), 1, nullptr));
-  EXPECT_TRUE(codec_test::same_pixels(first.get(), small1.get()));
-  EXPECT_TRUE(codec_test::same_pixels(second.get(), small2.get()));
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(first.get(), small1.get()));
+  EXPECT_TRUE(pdf_dcx_test::same_pixels(second.get(), small2.get()));
 }
 
 TEST_F(PdfTest, InvisibleTextLayerIsExtractable) {
@@ -579,7 +579,7 @@ std::string image_pdf(const std::string& image_dict, const std::string& data) {
 TEST_F(PdfTest, ForeignImageOnlyPdfIsRead) {
   // 2 x 2 gray, uncompressed: 0, 255 / 128, 64.
   const std::string path = dir.file("foreign.pdf");
-  codec_test::write_file(path, image_pdf("/Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8",
+  pdf_dcx_test::write_file(path, image_pdf("/Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8",
                                          std::string("\x00\xFF\x80\x40", 4)));
   Owned back(pdf().DibFromFile(path.c_str(), 0, nullptr));
   ASSERT_TRUE(back);
@@ -592,7 +592,7 @@ TEST_F(PdfTest, ForeignImageOnlyPdfIsRead) {
 
 TEST_F(PdfTest, BadFilesAreRefusedWithBoundedMemory) {
   Owned page(pattern_image(DIB_PT_GRAY, 8, 64, 64));
-  const std::string good = codec_test::read_file(write_one(page.get(), "good.pdf"));
+  const std::string good = pdf_dcx_test::read_file(write_one(page.get(), "good.pdf"));
   std::string zeros(1 << 20, '\0');  // inflates far beyond its claim would need, compressed below
   const std::vector<std::pair<const char*, std::string>> cases = {
       {"zero length", ""},
@@ -611,7 +611,7 @@ TEST_F(PdfTest, BadFilesAreRefusedWithBoundedMemory) {
   for (const auto& [name, content] : cases) {
     SCOPED_TRACE(name);
     const std::string path = dir.file("bad.pdf");
-    codec_test::write_file(path, content);
+    pdf_dcx_test::write_file(path, content);
     TWAIN_ClearError();
     EXPECT_EQ(pdf().DibFromFile(path.c_str(), 0, nullptr), 0u);
     EXPECT_NE(TWAIN_LastErrorCode(), 0);
@@ -628,7 +628,7 @@ TEST_F(PdfTest, BadFilesAreRefusedWithBoundedMemory) {
   EXPECT_EQ(DIB_LiveImageCount(), live) << "a refused page left an image behind";
   // A range that runs into a damaged page frees what it had loaded.
   const std::string mixed = dir.file("mixed.pdf");
-  codec_test::write_file(mixed, image_pdf("/Width 50 /Height 50 /ColorSpace /DeviceGray /BitsPerComponent 8", "abc"));
+  pdf_dcx_test::write_file(mixed, image_pdf("/Width 50 /Height 50 /ColorSpace /DeviceGray /BitsPerComponent 8", "abc"));
   OrvHandle out[2] = {};
   EXPECT_LT(pdf().LoadDibsFromFile(mixed.c_str(), 0, 2, nullptr, out), 0);
   EXPECT_EQ(out[0], 0u);
