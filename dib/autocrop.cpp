@@ -9,11 +9,13 @@
 // cheque search (cheque_search.cpp), which knows the size to look for.
 #include "dib/autocrop.h"
 
+
 #include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
 
+#include "core/state_registry.h"
 #include "dib/cheque_search.h"
 #include "dib/crop.h"
 #include "dib/crop_edges.h"
@@ -178,3 +180,10 @@ Handle auto_crop(Handle page, int options) {
 }
 
 }  // namespace dib
+
+namespace {
+
+// The size range of automatic cropping: a session's choice.
+const bool kCropSizeRangeRegistered = core::register_state({"dib.crop_size_range", [] { dib::crop_size_range() = dib::CropSizeRange{}; }, [] { dib::crop_size_range() = dib::CropSizeRange{}; }});
+
+}  // namespace

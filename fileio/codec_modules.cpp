@@ -2,6 +2,7 @@
 // through, and the hooks each use of a module installs.
 #include "fileio/codec_modules.h"
 
+
 #include <array>
 #include <atomic>
 #include <cctype>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "dib/dib.h"
 #include "dib/image_limit.h"
@@ -428,3 +430,11 @@ void codec_modules_reset_for_tests() {
 }
 
 }  // namespace fileio
+
+namespace {
+
+// The loaded codec modules: loaded once, kept for the process.
+const bool kCodecModulesRegistered = core::register_state({"fileio.codec_modules", [] { fileio::codec_modules_reset_for_tests(); }, nullptr,
+                                                     core::ResetStage::Resource});
+
+}  // namespace

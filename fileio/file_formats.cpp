@@ -2,6 +2,7 @@
 // output folders, temporary names and all-or-nothing output files.
 #include "orivane/file_api.h"
 
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/state_registry.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
 #include "log/trace.h"
@@ -259,3 +261,10 @@ int GenerateTempImageName(const char* prefix, int format, char* out) {
     ++n;
   }
 }
+
+namespace {
+
+// The last file written and the save format.
+const bool kFileStateRegistered = core::register_state({"fileio.file_state", [] { fileio::file_state_reset_for_tests(); }, nullptr});
+
+}  // namespace

@@ -2,11 +2,13 @@
 // with the TWAIN result folded into the text for device failures.
 #include "twain/error_record.h"
 
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <map>
 
+#include "core/state_registry.h"
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
 #include "platform/ui.h"
@@ -158,6 +160,14 @@ const char* error_format(int code) {
 
 void error_reset_for_tests() { error_record() = ErrorRecord{}; }
 
+void error_reset_for_reset_all() {
+  error_clear();
+  ErrorRecord& r = error_record();
+  r.saved_return_code = 0;
+  r.saved_condition_code = 0;
+  r.suppress_messages = false;
+}
+
 void transfer_error_forget() { error_record().transfer_serial = 0; }
 
 void transfer_error_note(std::uint64_t serial_before) {
@@ -258,3 +268,11 @@ void ReportTransferFailure() {
   }
   RecordError(code, s.source_product.c_str());
 }
+
+namespace {
+
+// The error record: TWAIN_ResetAll clears the error and keeps the no-message-boxes choice.
+const bool kErrorRecordRegistered = core::register_state({"twain.error_record", [] { twain::error_reset_for_tests(); }, [] { twain::error_reset_for_reset_all(); },
+                                                     core::ResetStage::Last});
+
+}  // namespace

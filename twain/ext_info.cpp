@@ -2,9 +2,11 @@
 // and the public TWAIN_ operations over it.
 #include "twain/ext_info.h"
 
+
 #include <cmath>
 #include <limits>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_error.h"
@@ -211,3 +213,10 @@ int TWAIN_ExtendedInfoFrame(unsigned code, int index, double* left, double* top,
   if (bottom) *bottom = frame->bottom;
   return 1;
 }
+
+namespace {
+
+// The extended image information asked for and answered.
+const bool kExtInfoRegistered = core::register_state({"twain.ext_info", [] { twain::ext_info_reset(); }, nullptr});
+
+}  // namespace

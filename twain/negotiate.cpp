@@ -3,8 +3,10 @@
 // transferred), then the paper path, the image format and the scan area.
 #include "twain/deferred.h"
 
+
 #include <string>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
@@ -133,3 +135,10 @@ int NegotiateSettings() {
 }
 
 }  // namespace twain
+
+namespace {
+
+// Settings waiting for the device to open.
+const bool kDeferredRegistered = core::register_state({"twain.deferred", [] { twain::deferred_reset(); }, [] { twain::deferred_reset(); }});
+
+}  // namespace
