@@ -8,6 +8,8 @@
 #include <map>
 
 #include "core/app_identity.h"
+#include "core/state_registry.h"
+#include "orivane/twain.h"
 #include "orivane/twain_error.h"
 #include "platform/ui.h"
 
@@ -152,6 +154,14 @@ const char* error_format(int code) {
 
 void error_reset_for_tests() { error_record() = ErrorRecord{}; }
 
+void error_reset_for_reset_all() {
+  error_clear();
+  ErrorRecord& r = error_record();
+  r.saved_return_code = 0;
+  r.saved_condition_code = 0;
+  r.suppress_messages = false;
+}
+
 void transfer_error_forget() { error_record().transfer_serial = 0; }
 
 void transfer_error_note(std::uint64_t serial_before) {
@@ -231,3 +241,16 @@ void ReportNullString(const char* operation) {
                 operation ? operation : "");
   ReportUrgentError(ERR_BAD_PARAMETER, text);
 }
+
+namespace {
+
+// The error record: TWAIN_ResetAll clears the error and keeps the no-message-boxes choice.
+const bool kErrorRecordRegistered = core::register_state(
+    {"core.error_record", [] { core::error_reset_for_tests(); }, [] { core::error_reset_for_reset_all(); },
+     core::ResetStage::Last});
+// How TWAIN-related errors learn the device's last answer: installed once by
+// the TWAIN layer when the program starts.
+const bool kDeviceHooksRegistered =
+    core::register_state({"core.device_error_hooks", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

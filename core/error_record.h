@@ -46,6 +46,9 @@ void error_clear();
 // The message format of a code ("" for codes the system does not use).
 const char* error_format(int code);
 void error_reset_for_tests();
+// TWAIN_ResetAll's part: the error, the saved TWAIN codes and the suppression
+// of messages go; the no-message-boxes choice stays.
+void error_reset_for_reset_all();
 
 // A transfer begins: no error belongs to it yet.
 void transfer_error_forget();

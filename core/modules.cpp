@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "platform/paths.h"
 
@@ -97,3 +98,10 @@ void forget_loaded_module(const std::string& name) {
 }
 
 }  // namespace core
+
+namespace {
+
+// The modules loaded by name: kept for the process.
+const bool kModulesRegistered = core::register_state({"core.modules", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

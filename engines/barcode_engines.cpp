@@ -9,6 +9,7 @@
 
 #include "core/error_record.h"
 #include "core/modules.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 
@@ -74,3 +75,11 @@ int BARCODE_SupportedTypes(int engine) {
   if (!symbol_module().handle) return 0;
   return symbol_module().readable_codes(engine);
 }
+
+namespace {
+
+// The barcode engines' module: loaded once, kept for the process.
+const bool kSymbolModuleRegistered =
+    core::register_state({"engines.symbol_module", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

@@ -13,6 +13,7 @@
 #include "core/app_identity.h"
 #include "core/error_record.h"
 #include "core/paper_sizes.h"
+#include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "dib/dib.h"
 #include "dib/image_limit.h"
@@ -428,3 +429,11 @@ void codec_modules_reset_for_tests() {
 }
 
 }  // namespace fileio
+
+namespace {
+
+// The loaded codec modules: loaded once, kept for the process.
+const bool kCodecModulesRegistered = core::register_state({"fileio.codec_modules", [] { fileio::codec_modules_reset_for_tests(); }, nullptr,
+                                                     core::ResetStage::Resource});
+
+}  // namespace

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/error_record.h"
+#include "core/state_registry.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
 #include "log/trace.h"
@@ -259,3 +260,10 @@ int GenerateTempImageName(const char* prefix, int format, char* out) {
     ++n;
   }
 }
+
+namespace {
+
+// The last file written and the save format.
+const bool kFileStateRegistered = core::register_state({"fileio.file_state", [] { fileio::file_state_reset_for_tests(); }, nullptr});
+
+}  // namespace

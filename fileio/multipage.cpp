@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/live_count.h"
 #include "fileio/codec_modules.h"
 #include "fileio/options.h"
@@ -511,3 +512,10 @@ int DIB_WriteArrayToFilename(const uintptr_t* array, int count, const char* path
   }
   return TWAIN_EndMultipageFile();
 }
+
+namespace {
+
+// The multipage file being written (TWAIN_ResetAll ends or discards it itself).
+const bool kMultipageRegistered = core::register_state({"fileio.multipage", [] { fileio::multipage_reset_for_tests(); }, nullptr});
+
+}  // namespace

@@ -1,6 +1,8 @@
 // Output settings: append flag, multipage format, JPEG quality and the TIFF
 // compression table. The codecs read them at each write.
 #include "fileio/options.h"
+
+#include "core/state_registry.h"
 #include "fileio/multipage.h"
 
 #include "core/error_record.h"
@@ -146,3 +148,10 @@ int FormatVersion(int format) {
   const core::LoadedModule* m = fileio::codec_module(codec);
   return m ? m->version : 0;
 }
+
+namespace {
+
+// How files are written (quality, append, formats): the program's settings.
+const bool kOutputSettingsRegistered = core::register_state({"fileio.output_settings", [] { fileio::output_settings_reset_for_tests(); }, nullptr});
+
+}  // namespace

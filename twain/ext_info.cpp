@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_error.h"
@@ -211,3 +212,10 @@ int TWAIN_ExtendedInfoFrame(unsigned code, int index, double* left, double* top,
   if (bottom) *bottom = frame->bottom;
   return 1;
 }
+
+namespace {
+
+// The extended image information asked for and answered.
+const bool kExtInfoRegistered = core::register_state({"twain.ext_info", [] { twain::ext_info_reset(); }, nullptr});
+
+}  // namespace

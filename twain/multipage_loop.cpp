@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/twain.h"
@@ -326,3 +327,10 @@ void SetPageHook(TWAIN_PAGE_HOOK hook, intptr_t value) {
 int TWAIN_BlankDiscardCount(void) { return twain::multipage_loop().blank_discards; }
 
 int TWAIN_ProcessedPageCount(void) { return twain::multipage_loop().processed; }
+
+namespace {
+
+// The to-file loops' progress.
+const bool kMultipageLoopRegistered = core::register_state({"twain.multipage_loop", [] { twain::multipage_loop_reset(); }, [] { twain::multipage_loop_reset(); }});
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
@@ -133,3 +134,10 @@ int NegotiateSettings() {
 }
 
 }  // namespace twain
+
+namespace {
+
+// Settings waiting for the device to open.
+const bool kDeferredRegistered = core::register_state({"twain.deferred", [] { twain::deferred_reset(); }, [] { twain::deferred_reset(); }});
+
+}  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/app_identity.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_acquire.h"
 #include "platform/locale.h"
@@ -90,3 +91,11 @@ int TWAIN_SetDefaultScanAotherPagePrompt(int answer) {
   twain::next_page_prompt().default_answer = answer != 0 ? 1 : 0;
   return previous;
 }
+
+namespace {
+
+// The next-page question's default answer: the program's setting.
+const bool kNextPageRegistered =
+    core::register_state({"twain.next_page_prompt", [] { twain::next_page_prompt() = twain::NextPagePrompt{}; }});
+
+}  // namespace

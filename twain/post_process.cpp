@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "dib/negate.h"
 #include "dib/page_analysis.h"
@@ -192,3 +193,13 @@ dib::Handle PostProcessDib(dib::Handle page, const TW_IMAGEINFO*) {
 }
 
 }  // namespace twain
+
+namespace {
+
+// The page steps the library applies after a transfer.
+const bool kPageStepsRegistered = core::register_state({"twain.page_steps", [] { twain::page_steps_reset(); }, nullptr});
+
+// Whether the last page was blank.
+const bool kBlankFlagRegistered = core::register_state({"twain.blank_flag", [] { twain::blank_flag() = 0; }, [] { twain::blank_flag() = 0; }});
+
+}  // namespace

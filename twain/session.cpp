@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "twain/error_note.h"
 #include "twain/identity.h"
@@ -70,6 +71,18 @@ void session_set_source_identity(const TW_IDENTITY& identity) {
 
 void session_clear_source_identity() { session_set_source_identity(TW_IDENTITY{}); }
 
+void session_reset_for_reset_all() {
+  session_clear_source_identity();
+  Session& s = session();
+  s.saved_parent = 0;
+  s.source_dialog = 0;
+  s.memory_buffer_count = 0;
+  s.transfer_ended = false;
+  s.close_request_seen = false;
+  s.close_ok_seen = false;
+  s.extended_caps_override = false;
+}
+
 void session_reset_for_tests() {
   Session& s = session();
   if (s.proxy_window) platform::window_destroy(s.proxy_window);
@@ -78,3 +91,11 @@ void session_reset_for_tests() {
 }
 
 }  // namespace twain
+
+namespace {
+
+// The TWAIN session: TWAIN_ResetAll forgets the device's part and keeps the application's.
+const bool kSessionRegistered = core::register_state({"twain.session", [] { twain::session_reset_for_tests(); }, [] { twain::session_reset_for_reset_all(); },
+                                                     core::ResetStage::Resource});
+
+}  // namespace

@@ -80,5 +80,8 @@ void session_clear_source_identity();
 // Test support: unloads a loaded Source Manager (without calling it) and
 // returns every member to its start value.
 void session_reset_for_tests();
+// TWAIN_ResetAll's part: the device's identity and the transfer's flags go;
+// the application's identity, the Source Manager and the proxy window stay.
+void session_reset_for_reset_all();
 
 }  // namespace twain

@@ -10,6 +10,7 @@
 
 #include "core/app_identity.h"
 #include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/autocrop.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
@@ -146,27 +147,10 @@ void TWAIN_ResetAll(void) {
   } else {
     TWAIN_CloseSource();
   }
-  core::error_clear();
-  core::ErrorRecord& r = core::error_record();
-  r.saved_return_code = 0;
-  r.saved_condition_code = 0;
-  r.suppress_messages = false;
-  twain::deferred_reset();
-  twain::session_clear_source_identity();
   twain::proxy_window_destroy();
-  twain::switches_reset();
   twain::memory_transfer_end();
-  twain::acquisition_reset();
-  twain::blank_flag() = 0;
-  twain::multipage_loop_reset();
-  dib::crop_size_range() = dib::CropSizeRange{};
-  s.saved_parent = 0;
-  s.source_dialog = 0;
-  s.memory_buffer_count = 0;
-  s.transfer_ended = false;
-  s.close_request_seen = false;
-  s.close_ok_seen = false;
-  s.extended_caps_override = false;
+  // Every state's own part of the reset (those that survive keep theirs).
+  core::reset_states_for_reset_all();
 }
 
 void TWAIN_Shutdown(void) {
