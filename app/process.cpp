@@ -25,6 +25,7 @@
 #include "orivane/twain_session.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
+#include "orivane/version.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
 
@@ -32,7 +33,6 @@ extern char** environ;
 
 namespace {
 
-constexpr int kLibraryVersion = 347;
 constexpr int kHelpOpenTimeoutMs = 10000;
 
 // Runs xdg-open on the help page when a desktop session is there to show it;
@@ -137,12 +137,12 @@ std::string about_text() {
   std::snprintf(head, sizeof head, "About %s\nversion %d.%02d (build %d)\n%s\n", app.c_str(), 2, 99,
                 3, "Quillet - TWAIN Scanning Utility");
   char build[64];
-  std::snprintf(build, sizeof build, "%s - Build %d/%s", "Release", 2, "Linux");
+  std::snprintf(build, sizeof build, "%s - Build %d/%s", "Release", ORIVANE_BUILD, "Linux");
   char status[1024];
   std::snprintf(status, sizeof status,
                 "Orivane:\t%d.%02d (%s)\nTWAIN:\t\t%s\nDCX:  \t\t%s\nGIF:  \t\t%s\nJPEG: \t\t%s\n"
                 "PDF:  \t\t%s\nPNG:  \t\t%s\nTIFF: \t\t%s\nOCR:  \t\t%s\nBarcode:\t%s\n",
-                kLibraryVersion / 100, kLibraryVersion % 100, build,
+                ORIVANE_VERSION / 100, ORIVANE_VERSION % 100, build,
                 TWAIN_IsAvailable() ? "Available" : "Unavailable", module_status(FF_DCX).c_str(),
                 module_status(FF_GIF).c_str(), module_status(FF_JPEG).c_str(),
                 module_status(FF_PDF).c_str(), module_status(FF_PNG).c_str(),

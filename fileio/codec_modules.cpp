@@ -22,6 +22,7 @@
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
+#include "orivane/version.h"
 #include "platform/crash_guard.h"
 #include "platform/memblock.h"
 
@@ -407,8 +408,8 @@ void pdf_reset_defaults(const PdfApi* api) {
   api->SetCreator(core::app_identity().title.c_str());
   const int v = api->Version();
   char producer[160];
-  std::snprintf(producer, sizeof producer, "%s %d.%02db%d using OrvPdf %d.%02d", kLibraryProduct,
-                kLibraryVersion / 100, kLibraryVersion % 100, kLibraryBuild, v / 100, v % 100);
+  std::snprintf(producer, sizeof producer, "%s %d.%02db%d using OrvPdf %d.%02d", ORIVANE_PRODUCT,
+                ORIVANE_VERSION / 100, ORIVANE_VERSION % 100, ORIVANE_BUILD, v / 100, v % 100);
   api->SetProducer(producer);
 }
 

@@ -145,11 +145,6 @@ void pdf_reset_defaults(const PdfApi* api);
 // Hands the append flag to OrvDcx before a use.
 void dcx_prepare(const DcxApi* api, bool append);
 
-// The library's own version and build, as shown in the PDF producer line.
-constexpr int kLibraryVersion = 347;
-constexpr int kLibraryBuild = 1;
-constexpr const char* kLibraryProduct = "Orivane";
-
 // Unloads every module and forgets it, so the next use loads it again.
 void codec_modules_reset_for_tests();
 

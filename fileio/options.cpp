@@ -10,6 +10,7 @@
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
+#include "orivane/version.h"
 
 namespace fileio {
 
@@ -138,8 +139,7 @@ void TWAIN_SetLazyWriting(int flag) {
 int TWAIN_GetLazyWriting(void) { return output_settings().lazy_writing; }
 
 int FormatVersion(int format) {
-  constexpr int kLibraryVersion = 347;
-  if (format == FF_BMP) return kLibraryVersion;
+  if (format == FF_BMP) return ORIVANE_VERSION;
   fileio::Codec codec;
   if (!fileio::codec_for_format(format, &codec)) {
     RecordError(ERR_BAD_PARAMETER, "FormatVersion");

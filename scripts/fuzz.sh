@@ -12,7 +12,7 @@ shift $(( $# < 2 ? $# : 2 ))
 out=build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude)
-sources=$(ls platform/*.cpp log/*.cpp twain/*.cpp fileio/*.cpp dib/*.cpp engines/*.cpp app/*.cpp | grep -v app/main.cpp)
+sources=$(ls platform/*.cpp log/*.cpp core/*.cpp twain/*.cpp fileio/*.cpp dib/*.cpp engines/*.cpp app/*.cpp | grep -v app/main.cpp)
 
 # A codec target loads its module from QUILLET_MODULE_PATH: build the module
 # with coverage too. OrvPdf is built with g++ (clang 14 cannot compile qpdf's
@@ -42,7 +42,8 @@ for module in "${modules[@]}"; do
   entry=${module_libs[$module]}
   build_module "$module" "${entry%%:*}" "${entry#*:}"
 done
-clang++ "${flags[@]}" -fsanitize=fuzzer -rdynamic -DQUILLET_HELP_PAGE='"README.md"' \
+version=$(sed -n 's/^project(Quillet VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+clang++ "${flags[@]}" -fsanitize=fuzzer -rdynamic -DQUILLET_HELP_PAGE='"README.md"' -DQUILLET_VERSION_TEXT="\"$version.0\"" \
   $sources "tests/fuzz/$target.cpp" -o "$out/$target" -ldl -pthread
 mkdir -p "$out/corpus-$target"
 QUILLET_UI=none QUILLET_MODULE_PATH="$PWD/$out" "$out/$target" -max_total_time="$seconds" \

@@ -359,7 +359,7 @@ TEST_F(ModuleTest, PdfSettingsReachTheCodecAtEachUse) {
   EXPECT_STREQ(small, "Qua");
   // The producer names the library and the codec.
   PDF_GetDocumentProperty(plain.c_str(), "Producer", text, sizeof text);
-  EXPECT_STREQ(text, "Orivane 3.47b1 using OrvPdf 1.60");
+  EXPECT_STREQ(text, "Orivane 3.47b2 using OrvPdf 1.60");
   EXPECT_EQ(PDF_IsOneOfOurs(plain.c_str()), 1);
   EXPECT_EQ(PDF_IsEncrypted(plain.c_str()), 0);
   EXPECT_EQ(PDF_GetDocumentProperty(nullptr, "Title", text, sizeof text), 0);
