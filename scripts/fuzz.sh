@@ -62,7 +62,7 @@ if [ ! -f "$archive" ]; then
   mv "$archive.tmp" "$archive"
   rm -rf "$objects"
 fi
-clang++ "${flags[@]}" -fsanitize=fuzzer -rdynamic "tests/fuzz/$target.cpp" \
+clang++ "${flags[@]}" "${defines[@]}" -fsanitize=fuzzer -rdynamic "tests/fuzz/$target.cpp" \
   -Wl,--whole-archive "$archive" -Wl,--no-whole-archive -o "$out/$target" -ldl -pthread
 mkdir -p "$out/corpus-$target"
 QUILLET_UI=none QUILLET_MODULE_PATH="$PWD/$out" "$out/$target" -max_total_time="$seconds" \
