@@ -4,6 +4,7 @@
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 cd "$here"
+scripts/check_layers.sh || { echo "0 passed, 1 failed"; exit 1; }
 scripts/setup.sh --sanitize --build-dir build || { echo "0 passed, 1 failed"; exit 1; }
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"

@@ -99,7 +99,7 @@ int QuilletMain(int argc, const char* const* argv) {
   if (!app.InitInstance()) {
     ReportLine("Error=InitInstance failed\n");
     fe.exit_code = 1;
-  } else if (!PrepareRequest(request, argc, argv, message)) {
+  } else if (!ReadRequest(request, argc, argv, message)) {
     TWAIN_ErrorBox(message.c_str());
     ReportLine("Error=%s\n", message.c_str());
     fe.exit_code = 251;

@@ -13,9 +13,23 @@ constexpr std::size_t kSwitchTextMax = 255;
 void PreScanArguments(int argc, const char* const* argv);
 
 // Parses every argument after the program name into `request` and checks the
-// combinations. False with the reason in `out_message` when rejected.
+// combinations. False with the reason in `out_message` when rejected. Only
+// `request` changes: the library settings the switches ask for are recorded
+// in it, also those of the switches read before a rejected one.
 bool PrepareRequest(ScanRequest& request, int argc, const char* const* argv,
                     std::string& out_message);
+
+// Applies what a prepared request asks of the library before anything runs:
+// its library settings in the order of their switches, then the barcode
+// engine. False with the reason in `out_message` when the engine cannot
+// serve the request.
+bool ApplyRequestSettings(const ScanRequest& request, std::string& out_message);
+
+// What a run does with its command line: PrepareRequest, then the library
+// settings of every switch read (also when a later switch was rejected, as
+// each switch acts when it is read), then the barcode engine of an accepted
+// request.
+bool ReadRequest(ScanRequest& request, int argc, const char* const* argv, std::string& out_message);
 
 // Parses one switch argument (it begins with "/" or "-").
 bool ParseSwitch(ScanRequest& request, std::string_view argument, std::string& out_message);

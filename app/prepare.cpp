@@ -9,7 +9,6 @@
 #include "app/naming.h"
 #include "app/options.h"
 #include "app/report.h"
-#include "orivane/barcode_api.h"
 #include "orivane/twain_log.h"
 
 namespace {
@@ -114,23 +113,6 @@ const char* refused_combination(const ScanRequest& r) {
   return nullptr;
 }
 
-bool choose_barcode_engine(ScanRequest& r, std::string& out_message) {
-  if (r.barcode_types != 0 && r.barcode_engine == 0) r.barcode_engine = 1;
-  if (r.barcode_engine == 0) return true;
-  const std::string name = BARCODE_EngineName(r.barcode_engine);
-  if (!BARCODE_SelectEngine(r.barcode_engine)) {
-    out_message = format_message("Barcode engine not available: %s", name);
-    return false;
-  }
-  ReportLine("BarcodeEngine=%s\n", name.c_str());
-  if (r.barcode_types != -1 &&
-      (r.barcode_types & ~BARCODE_SupportedTypes(r.barcode_engine)) != 0) {
-    out_message = format_message("Barcode engine (%s) can't recognize those types of barcode", name);
-    return false;
-  }
-  return true;
-}
-
 bool take_file_name(ScanRequest& r, std::string_view arg, std::string& out_message) {
   if (arg.empty()) {
     out_message = "Empty argument: a file name or switch was expected";
@@ -199,7 +181,8 @@ bool PrepareRequest(ScanRequest& r, int argc, const char* const* argv, std::stri
     out_message = refusal;
     return false;
   }
-  if (!choose_barcode_engine(r, out_message)) return false;
+  // Barcode types without an engine are read by the first engine.
+  if (r.barcode_types != 0 && r.barcode_engine == 0) r.barcode_engine = 1;
   r.units_needed = r.resolution != 0 || r.top != 0 || r.left != 0 || r.width != 0 || r.height != 0;
   if (r.prompt_on_empty && r.page_count == 0) r.page_count = -1;
   out_message.clear();

@@ -17,22 +17,22 @@
 #include "app/device.h"
 #include "app/report.h"
 #include "app/scan_loop.h"
+#include "core/error_record.h"
+#include "core/modules.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
+#include "orivane/version.h"
 #include "platform/clock.h"
 #include "platform/ui.h"
-#include "twain/error_record.h"
-#include "twain/modules.h"
 
 extern char** environ;
 
 namespace {
 
-constexpr int kLibraryVersion = 347;
 constexpr int kHelpOpenTimeoutMs = 10000;
 
 // Runs xdg-open on the help page when a desktop session is there to show it;
@@ -81,7 +81,7 @@ std::string module_status(int format) {
 }
 
 std::string engine_status(const char* module_name) {
-  const twain::LoadedModule* m = twain::loaded_module(module_name);
+  const core::LoadedModule* m = core::loaded_module(module_name);
   if (!m) return "Unavailable";
   char out[64];
   std::snprintf(out, sizeof out, "version %d.%02d ()", m->version / 100, m->version % 100);
@@ -137,12 +137,12 @@ std::string about_text() {
   std::snprintf(head, sizeof head, "About %s\nversion %d.%02d (build %d)\n%s\n", app.c_str(), 2, 99,
                 3, "Quillet - TWAIN Scanning Utility");
   char build[64];
-  std::snprintf(build, sizeof build, "%s - Build %d/%s", "Release", 2, "Linux");
+  std::snprintf(build, sizeof build, "%s - Build %d/%s", "Release", ORIVANE_BUILD, "Linux");
   char status[1024];
   std::snprintf(status, sizeof status,
                 "Orivane:\t%d.%02d (%s)\nTWAIN:\t\t%s\nDCX:  \t\t%s\nGIF:  \t\t%s\nJPEG: \t\t%s\n"
                 "PDF:  \t\t%s\nPNG:  \t\t%s\nTIFF: \t\t%s\nOCR:  \t\t%s\nBarcode:\t%s\n",
-                kLibraryVersion / 100, kLibraryVersion % 100, build,
+                ORIVANE_VERSION / 100, ORIVANE_VERSION % 100, build,
                 TWAIN_IsAvailable() ? "Available" : "Unavailable", module_status(FF_DCX).c_str(),
                 module_status(FF_GIF).c_str(), module_status(FF_JPEG).c_str(),
                 module_status(FF_PDF).c_str(), module_status(FF_PNG).c_str(),

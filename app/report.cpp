@@ -1,5 +1,6 @@
 // The report and the front end's process-wide state.
 #include "app/report.h"
+#include "core/state_registry.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -75,3 +76,10 @@ void write_report() {
     f.report_stream = nullptr;
   }
 }
+
+namespace {
+
+// The front end's run: its report, names and exit code.
+const bool kFrontEndRegistered = core::register_state({"app.front_end", [] { front_end_reset_for_tests(); }, nullptr});
+
+}  // namespace

@@ -9,7 +9,9 @@
 
 #define QUILLET_PRINTF(f, a) __attribute__((format(printf, f, a)))
 
-constexpr const char* kAppVersion = "2.99.3.0";
+// The program's version: the project's version in CMakeLists.txt, and a
+// fourth number the releases have always carried.
+constexpr const char* kAppVersion = QUILLET_VERSION_TEXT;
 constexpr std::size_t kReportLineMax = 1023;  // characters of one line
 constexpr std::size_t kAppNameMax = 127;
 

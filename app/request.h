@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "orivane/twain_files.h"
 
@@ -38,6 +39,30 @@ constexpr std::size_t kTextFontMax = 127;
 constexpr std::size_t kCarbonCopyPathMax = 255;
 constexpr std::size_t kOutputNameMax = 259;
 constexpr std::size_t kOutputExtensionMax = 6;
+
+// A library setting a switch asks for. Reading a command line only records
+// them, in the order the switches came; the run applies them in that order
+// (ApplyRequestSettings), so that one process can read many requests without
+// one request's reading changing what another runs with.
+struct LibrarySetting {
+  enum Kind {
+    kAppendFlag,        // TWAIN_SetFileAppendFlag(number)
+    kMultipageFormat,   // TWAIN_SetMultipageFormat(number)
+    kJpegQuality,       // TWAIN_SetJpegQuality(number)
+    kTiffCompression,   // TWAIN_SetTiffCompression(number, second)
+    kPdfCompression,    // PDF_SetCompression(number, second)
+    kPdfA,              // PDF_SetPDFACompliance(number)
+    kPdfUserPassword,   // PDF_SetUserPassword(text)
+    kBlankThreshold,    // TWAIN_SetBlankPageThreshold(real)
+    kLanguage,          // the process's language id (number)
+  };
+  Kind kind = kAppendFlag;
+  int number = 0;
+  int second = 0;
+  double real = 0;
+  std::string text;
+  bool operator==(const LibrarySetting&) const = default;
+};
 
 struct ScanRequest {
   bool server = false;
@@ -115,6 +140,9 @@ struct ScanRequest {
   std::string output_name;
   std::string output_extension;
   std::ptrdiff_t number_position = -1;  // -1: none
+  std::vector<LibrarySetting> library_settings;  // in the order of the switches
+
+  bool operator==(const ScanRequest&) const = default;
 };
 
 // Keeps at most `max` characters of `text`.

@@ -3,16 +3,17 @@
 // switch text (any letter case); a value form is a C formatted-input pattern
 // that must convert exactly one value (two for the custom-capability form);
 // text after the last conversion is not looked at, so /R300dpi is /R300.
+// Reading a switch only fills the request: the library settings a switch
+// asks for are recorded in it (LibrarySetting) and applied by the run.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "app/options.h"
 #include "app/report.h"
-#include "orivane/barcode_api.h"
-#include "orivane/pdf_api.h"
 #include "orivane/twain.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_switches.h"
@@ -152,14 +153,24 @@ bool set_units(Context& c, int units) {
   return true;
 }
 
+// Records a library setting for the run to apply.
+bool setting(Context& c, LibrarySetting::Kind kind, int number = 0, int second = 0) {
+  LibrarySetting s;
+  s.kind = kind;
+  s.number = number;
+  s.second = second;
+  c.r.library_settings.push_back(std::move(s));
+  return true;
+}
+
 bool set_language(Context& c, int code) {
-  if (!platform::locale_set(static_cast<std::uint16_t>(code & 0xffff))) {
+  if (!platform::locale_known(static_cast<std::uint16_t>(code & 0xffff))) {
     char out[kMessageMax + 1];
     std::snprintf(out, sizeof out, "/LANG failed: check lang code %d", code);
     c.message = out;
     return false;
   }
-  return true;
+  return setting(c, LibrarySetting::kLanguage, code & 0xffff);
 }
 
 bool set_format_if_available(Context& c, int format, const char* refusal) {
@@ -168,20 +179,21 @@ bool set_format_if_available(Context& c, int format, const char* refusal) {
   return true;
 }
 
+// The multipage format's module must load (the format's file format comes
+// from the same module).
 bool set_multipage(Context& c, int mpf, int format, const char* refusal) {
-  if (TWAIN_SetMultipageFormat(mpf) != 0) return reject(c, refusal);
+  if (!IsFormatAvailable(format)) return reject(c, refusal);
   c.r.file_format = format;
   c.r.multipage = true;
-  return true;
+  return setting(c, LibrarySetting::kMultipageFormat, mpf);
 }
 
 bool set_jpeg(Context& c, const Values& v) {
   c.r.file_format = FF_JPEG;
-  if (c.matched_value && v.number != 0) TWAIN_SetJpegQuality(v.number);
+  if (c.matched_value && v.number != 0) setting(c, LibrarySetting::kJpegQuality, v.number);
   // Gray and colour TIFF pages written later use JPEG compression too.
-  TWAIN_SetTiffCompression(TWPT_GRAY, 7);
-  TWAIN_SetTiffCompression(TWPT_RGB, 7);
-  return true;
+  setting(c, LibrarySetting::kTiffCompression, TWPT_GRAY, 7);
+  return setting(c, LibrarySetting::kTiffCompression, TWPT_RGB, 7);
 }
 
 bool set_barcode_engine_by_name(Context& c, const Values& v) {
@@ -226,8 +238,29 @@ bool set_paper(Context& c, const Values& v) {
 
 bool set_blank(Context& c, double threshold) {
   c.r.blank_discard = true;
-  TWAIN_SetBlankPageThreshold(threshold);
+  LibrarySetting s;
+  s.kind = LibrarySetting::kBlankThreshold;
+  s.real = threshold;
+  c.r.library_settings.push_back(s);
   return true;
+}
+
+bool set_user_password(Context& c, const Values& v) {
+  LibrarySetting s;
+  s.kind = LibrarySetting::kPdfUserPassword;
+  s.text = v.text;
+  c.r.library_settings.push_back(std::move(s));
+  return true;
+}
+
+bool set_pdfa(Context& c, bool multipage) {
+  if (multipage) {
+    // The multipage format is asked for without checking its module.
+    setting(c, LibrarySetting::kMultipageFormat, MPF_PDF);
+    c.r.multipage = true;
+  }
+  c.r.file_format = FF_PDF;
+  return setting(c, LibrarySetting::kPdfA, 1);
 }
 
 bool report_file_opened(Context& c, const Values&) {
@@ -248,8 +281,9 @@ const Row kVocabulary[] = {
      }},
     {{"ADF", "AUTOFEED"}, EFFECT { (void)v; c.r.auto_feed = 1; c.r.feeder = 1; return true; }},
     {{"AI", "AUTOINC"}, FLAG(auto_increment)},
-    {{"APP=%255[^~]"}, EFFECT { front_end().app_name = bounded(v.text, kAppNameMax); return true; }},
-    {{"APPEND"}, EFFECT { (void)v; TWAIN_SetFileAppendFlag(1); c.r.append = true; return true; }},
+    // Taken before anything else runs (PreScanArguments).
+    {{"APP=%255[^~]"}, EFFECT { (void)c; (void)v; return true; }},
+    {{"APPEND"}, EFFECT { (void)v; c.r.append = true; return setting(c, LibrarySetting::kAppendFlag, 1); }},
     {{"AUTOBRIGHT"}, EFFECT { (void)v; c.r.auto_bright = 1; return true; }},
     {{"AUTOBRIGHT%d", "AUTOBRIGHT=%d"}, EFFECT { c.r.auto_bright = v.number > 0 ? 1 : 0; return true; }},
     {{"AUTOCROP"}, EFFECT { (void)v; c.r.auto_crop = 1; return true; }},
@@ -314,7 +348,7 @@ const Row kVocabulary[] = {
     {{"LEADTOOLS"}, EFFECT { (void)v; c.r.barcode_engine = 3; return true; }},
     // Taken before anything else runs (PreScanArguments).
     {{"LOG", "LOG%d", "LOG=%s", "LOG:%s", "LOGFILE=%s", "LOGNAME=%s"}, EFFECT { (void)c; (void)v; return true; }},
-    {{"FLATE"}, EFFECT { (void)c; (void)v; PDF_SetCompression(-1, 5); return true; }},
+    {{"FLATE"}, EFFECT { (void)v; return setting(c, LibrarySetting::kPdfCompression, -1, 5); }},
     {{"M"}, EFFECT { (void)v; c.r.page_count = -1; c.r.multipage = true; return true; }},
     {{"MEM", "MEMORY"}, EFFECT { (void)v; c.r.transfer_mode = kTransferMemory; return true; }},
     {{"N"}, EFFECT { (void)v; c.r.page_count = -1; return true; }},
@@ -332,20 +366,13 @@ const Row kVocabulary[] = {
     {{"PIXELS"}, EFFECT { (void)v; return set_units(c, TWUN_PIXELS); }},
     {{"PDF"}, EFFECT { (void)v; return set_format_if_available(c, FF_PDF, "PDF file output not available."); }},
     {{"PDF+"}, EFFECT { (void)v; return set_multipage(c, MPF_PDF, FF_PDF, "Multipage PDF output not available."); }},
-    {{"PDFA"}, EFFECT { (void)v; PDF_SetPDFACompliance(1); c.r.file_format = FF_PDF; return true; }},
-    {{"PDFA+"}, EFFECT {
-       (void)v;
-       TWAIN_SetMultipageFormat(MPF_PDF);
-       PDF_SetPDFACompliance(1);
-       c.r.file_format = FF_PDF;
-       c.r.multipage = true;
-       return true;
-     }},
+    {{"PDFA"}, EFFECT { (void)v; return set_pdfa(c, false); }},
+    {{"PDFA+"}, EFFECT { (void)v; return set_pdfa(c, true); }},
     {{"PNG"}, EFFECT { (void)v; return set_format_if_available(c, FF_PNG, "PNG file output not available."); }},
     {{"POE", "PROMPTONEMPTY"}, FLAG(prompt_on_empty)},
-    {{"PWD=%255[^~]"}, EFFECT { (void)c; PDF_SetUserPassword(v.text.c_str()); return true; }},
+    {{"PWD=%255[^~]"}, set_user_password},
     {{"QUANT", "QUANTIZE"}, FLAG(quantize)},
-    {{"Q%d", "Q=%d"}, EFFECT { (void)c; TWAIN_SetJpegQuality(v.number); return true; }},
+    {{"Q%d", "Q=%d"}, EFFECT { return setting(c, LibrarySetting::kJpegQuality, v.number); }},
     {{"R%g", "R=%g"}, EFFECT { c.r.resolution = v.real; return true; }},
     {{"REFL"}, FLAG(reflective)},
     {{"REV", "REVIEW"}, FLAG(review)},

@@ -7,9 +7,9 @@
 #include <new>
 #include <string>
 
+#include "core/error_record.h"
 #include "dib/dib.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace dib::api {
 

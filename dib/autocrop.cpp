@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/cheque_search.h"
 #include "dib/crop.h"
 #include "dib/crop_edges.h"
@@ -21,7 +23,6 @@
 #include "dib/row_readers.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace dib {
 namespace {
@@ -178,3 +179,10 @@ Handle auto_crop(Handle page, int options) {
 }
 
 }  // namespace dib
+
+namespace {
+
+// The size range of automatic cropping: a session's choice.
+const bool kCropSizeRangeRegistered = core::register_state({"dib.crop_size_range", [] { dib::crop_size_range() = dib::CropSizeRange{}; }, [] { dib::crop_size_range() = dib::CropSizeRange{}; }});
+
+}  // namespace

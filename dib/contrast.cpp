@@ -19,11 +19,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dib/page_analysis.h"
 #include "dib/row_readers.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace dib {
 namespace {

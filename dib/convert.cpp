@@ -16,6 +16,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "dib/detail.h"
 #include "dib/diffuse.h"
@@ -304,3 +305,10 @@ Dib convert_format(const DibView& src, int pixel_type, int depth, const ConvertO
 }
 
 }  // namespace dib
+
+namespace {
+
+// The conversion defaults: the program's setting, kept across sessions.
+const bool kConvertDefaultsRegistered = core::register_state({"dib.convert_defaults", [] { dib::convert_defaults_reset(); }, nullptr});
+
+}  // namespace

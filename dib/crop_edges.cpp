@@ -24,11 +24,11 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "core/error_record.h"
 #include "dib/detail.h"
 #include "dib/row_readers.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace dib {
 namespace {

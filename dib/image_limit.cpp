@@ -1,5 +1,6 @@
 #include "dib/image_limit.h"
 
+#include "core/state_registry.h"
 #include "orivane/dib_api.h"
 
 namespace dib {
@@ -21,3 +22,10 @@ std::string image_size_refusal(std::uint64_t width, std::uint64_t height) {
 }
 
 }  // namespace dib
+
+namespace {
+
+// The largest image accepted: the program's setting, kept across sessions.
+const bool kImageLimitRegistered = core::register_state({"dib.image_limit", [] { dib::image_limit() = dib::ImageLimit{DIB_DEFAULT_MAX_IMAGE_PIXELS}; }, nullptr});
+
+}  // namespace

@@ -7,10 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "core/error_record.h"
+#include "core/modules.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
-#include "twain/modules.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ SymbolModule& symbol_module() {
 bool symbol_module_loads() {
   SymbolModule& m = symbol_module();
   if (m.handle) return true;
-  platform::ModuleHandle h = twain::LoadSiblingLibrary("OrvSymbol.dll");
+  platform::ModuleHandle h = core::LoadSiblingLibrary("OrvSymbol.dll");
   if (!h) {
     RecordErrorF(ERR_BARCODE, "Unable to load OrvSymbol.dll(GLE %d)", ENOENT);
     return false;
@@ -74,3 +75,11 @@ int BARCODE_SupportedTypes(int engine) {
   if (!symbol_module().handle) return 0;
   return symbol_module().readable_codes(engine);
 }
+
+namespace {
+
+// The barcode engines' module: loaded once, kept for the process.
+const bool kSymbolModuleRegistered =
+    core::register_state({"engines.symbol_module", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

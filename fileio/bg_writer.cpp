@@ -14,12 +14,12 @@
 #include <fstream>
 #include <string>
 
+#include "core/error_record.h"
 #include "fileio/multipage.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/twain_error.h"
 #include "platform/clock.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {

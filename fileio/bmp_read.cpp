@@ -17,12 +17,12 @@
 #include <cstring>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dib/image_limit.h"
 #include "dib/live_count.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "platform/input_file.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dib/allocate.h"
 #include "dib/row_readers.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {
@@ -123,7 +123,7 @@ int bmp_write_fd(dib::Handle h, int fd) {
 }
 
 int bmp_write_path(dib::Handle h, const char* path) {
-  twain::error_clear();
+  core::error_clear();
   if (!folder_ensure_for(path)) return -2;
   const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
@@ -137,8 +137,8 @@ int bmp_write_path(dib::Handle h, const char* path) {
   }
   if (result != 0) {
     // The message should name the file the writer could not finish.
-    const int code = twain::error_record().code != 0 ? twain::error_record().code : ERR_FILE_WRITE;
-    twain::error_clear();
+    const int code = core::error_record().code != 0 ? core::error_record().code : ERR_FILE_WRITE;
+    core::error_clear();
     RecordError(code, path);
   }
   return result;

@@ -12,13 +12,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/error_record.h"
 #include "fileio/file_state.h"
 #include "log/trace.h"
 #include "orivane/file_api.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {
@@ -73,7 +73,7 @@ std::uint8_t* file_as_byte_string(const char* path) {
 uint8_t* DIB_ArrayAsBSTR(const DIB_HANDLE* array, int count, int format) {
   LogPrint("ArrayAsBSTR(0x%08lx,n=%d,nFF=%d)\n", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(array)),
            count, format);
-  twain::error_clear();
+  core::error_clear();
   // A code with no format behind it would be written in the multipage
   // format in its place.
   if (*FormatExtension(format, "") == '\0') {

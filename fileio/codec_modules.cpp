@@ -10,6 +10,10 @@
 #include <mutex>
 #include <string>
 
+#include "core/app_identity.h"
+#include "core/error_record.h"
+#include "core/paper_sizes.h"
+#include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "dib/dib.h"
 #include "dib/image_limit.h"
@@ -18,11 +22,9 @@
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
+#include "orivane/version.h"
 #include "platform/crash_guard.h"
 #include "platform/memblock.h"
-#include "twain/error_record.h"
-#include "twain/paper_sizes.h"
-#include "twain/session.h"
 
 namespace fileio {
 
@@ -132,7 +134,7 @@ platform::ModuleHandle open_module(const std::string& name) {
     }
     LogPrint("  %s\n", error.c_str());
   }
-  return twain::LoadSiblingLibrary(name + ".dll");
+  return core::LoadSiblingLibrary(name + ".dll");
 }
 
 // Records why module `c` did not load and keeps it for its later uses.
@@ -298,12 +300,12 @@ bool load(Codec c) {
     return false;
   }
   modules().slots[i].handle = m;
-  twain::LoadedModule rec;
+  core::LoadedModule rec;
   rec.name = name;
   rec.handle = m;
   rec.path = platform::module_path(m);
   rec.version = version;
-  twain::register_loaded_module(rec);
+  core::register_loaded_module(rec);
   after_load(c, version);
   if (c == Codec::Pdf) pdf_reset_defaults(&modules().pdf);
   return true;
@@ -313,18 +315,18 @@ bool load(Codec c) {
 
 const char* codec_name(Codec c) { return kNames[static_cast<int>(c)]; }
 
-const twain::LoadedModule* codec_module(Codec c) {
+const core::LoadedModule* codec_module(Codec c) {
   Modules& s = modules();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
   Slot& slot = s.slots[static_cast<int>(c)];
   if (slot.tried == 0) slot.tried = load(c) ? 1 : -1;
-  return slot.tried == 1 ? twain::loaded_module(kNames[static_cast<int>(c)]) : nullptr;
+  return slot.tried == 1 ? core::loaded_module(kNames[static_cast<int>(c)]) : nullptr;
 }
 
-const twain::LoadedModule* codec_if_loaded(Codec c) {
+const core::LoadedModule* codec_if_loaded(Codec c) {
   Modules& s = modules();
   std::lock_guard<std::recursive_mutex> lock(s.mutex);
-  return s.slots[static_cast<int>(c)].tried == 1 ? twain::loaded_module(kNames[static_cast<int>(c)]) : nullptr;
+  return s.slots[static_cast<int>(c)].tried == 1 ? core::loaded_module(kNames[static_cast<int>(c)]) : nullptr;
 }
 
 const JpegApi* jpeg_api() { return codec_module(Codec::Jpeg) ? &modules().jpeg : nullptr; }
@@ -375,7 +377,7 @@ void codec_fault(int signal_number, const char* context) {
 TiffUse::TiffUse(const TiffApi* api) : api_(api) {
   api_->SetLogHandler(tiff_log);
   api_->SetErrorHandler(tiff_error);
-  api_->SetSoftwareName(twain::session().app_title.c_str());
+  api_->SetSoftwareName(core::app_identity().title.c_str());
   api_->SetJpegQuality(output_settings().jpeg_quality);
   api_->SetAppendFlag(output_settings().append);
 }
@@ -394,8 +396,8 @@ void pdf_prepare(const PdfApi* api) {
   api->SetPDFACompliance(p.pdfa_level);
   api->SetUserPassword(p.user_password.c_str());
   api->SetOwnerPassword(p.owner_password.c_str());
-  twain::PaperSize size;
-  if (p.page_size != 0 && twain::paper_size_inches(p.page_size, &size))
+  core::PaperSize size;
+  if (p.page_size != 0 && core::paper_size_inches(p.page_size, &size))
     api->SetMediaBox(0, 0, size.width, size.height);
   else
     api->SetMediaBox(0, 0, 0, 0);
@@ -403,11 +405,11 @@ void pdf_prepare(const PdfApi* api) {
 
 void pdf_reset_defaults(const PdfApi* api) {
   LogPrint("ResetPdfDefaults\n");
-  api->SetCreator(twain::session().app_title.c_str());
+  api->SetCreator(core::app_identity().title.c_str());
   const int v = api->Version();
   char producer[160];
-  std::snprintf(producer, sizeof producer, "%s %d.%02db%d using OrvPdf %d.%02d", kLibraryProduct,
-                kLibraryVersion / 100, kLibraryVersion % 100, kLibraryBuild, v / 100, v % 100);
+  std::snprintf(producer, sizeof producer, "%s %d.%02db%d using OrvPdf %d.%02d", ORIVANE_PRODUCT,
+                ORIVANE_VERSION / 100, ORIVANE_VERSION % 100, ORIVANE_BUILD, v / 100, v % 100);
   api->SetProducer(producer);
 }
 
@@ -419,7 +421,7 @@ void codec_modules_reset_for_tests() {
   for (int i = 0; i < 6; ++i) {
     Slot& slot = s.slots[i];
     if (slot.tried == 1) {
-      twain::forget_loaded_module(kNames[i]);
+      core::forget_loaded_module(kNames[i]);
       clear_api(static_cast<Codec>(i));
       platform::module_close(slot.handle);
     }
@@ -428,3 +430,11 @@ void codec_modules_reset_for_tests() {
 }
 
 }  // namespace fileio
+
+namespace {
+
+// The loaded codec modules: loaded once, kept for the process.
+const bool kCodecModulesRegistered = core::register_state({"fileio.codec_modules", [] { fileio::codec_modules_reset_for_tests(); }, nullptr,
+                                                     core::ResetStage::Resource});
+
+}  // namespace

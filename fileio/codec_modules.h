@@ -5,11 +5,11 @@
 //
 // Where a module is looked for: the folder named by QUILLET_MODULE_PATH first
 // (a test-only override: the unit tests live one folder below the program),
-// then twain::LoadSiblingLibrary (the library's folder, then the ordinary
+// then core::LoadSiblingLibrary (the library's folder, then the ordinary
 // search path).
 #pragma once
 #include "codecs/codec_abi.h"
-#include "twain/modules.h"
+#include "core/modules.h"
 
 namespace fileio {
 
@@ -73,9 +73,9 @@ struct PdfApi { ORV_PDF_ENTRIES(ORV_DECLARE_ENTRY) };
 const char* codec_name(Codec c);
 // The loaded module, loading it on first call; nullptr when it does not load
 // (the attempt is not repeated).
-const twain::LoadedModule* codec_module(Codec c);
+const core::LoadedModule* codec_module(Codec c);
 // The module if it is loaded already; never loads it.
-const twain::LoadedModule* codec_if_loaded(Codec c);
+const core::LoadedModule* codec_if_loaded(Codec c);
 // The bound entry points, loading the module on first call; nullptr when it
 // does not load. Entries stay valid until codec_modules_reset_for_tests.
 const JpegApi* jpeg_api();
@@ -144,11 +144,6 @@ void pdf_prepare(const PdfApi* api);
 void pdf_reset_defaults(const PdfApi* api);
 // Hands the append flag to OrvDcx before a use.
 void dcx_prepare(const DcxApi* api, bool append);
-
-// The library's own version and build, as shown in the PDF producer line.
-constexpr int kLibraryVersion = 347;
-constexpr int kLibraryBuild = 1;
-constexpr const char* kLibraryProduct = "Orivane";
 
 // Unloads every module and forgets it, so the next use loads it again.
 void codec_modules_reset_for_tests();

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
 #include "log/trace.h"
@@ -20,7 +22,6 @@
 #include "platform/clock.h"
 #include "platform/input_file.h"
 #include "platform/paths.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 
@@ -184,11 +185,11 @@ int TWAIN_SetSaveFormat(int format) {
   }
   fileio::Codec codec;
   if (!fileio::codec_for_format(format, &codec)) return 0;
-  const bool error_before = twain::error_record().code != 0;
+  const bool error_before = core::error_record().code != 0;
   if (!fileio::codec_module(codec)) {
     // The loader may have recorded its own reason; the caller asked about
     // the format, so the format's error is the one to keep.
-    if (!error_before) twain::error_clear();
+    if (!error_before) core::error_clear();
     switch (format) {
       case FF_TIFF: RecordError(ERR_TIFF_LIBRARY, ""); break;
       case FF_JPEG: RecordError(ERR_JPEG_LIBRARY, ""); break;
@@ -259,3 +260,10 @@ int GenerateTempImageName(const char* prefix, int format, char* out) {
     ++n;
   }
 }
+
+namespace {
+
+// The last file written and the save format.
+const bool kFileStateRegistered = core::register_state({"fileio.file_state", [] { fileio::file_state_reset_for_tests(); }, nullptr});
+
+}  // namespace

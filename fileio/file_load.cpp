@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/error_record.h"
 #include "dib/api_guard.h"
 #include "dib/dib.h"
 #include "fileio/codec_modules.h"
@@ -23,7 +24,6 @@
 #include "orivane/twain_error.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {
@@ -63,7 +63,7 @@ DIB_HANDLE accept(OrvHandle h, const char* context) {
 
 // A module that returned nothing without saying why still failed.
 void ensure_recorded(int code, const char* detail) {
-  if (twain::error_record().code == 0) RecordError(code, detail);
+  if (core::error_record().code == 0) RecordError(code, detail);
 }
 
 const char* open_password() { return pdf_settings().open_password.c_str(); }
@@ -79,7 +79,7 @@ DIB_HANDLE load_jpeg(const char* path) {
       const char* text = jpeg->LastErrorText();
       char detail[256];
       std::snprintf(detail, sizeof detail, "%s, in %s", text ? text : "", path);
-      RecordError(code > 0 && *twain::error_format(code) ? code : ERR_FILE_READ, detail);
+      RecordError(code > 0 && *core::error_format(code) ? code : ERR_FILE_READ, detail);
     }
   }
   LogPrint("Returning from Orivane::LoadJpeg\n");
@@ -191,7 +191,7 @@ DIB_HANDLE load_through_file(const void* bytes, uint32_t length, int format, int
 
 DIB_HANDLE dib_from_buffer(const void* bytes, uint32_t length, int page) {
   const std::uint32_t start = platform::tick_count_ms();
-  twain::error_clear();
+  core::error_clear();
   DIB_HANDLE h = 0;
   const int format = DIB_FormatOfBuffer(bytes, length);
   if (format != FF_UNKNOWN && length > static_cast<uint32_t>(INT32_MAX)) {
@@ -218,7 +218,7 @@ DIB_HANDLE dib_from_buffer(const void* bytes, uint32_t length, int page) {
         } else if (!(h = accept(guarded_load(kBufferContext, [&] { return jpeg->DibFromBuffer(bytes, len); }),
                                 kBufferContext))) {
           const int code = jpeg->LastErrorCode();
-          ensure_recorded(code > 0 && *twain::error_format(code) ? code : ERR_FILE_READ, "LoadFromBuffer");
+          ensure_recorded(code > 0 && *core::error_format(code) ? code : ERR_FILE_READ, "LoadFromBuffer");
         }
         break;
       case FF_PDF:
@@ -356,7 +356,7 @@ int DIB_PageCountOfBuffer(const void* bytes, uint32_t length) { return BufferPag
 int DIB_LoadPagesFromFilename(DIB_HANDLE* array, int start, int count, const char* path_in) {
   LogPrint("LoadPagesFromFilename(0x%08lx, start=%d, count=%d, '%s')\n",
            static_cast<unsigned long>(reinterpret_cast<uintptr_t>(array)), start, count, path_in ? path_in : "");
-  twain::error_clear();
+  core::error_clear();
   int result = -1;
   if (!array || count < 0 || start < 0) {
     RecordError(ERR_BAD_PARAMETER, "LoadPagesFromFilename");
@@ -384,14 +384,14 @@ int DIB_LoadPagesFromFilename(DIB_HANDLE* array, int start, int count, const cha
       });
       for (int i = 0; i < std::max(n, 0) && i < count; ++i)
         array[i] = fileio::accept(array[i], path);
-      if (n < 0 || twain::error_record().code != 0 || std::count(array, array + std::min(n, count), 0) > 0) {
+      if (n < 0 || core::error_record().code != 0 || std::count(array, array + std::min(n, count), 0) > 0) {
         fileio::free_pages(array, count);
         fileio::ensure_recorded(ERR_FILE_READ, path);
       } else {
         result = std::min(n, count);
       }
     }
-  } else if (twain::error_record().code == 0) {
+  } else if (core::error_record().code == 0) {
     const int pages = FilePageCount(path);
     if (pages >= 0) {
       if (static_cast<long>(start) + count > pages) count = pages - start;
@@ -400,7 +400,7 @@ int DIB_LoadPagesFromFilename(DIB_HANDLE* array, int start, int count, const cha
       } else {
         int loaded = 0;
         while (loaded < count && (array[loaded] = fileio::dib_from_filename(path, start + loaded)) != 0) ++loaded;
-        if (twain::error_record().code != 0 || loaded < count) fileio::free_pages(array, loaded);
+        if (core::error_record().code != 0 || loaded < count) fileio::free_pages(array, loaded);
         else result = count;
       }
     }
@@ -414,7 +414,7 @@ int DIB_LoadArrayFromFilename(DIB_HANDLE* array, int count, const char* path) {
 }
 
 int DIB_LoadArrayFromBuffer(DIB_HANDLE* array, int max, const void* bytes, uint32_t length) {
-  twain::error_clear();
+  core::error_clear();
   if (!array || max < 0) {
     RecordError(ERR_BAD_PARAMETER, "DIB_LoadArrayFromBuffer");
     return -1;
@@ -425,7 +425,7 @@ int DIB_LoadArrayFromBuffer(DIB_HANDLE* array, int max, const void* bytes, uint3
   const int n = std::min(max, pages);
   for (int i = 0; i < n; ++i) {
     array[i] = fileio::dib_from_buffer(bytes, length, i);
-    if (!array[i] || twain::error_record().code != 0) {
+    if (!array[i] || core::error_record().code != 0) {
       fileio::free_pages(array, i + 1);
       return -1;
     }

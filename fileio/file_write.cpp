@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
 #include "fileio/format_writers.h"
@@ -22,18 +23,17 @@
 #include "fileio/write_support.h"
 #include "log/trace.h"
 #include "orivane/bmp_api.h"
+#include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
-#include "orivane/twain_error.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 
 int write_bmp(DIB_HANDLE dib, const char* path) {
   LogDibCall("WriteToBmp(0x%lx, \"%s\")\n", static_cast<unsigned long>(dib), path);
-  twain::error_clear();
+  core::error_clear();
   if (!EnsureFolderExists(path)) return -2;
   int result = write_atomically(path, Existing::Replace, [&](const char* temp, bool) {
     const int fd = ::open(temp, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
@@ -49,8 +49,8 @@ int write_bmp(DIB_HANDLE dib, const char* path) {
     return rc;
   });
   if (result == -4) {
-    const int code = twain::error_record().code != 0 ? twain::error_record().code : ERR_FILE_WRITE;
-    twain::error_clear();
+    const int code = core::error_record().code != 0 ? core::error_record().code : ERR_FILE_WRITE;
+    core::error_clear();
     RecordError(code, path);
   }
   return result;
@@ -82,7 +82,7 @@ int output_refused(int e, const char* path) {
 }
 
 void rename_in_error(const std::string& temp, const std::string& final_path) {
-  std::string& text = twain::error_record().text;
+  std::string& text = core::error_record().text;
   for (std::size_t at; (at = text.find(temp)) != std::string::npos;) text.replace(at, temp.size(), final_path);
 }
 
@@ -336,7 +336,7 @@ uint32_t DIB_WriteToBuffer(DIB_HANDLE dib, int format, void* buffer, uint32_t ca
   LogDibCall("WriteToBuffer(%08lx, %d, %08lx, %u)\n", static_cast<unsigned long>(dib), format,
              static_cast<unsigned long>(reinterpret_cast<uintptr_t>(buffer)), capacity);
   const std::uint32_t start = platform::tick_count_ms();
-  twain::error_clear();
+  core::error_clear();
   uint32_t result = 0;
   if (format == FF_BMP) {
     result = WriteDibToBmpBuffer(dib, buffer, capacity);
@@ -363,13 +363,13 @@ uint32_t DIB_WriteArrayToBuffer(const DIB_HANDLE* array, int count, int format, 
   if (array && count == 1) {
     result = DIB_WriteToBuffer(array[0], format, buffer, capacity);
   } else if (format == FF_PDF) {
-    twain::error_clear();
+    core::error_clear();
     result = fileio::PdfWriteArrayToBuffer(array, count, buffer, capacity);
   } else if (!array || count < 1 || !has_file_encoder(format)) {
-    twain::error_clear();
+    core::error_clear();
     RecordError(ERR_BAD_PARAMETER, "DIB_WriteArrayToBuffer");
   } else {
-    twain::error_clear();
+    core::error_clear();
     result = encode_through_file(format, "OrvTDWB", "DIB_WriteArrayToBuffer", buffer, capacity,
                                  [&](const char* temp) { return DIB_WriteArrayToFilename(array, count, temp); });
   }

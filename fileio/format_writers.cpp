@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "core/error_record.h"
 #include "dib/dib.h"
 #include "fileio/file_state.h"
 #include "fileio/options.h"
@@ -15,7 +16,6 @@
 #include "orivane/file_api.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {
@@ -97,7 +97,7 @@ int pdf_write(const BlockLock& image, const char* temp, const char* path, bool a
 // OrvPdf records its own reasons through its error handler; a failure it
 // gave none for is told as a write error.
 void pdf_write_failed(int, const char* path) {
-  if (twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
+  if (core::error_record().code == 0) RecordError(ERR_FILE_WRITE, path);
 }
 
 void pdf_finish() { pdf_reset_defaults(pdf_api()); }
@@ -159,7 +159,7 @@ int write_locked(const FormatWriter& w, DIB_HANDLE dib, const char* path, bool* 
     RecordError(ERR_BAD_DIB, context);
     return -3;
   }
-  twain::error_clear();
+  core::error_clear();
   if (!module_loads(w.codec)) {
     if (w.load_error != 0) RecordError(w.load_error, w.load_detail ? w.load_detail : path ? path : "");
     return -3;
@@ -208,7 +208,7 @@ bool copy_layout(const DepthRule& rule, DIB_HANDLE dib, int* out_type, int* out_
 
 }  // namespace
 
-int known_code(int code) { return code > 0 && *twain::error_format(code) != '\0' ? code : ERR_FAILURE; }
+int known_code(int code) { return code > 0 && *core::error_format(code) != '\0' ? code : ERR_FAILURE; }
 
 const FormatWriter* format_writer(int format) {
   for (const FormatWriter& w : kWriters)
@@ -242,7 +242,7 @@ ConvertedImage::ConvertedImage(const DepthRule& rule, const char* name, DIB_HAND
   failed_ = true;
   // A widening that fails lacked memory, whatever the conversion recorded; a
   // reduction keeps the conversion's own reason when it recorded one.
-  if (rule.kind == DepthRule::Widen) twain::error_clear();
+  if (rule.kind == DepthRule::Widen) core::error_clear();
   RecordError(rule.convert_error, context);
 }
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/live_count.h"
 #include "fileio/codec_modules.h"
 #include "fileio/options.h"
@@ -18,7 +20,6 @@
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
 #include "platform/clock.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 
@@ -157,7 +158,7 @@ int begin_codec_file(MultipageState& mp) {
         pdf_prepare(pdf);
         const char* password = pdf_settings().open_password.c_str();
         codec_guarded(kBeginContext, -5, [&] { return pdf->CountPagesInFile(source.c_str(), password); });
-        if (twain::error_record().code != 0) return -2;
+        if (core::error_record().code != 0) return -2;
       }
       // The pages already there are read straight from their file, which
       // the name lock keeps as it is until the new file is in place.
@@ -268,7 +269,7 @@ int end_codec_file(MultipageState& mp) {
     rename_in_error(mp.output->temp_path(), mp.path);
     // A page's own error may have been cleared since: the file's failure
     // is told at its end.
-    if (twain::error_record().code == 0) RecordError(ERR_FILE_WRITE, mp.path.c_str());
+    if (core::error_record().code == 0) RecordError(ERR_FILE_WRITE, mp.path.c_str());
   }
   return rc;
 }
@@ -365,7 +366,7 @@ int begin_file(MultipageState& mp, std::string path, int default_format) {
   sweep_leftovers(path, true);
   int result = claim_name(mp);
   if (result == 0) result = begin_codec_file(mp);
-  if (result == -2 && twain::error_record().code == 0) RecordError(ERR_FILE_ACCESS, path.c_str());
+  if (result == -2 && core::error_record().code == 0) RecordError(ERR_FILE_ACCESS, path.c_str());
   return result;
 }
 
@@ -406,7 +407,7 @@ int TWAIN_BeginMultipageFile(const char* path_in) {
     LogNest nest;
     mp.lock.acquire();
     LogPrint("Claimed multipage lock\n");
-    twain::error_clear();
+    core::error_clear();
     result = fileio::begin_file(mp, path, format);
     if (result == 0) {
       fileio::file_state().last_output = mp.path;
@@ -511,3 +512,10 @@ int DIB_WriteArrayToFilename(const uintptr_t* array, int count, const char* path
   }
   return TWAIN_EndMultipageFile();
 }
+
+namespace {
+
+// The multipage file being written (TWAIN_ResetAll ends or discards it itself).
+const bool kMultipageRegistered = core::register_state({"fileio.multipage", [] { fileio::multipage_reset_for_tests(); }, nullptr});
+
+}  // namespace

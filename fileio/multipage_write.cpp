@@ -2,6 +2,7 @@
 // background writer, or writing them now.
 #include <cstdint>
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "fileio/options.h"
@@ -13,7 +14,6 @@
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
 #include "platform/clock.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {

@@ -1,13 +1,16 @@
 // Output settings: append flag, multipage format, JPEG quality and the TIFF
 // compression table. The codecs read them at each write.
 #include "fileio/options.h"
+
+#include "core/state_registry.h"
 #include "fileio/multipage.h"
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_files.h"
-#include "twain/error_record.h"
+#include "orivane/version.h"
 
 namespace fileio {
 
@@ -136,13 +139,19 @@ void TWAIN_SetLazyWriting(int flag) {
 int TWAIN_GetLazyWriting(void) { return output_settings().lazy_writing; }
 
 int FormatVersion(int format) {
-  constexpr int kLibraryVersion = 347;
-  if (format == FF_BMP) return kLibraryVersion;
+  if (format == FF_BMP) return ORIVANE_VERSION;
   fileio::Codec codec;
   if (!fileio::codec_for_format(format, &codec)) {
     RecordError(ERR_BAD_PARAMETER, "FormatVersion");
     return 0;
   }
-  const twain::LoadedModule* m = fileio::codec_module(codec);
+  const core::LoadedModule* m = fileio::codec_module(codec);
   return m ? m->version : 0;
 }
+
+namespace {
+
+// How files are written (quality, append, formats): the program's settings.
+const bool kOutputSettingsRegistered = core::register_state({"fileio.output_settings", [] { fileio::output_settings_reset_for_tests(); }, nullptr});
+
+}  // namespace

@@ -16,6 +16,7 @@
 #include <map>
 #include <string_view>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "platform/clock.h"
 
@@ -338,3 +339,14 @@ int sync_path(const std::string& path, bool folder) {
 }
 
 }  // namespace fileio
+
+namespace {
+
+// The folders already swept of leftovers, and when.
+const bool kSweptFoldersRegistered = core::register_state({"fileio.swept_folders", [] {
+  fileio::SweptFolders& s = fileio::swept_folders();
+  std::lock_guard<std::mutex> lock(s.m);
+  s.last.clear();
+}});
+
+}  // namespace

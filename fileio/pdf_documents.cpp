@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace {
 

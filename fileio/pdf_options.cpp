@@ -4,13 +4,14 @@
 
 #include "codecs/codec_abi.h"
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "log/trace.h"
 #include "orivane/file_api.h"
 #include "orivane/pdf_api.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 
@@ -126,3 +127,10 @@ void PDF_SetOpenPassword(const char* password) {
   if (p.size() > 31) p.resize(31);
   pdf_settings().open_password = p;
 }
+
+namespace {
+
+// How PDF files are written: the program's settings.
+const bool kPdfSettingsRegistered = core::register_state({"fileio.pdf_settings", [] { fileio::pdf_settings_reset_for_tests(); }, nullptr});
+
+}  // namespace

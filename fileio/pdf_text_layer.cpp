@@ -14,12 +14,12 @@
 
 #include <cstring>
 
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "log/trace.h"
 #include "orivane/pdf_api.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 namespace {

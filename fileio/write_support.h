@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/error_record.h"
 #include "dib/dib.h"
 #include "fileio/file_state.h"
 #include "fileio/options.h"
@@ -12,7 +13,6 @@
 #include "orivane/dib_api.h"
 #include "orivane/twain_error.h"
 #include "platform/memblock.h"
-#include "twain/error_record.h"
 
 namespace fileio {
 

@@ -13,11 +13,11 @@
 #include <string>
 
 #include "log/trace.h"
+#include "orivane/version.h"
 #include "platform/paths.h"
 
 namespace {
 
-constexpr const char* kLibraryVersion = "3.47.2.0";
 constexpr const char* kDefaultExtension = ".log";
 constexpr const char* kDefaultApplicationTitle = "Application";
 constexpr std::size_t kMaxGivenFolderChars = 258;
@@ -226,7 +226,7 @@ void write_header() {
   LogPrint("Product          %s\n", header_product().c_str());
   const std::string version = header_version();
   if (!version.empty()) LogPrint("Version          %s\n", version.c_str());
-  LogPrint("ORIVANE version: %s\n", kLibraryVersion);
+  LogPrint("ORIVANE version: %s\n", ORIVANE_VERSION_TEXT);
   LogPrint("This module:     %s\n",
            platform::module_path_of(reinterpret_cast<const void*>(&LogPrint)).c_str());
   LogPrint("Calling Process: %s\n", program.c_str());

@@ -114,12 +114,16 @@ std::uint16_t locale_get() {
   return locale_state().lang_id.load(std::memory_order_relaxed);
 }
 
-bool locale_set(std::uint16_t lang_id) {
+bool locale_known(std::uint16_t lang_id) {
   const int primary = locale_primary(lang_id);
   if (primary == 0) return false;
   bool known = false;
   for (const LanguageEntry& l : kLanguages) known = known || locale_primary(l.id) == primary;
-  if (!known) return false;
+  return known;
+}
+
+bool locale_set(std::uint16_t lang_id) {
+  if (!locale_known(lang_id)) return false;
   locale_state().lang_id.store(lang_id, std::memory_order_relaxed);
   return true;
 }

@@ -9,6 +9,8 @@ namespace platform {
 // Current language id. Starts from LC_ALL / LC_MESSAGES / LANG ("de_DE" ->
 // German, ...); English (0x0409) when none names a known language.
 std::uint16_t locale_get();
+// True when the primary language of `lang_id` is one the platform knows.
+bool locale_known(std::uint16_t lang_id);
 // Sets the language id. False (and unchanged) when the primary language is 0
 // or not one the platform knows.
 bool locale_set(std::uint16_t lang_id);

@@ -12,7 +12,8 @@ shift $(( $# < 2 ? $# : 2 ))
 out=build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude)
-sources=$(ls platform/*.cpp log/*.cpp twain/*.cpp fileio/*.cpp dib/*.cpp engines/*.cpp app/*.cpp | grep -v app/main.cpp)
+layers=(platform log core dib fileio engines twain app)
+sources=$(find "${layers[@]}" -name '*.cpp' ! -path app/main.cpp | sort)
 
 # A codec target loads its module from QUILLET_MODULE_PATH: build the module
 # with coverage too. OrvPdf is built with g++ (clang 14 cannot compile qpdf's
@@ -42,8 +43,27 @@ for module in "${modules[@]}"; do
   entry=${module_libs[$module]}
   build_module "$module" "${entry%%:*}" "${entry#*:}"
 done
-clang++ "${flags[@]}" -fsanitize=fuzzer -rdynamic -DQUILLET_HELP_PAGE='"README.md"' \
-  $sources "tests/fuzz/$target.cpp" -o "$out/$target" -ldl -pthread
+# The library and front end are compiled once for every target, into an
+# archive named for the sources and headers it was built from.
+version=$(sed -n 's/^project(Quillet VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+defines=(-DQUILLET_HELP_PAGE='"README.md"' -DQUILLET_VERSION_TEXT="\"$version.0\"")
+key=$( (echo "${flags[*]} ${defines[*]}"; find "${layers[@]}" include codecs/codec_abi.h -name '*.[ch]*' | sort | xargs cat) |
+  sha1sum | cut -c1-16)
+archive="$out/library-$key.a"
+if [ ! -f "$archive" ]; then
+  objects="$out/obj-$key"
+  mkdir -p "$objects"
+  echo "$sources" | xargs -P"$(nproc)" -I{} sh -c \
+    'dir=$0 src=$1; shift; exec clang++ "$@" -fsanitize=fuzzer-no-link -c "$src" -o "$dir/$(echo "$src" | tr / _).o"' \
+    "$objects" {} "${flags[@]}" "${defines[@]}" >"$objects.log" 2>&1 ||
+    { cat "$objects.log" >&2; exit 1; }
+  rm -f "$archive.tmp"
+  ar rcs "$archive.tmp" "$objects"/*.o
+  mv "$archive.tmp" "$archive"
+  rm -rf "$objects"
+fi
+clang++ "${flags[@]}" "${defines[@]}" -fsanitize=fuzzer -rdynamic "tests/fuzz/$target.cpp" \
+  -Wl,--whole-archive "$archive" -Wl,--no-whole-archive -o "$out/$target" -ldl -pthread
 mkdir -p "$out/corpus-$target"
 QUILLET_UI=none QUILLET_MODULE_PATH="$PWD/$out" "$out/$target" -max_total_time="$seconds" \
   -max_len=65536 -artifact_prefix="$out/$target-" "$@" "$out/corpus-$target" "tests/fuzz/corpus/$target"

@@ -1,6 +1,7 @@
 // The one acquisition's process-wide state.
 #include "twain/acquire.h"
 
+#include "core/state_registry.h"
 #include "dib/live_count.h"
 
 namespace twain {
@@ -20,3 +21,10 @@ void acquisition_reset() {
 }
 
 }  // namespace twain
+
+namespace {
+
+// The acquisition under way and its pending image.
+const bool kAcquisitionRegistered = core::register_state({"twain.acquisition", [] { twain::acquisition_reset(); }, [] { twain::acquisition_reset(); }});
+
+}  // namespace

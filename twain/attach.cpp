@@ -1,18 +1,18 @@
 // Attaching and detaching the library: the first and last calls of a process.
 #include "orivane/twain_session.h"
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
+#include "platform/crash_guard.h"
 #include "platform/paths.h"
-#include "twain/crash_guard.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
 void ORIVANE_Attach(void) {
   twain::Session& s = twain::session();
   if (s.attach_count++ > 0) return;
-  s.no_guard = twain::debugger_attached();
+  s.no_guard = platform::debugger_attached();
   LogAttach();
   twain::settings_process_file(platform::library_folder());
 }

@@ -8,15 +8,15 @@
 #include <cstring>
 #include <strings.h>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
 #include "platform/clock.h"
+#include "platform/crash_guard.h"
 #include "twain/constant_names.h"
 #include "twain/container.h"
-#include "twain/crash_guard.h"
 #include "twain/deferred.h"
-#include "twain/error_record.h"
 #include "twain/gate.h"
 #include "twain/gate_trace.h"
 #include "twain/identity.h"
@@ -51,7 +51,7 @@ int call_entry(EntryCall& call) {
     run_entry(&call);
     return 0;
   }
-  return run_guarded(run_entry, &call);
+  return platform::run_guarded(run_entry, &call);
 }
 
 int elapsed_since(std::uint32_t start) {
@@ -113,7 +113,7 @@ void mgr_after(unsigned dat, unsigned msg, void* data, bool ok) {
     }
   } else if (dat == DAT_PARENT && ok) {
     if (msg == MSG_OPENDSM) {
-      s.no_guard = debugger_attached();
+      s.no_guard = platform::debugger_attached();
       set_state(3);
       fetch_memory_functions();
     } else if (msg == MSG_CLOSEDSM) {

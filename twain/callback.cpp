@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
@@ -93,3 +94,11 @@ void drain_notifications() {
 }
 
 }  // namespace twain
+
+namespace {
+
+// The thread the device's callbacks are handed to, set while one waits.
+const bool kCallbackRegistered =
+    core::register_state({"twain.callback_thread", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "twain/capability.h"
@@ -12,7 +13,6 @@
 #include "twain/container.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/memory.h"
 #include "twain/session.h"

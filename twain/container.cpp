@@ -9,6 +9,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "core/state_registry.h"
 #include "twain/item_values.h"
 
 namespace twain {
@@ -170,3 +171,11 @@ std::optional<double> container_number(const ContainerRecord& r, int index) {
 }
 
 }  // namespace twain
+
+namespace {
+
+// The live capability containers: handles the caller owns and frees.
+const bool kContainersRegistered =
+    core::register_state({"twain.containers", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

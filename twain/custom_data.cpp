@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/memory.h"
 #include "twain/session.h"
 
@@ -48,7 +48,7 @@ bool write_data(const char* name, const void* data, std::size_t length) {
 int TWAIN_GetCustomDataToFile(const char* file_name) {
   const char* name = file_name ? file_name : "";
   LogApiCall("GetCustomDataToFile(\"%s\")\n", name);
-  twain::error_clear();
+  core::error_clear();
   if (!in_state4("GetCustomData")) return 0;
   TW_CUSTOMDSDATA custom{};
   if (!twain::ds_call(DG_CONTROL, DAT_CUSTOMDSDATA, MSG_GET, &custom)) {
@@ -73,7 +73,7 @@ int TWAIN_GetCustomDataToFile(const char* file_name) {
 int TWAIN_SetCustomDataFromFile(const char* file_name) {
   const char* name = file_name ? file_name : "";
   LogApiCall("SetCustomDataFromFile(\"%s\")\n", name);
-  twain::error_clear();
+  core::error_clear();
   if (!in_state4("SetCustomData")) return 0;
   File file(std::fopen(name, "rb"));
   if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) {

@@ -2,6 +2,7 @@
 // types to the ones the application asked for.
 #include <cmath>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
@@ -11,7 +12,6 @@
 #include "orivane/twain_settings.h"
 #include "platform/clock.h"
 #include "twain/capability.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 
 namespace {

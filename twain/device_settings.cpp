@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
@@ -16,7 +17,6 @@
 #include "twain/capability.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 
 using twain::deferred;

@@ -6,15 +6,15 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "core/error_record.h"
+#include "core/modules.h"
 #include "dsm/manager_protocol.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
+#include "platform/crash_guard.h"
 #include "platform/paths.h"
-#include "twain/crash_guard.h"
-#include "twain/error_record.h"
-#include "twain/modules.h"
 #include "twain/session.h"
 
 namespace twain {
@@ -83,7 +83,7 @@ void release_application(Session& s) {
   if (s.no_guard) {
     run_release(&call);
   } else {
-    fault = run_guarded(run_release, &call);
+    fault = platform::run_guarded(run_release, &call);
   }
   if (fault) {
     LogPrint("** fault 0x%08x while the Source Manager released this application\n",
@@ -104,7 +104,7 @@ bool load_dsm() {
     return true;
   }
   LogPrint("\n");
-  const std::string file_name = module_file_name("TWAIN_32.DLL");
+  const std::string file_name = core::module_file_name("TWAIN_32.DLL");
   platform::ModuleHandle m = open_module(first_choice(file_name));
   if (!m) m = open_module(file_name);
   if (!m) {

@@ -14,6 +14,7 @@
 #include <climits>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dib/live_count.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
@@ -24,7 +25,6 @@
 #include "platform/clock.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
@@ -149,7 +149,7 @@ int TWAIN_PreAcquire(uintptr_t window) {
   int result = 0;
   {
     LogNest nest;
-    twain::error_clear();
+    core::error_clear();
     twain::save_working_directory();
     twain::Session& s = session();
     twain::DeferredSettings& d = twain::deferred();
@@ -195,7 +195,7 @@ namespace {
 // left as it is.
 int enable_entry(uintptr_t window, bool ui_only) {
   LogNest nest;
-  twain::error_clear();
+  core::error_clear();
   twain::deferred().feeder_explicitly_selected = false;
   if (session().state >= 5) {
     LogPrint("** EnableSource in State %d\n", session().state);
@@ -237,7 +237,7 @@ void TWAIN_PostAcquire(void) {
   twain::Session& s = session();
   if (sw.multi_transfer) {
     int mode = 1;
-    if (sw.hide_ui && s.state == 6 && twain::error_record().code == 0) {
+    if (sw.hide_ui && s.state == 6 && core::error_record().code == 0) {
       // A device that ends its job with a close request while pages are still
       // pending would otherwise lose them.
       LogPrint("#Hack[Kyocera] Ignore CLOSEDSREQ\n");
@@ -245,9 +245,9 @@ void TWAIN_PostAcquire(void) {
     }
     twain::pump_messages(mode);
     if (s.source_product.compare(0, 4, "WIA-") == 0 && s.close_request_seen &&
-        twain::error_record().code == ERR_CANCELLED) {
+        core::error_record().code == ERR_CANCELLED) {
       LogPrint("#Hack[WIA] USER CANCEL => normal EOJ\n");
-      twain::error_clear();
+      core::error_clear();
     }
     if (sw.stop_on_empty && s.state == 5 && !sw.hide_ui) {
       LogPrint("Stop On Empty\n");

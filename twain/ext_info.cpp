@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_error.h"
@@ -12,7 +14,6 @@
 #include "platform/memblock.h"
 #include "twain/acquire.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/memory.h"
 #include "twain/session.h"
 
@@ -211,3 +212,10 @@ int TWAIN_ExtendedInfoFrame(unsigned code, int index, double* left, double* top,
   if (bottom) *bottom = frame->bottom;
   return 1;
 }
+
+namespace {
+
+// The extended image information asked for and answered.
+const bool kExtInfoRegistered = core::register_state({"twain.ext_info", [] { twain::ext_info_reset(); }, nullptr});
+
+}  // namespace

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/memory.h"
 

@@ -1,5 +1,6 @@
 #include "twain/gate.h"
 
+#include "core/error_record.h"
 #include "dib/live_count.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
@@ -8,7 +9,6 @@
 #include "twain/constant_names.h"
 #include "twain/container.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/gate_trace.h"
 #include "twain/session.h"
 
@@ -19,9 +19,9 @@ namespace {
 // A failed transfer call: its device error is noted as the transfer's, so
 // that the classified failure may take its place (and never an older error).
 void record_transfer_error() {
-  const std::uint64_t before = error_record().serial;
+  const std::uint64_t before = core::error_record().serial;
   record_device_error();
-  transfer_error_note(before);
+  core::transfer_error_note(before);
 }
 
 int pending_transfers(unsigned msg, void* data, int rc) {

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/error_record.h"
+#include "core/paper_sizes.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
@@ -13,9 +15,7 @@
 #include "twain/capability.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
-#include "twain/paper_sizes.h"
 
 using twain::deferred;
 
@@ -154,13 +154,13 @@ int TWAIN_SetPaperSize(int size) {
   }
   if (twain::cap_set_one(ICAP_SUPPORTEDSIZES, twain::kTyUint16, size)) return 1;
   // A source without this paper size can still scan its area.
-  twain::PaperSize paper;
-  if (!twain::paper_size_inches(size, &paper) || paper.width <= 0) {
+  core::PaperSize paper;
+  if (!core::paper_size_inches(size, &paper) || paper.width <= 0) {
     RecordError(ERR_BAD_PARAMETER, "");
     return 0;
   }
   const int units = TWAIN_GetCurrentUnits();
   const double dpi = TWAIN_GetXResolution();
-  return TWAIN_SetRegion(0, 0, twain::inches_to_units(paper.width, units, dpi),
-                         twain::inches_to_units(paper.height, units, dpi));
+  return TWAIN_SetRegion(0, 0, core::inches_to_units(paper.width, units, dpi),
+                         core::inches_to_units(paper.height, units, dpi));
 }

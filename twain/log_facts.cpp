@@ -1,7 +1,8 @@
 // The facts of the TWAIN session and the loaded modules that the log header shows.
 #include "log/trace.h"
 
-#include "twain/modules.h"
+#include "core/app_identity.h"
+#include "core/modules.h"
 #include "twain/session.h"
 
 LogHeaderFacts log_collect_header_facts() {
@@ -19,7 +20,7 @@ LogHeaderFacts log_collect_header_facts() {
                            "OrvPdf", "OrvPng", "OrvTiff"}) {
     LogHeaderFacts::Library lib;
     lib.name = name;
-    if (const twain::LoadedModule* m = twain::loaded_module(name)) {
+    if (const core::LoadedModule* m = core::loaded_module(name)) {
       lib.loaded = true;
       lib.version = m->version;
       lib.path = m->path;
@@ -29,4 +30,4 @@ LogHeaderFacts log_collect_header_facts() {
   return facts;
 }
 
-std::string log_application_title() { return twain::session().app_title; }
+std::string log_application_title() { return core::app_identity().title; }

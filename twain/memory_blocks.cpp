@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "core/error_record.h"
 #include "dib/allocate.h"
 #include "log/trace.h"
 #include "orivane/twain_acquire.h"
@@ -15,7 +16,6 @@
 #include "orivane/twain_settings.h"
 #include "twain/acquire.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 
 namespace twain {
@@ -122,7 +122,7 @@ using twain::memory_transfer;
 
 int TWAIN_BeginAcquireMemory(uintptr_t window, int rows) {
   LogApiCall("BeginAcquireMemory(0x%08lx)\n", static_cast<unsigned long>(window));
-  twain::error_clear();
+  core::error_clear();
   const platform::WindowHandle parent = twain::parent_window_check(window);
   TWAIN_SetXferMech(TWSX_MEMORY);
   if (!TWAIN_PreAcquire(parent)) return 0;

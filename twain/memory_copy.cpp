@@ -17,11 +17,11 @@
 #include <cstring>
 #include <optional>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "platform/memblock.h"
 #include "platform/rgb_swap.h"
-#include "twain/error_record.h"
 #include "twain/memory.h"
 
 namespace twain {

@@ -8,9 +8,9 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "platform/clipboard.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 
 namespace twain {

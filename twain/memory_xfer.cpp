@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
@@ -19,7 +21,6 @@
 #include "twain/acquire.h"
 #include "twain/capability.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/session.h"
 
@@ -420,3 +421,10 @@ uintptr_t TWAIN_AcquireCompressed(uintptr_t window) {
   if (TWAIN_XferMech() != TWSX_MEMORY) TWAIN_SetXferMech(TWSX_MEMORY);
   return acquire_by_memory(window);
 }
+
+namespace {
+
+// The memory transfer under way (TWAIN_ResetAll ends it itself).
+const bool kMemoryTransferRegistered = core::register_state({"twain.memory_transfer", [] { twain::memory_transfer_reset_for_tests(); }, nullptr});
+
+}  // namespace

@@ -9,7 +9,10 @@
 #include <string>
 #include <system_error>
 
+#include "core/error_record.h"
 #include "fileio/multipage.h"
+
+#include "core/state_registry.h"
 #include "fileio/output_files.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
@@ -20,7 +23,6 @@
 #include "orivane/twain_multipage.h"
 #include "orivane/twain_multipage_acquire.h"
 #include "orivane/twain_settings.h"
-#include "twain/error_record.h"
 #include "twain/multipage_loop.h"
 
 namespace twain {
@@ -312,3 +314,10 @@ void IncrementFilename(char* path) {
   }
   std::memcpy(path, next.c_str(), next.size() + 1);
 }
+
+namespace {
+
+// The names the to-files loops write to.
+const bool kToFilesRegistered = core::register_state({"twain.to_files", [] { twain::to_files_reset(); }, nullptr});
+
+}  // namespace

@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/twain.h"
@@ -27,7 +29,6 @@
 #include "twain/acquire.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/next_page.h"
 #include "twain/session.h"
 #include "twain/switches.h"
@@ -160,11 +161,11 @@ int deliver_page(std::uintptr_t dib, const PageConsumer& c, int result, bool* be
   if (st.hook != nullptr) {
     // A hook that answers another DIB (or none) has taken the original.
     dib = st.hook(dib, st.hook_value);
-    ErrorRecord& r = error_record();
+    core::ErrorRecord& r = core::error_record();
     if (r.code != 0) {
       result = -1;
       // A cancel in the hook ends the document without an error to show.
-      if (r.code == ERR_CANCELLED) error_clear();
+      if (r.code == ERR_CANCELLED) core::error_clear();
     }
   }
   if (dib == 0) return result;
@@ -218,7 +219,7 @@ int run_cycles(const CycleFacts& start, const PageConsumer& c, bool* began) {
   int result = 0;
   bool first = true;
   for (;;) {
-    error_clear();
+    core::error_clear();
     const std::uintptr_t dib = TWAIN_WaitForNativeXfer(f.window);
     f.got_page = dib != 0;
     if (f.got_page && blank_flag()) {
@@ -237,7 +238,7 @@ int run_cycles(const CycleFacts& start, const PageConsumer& c, bool* began) {
       }
       if (v == Verdict::NextCycle) continue;
       if (v == Verdict::Stop) {
-        if (st.processed > 0 && error_record().code == ERR_CANCELLED) error_clear();
+        if (st.processed > 0 && core::error_record().code == ERR_CANCELLED) core::error_clear();
         LogPrint("device disabled, stop scanning\n");
         return result;
       }
@@ -268,7 +269,7 @@ int scan_document(const CycleFacts& start, int state_at_start, const PageConsume
     result = run_cycles(f, c, began);
   }
   LogPrint("-scan loop ended\n");
-  if (result == 0 && error_record().code != 0) {
+  if (result == 0 && core::error_record().code != 0) {
     LogPrint("note: Error recorded\n");
     result = -1;
   }
@@ -290,7 +291,7 @@ int AcquireMultipageLoop(platform::WindowHandle window, const PageConsumer& cons
   int result = -1;
   {
     LogNest nest;
-    error_clear();
+    core::error_clear();
     MultipageLoopState& st = multipage_loop();
     st.processed = 0;
     st.blank_discards = 0;
@@ -326,3 +327,10 @@ void SetPageHook(TWAIN_PAGE_HOOK hook, intptr_t value) {
 int TWAIN_BlankDiscardCount(void) { return twain::multipage_loop().blank_discards; }
 
 int TWAIN_ProcessedPageCount(void) { return twain::multipage_loop().processed; }
+
+namespace {
+
+// The to-file loops' progress.
+const bool kMultipageLoopRegistered = core::register_state({"twain.multipage_loop", [] { twain::multipage_loop_reset(); }, [] { twain::multipage_loop_reset(); }});
+
+}  // namespace

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
@@ -14,7 +16,6 @@
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
 #include "twain/capability.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/switches.h"
 
@@ -133,3 +134,10 @@ int NegotiateSettings() {
 }
 
 }  // namespace twain
+
+namespace {
+
+// Settings waiting for the device to open.
+const bool kDeferredRegistered = core::register_state({"twain.deferred", [] { twain::deferred_reset(); }, [] { twain::deferred_reset(); }});
+
+}  // namespace

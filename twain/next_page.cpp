@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "core/app_identity.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_acquire.h"
 #include "platform/locale.h"
@@ -67,7 +69,7 @@ int AskForNextPage(platform::WindowHandle window) {
   const platform::UiAnswer wanted =
       nobody || next_page_prompt().default_answer == 0 ? platform::UiAnswer::No : platform::UiAnswer::Yes;
   const platform::UiAnswer answer =
-      platform::ui().ask(session().app_title, text, platform::UiButtons::YesNo, wanted);
+      platform::ui().ask(core::app_identity().title, text, platform::UiButtons::YesNo, wanted);
   if (answer == platform::UiAnswer::No) {
     LogPrint("IDNO\n");
     return 0;
@@ -89,3 +91,11 @@ int TWAIN_SetDefaultScanAotherPagePrompt(int answer) {
   twain::next_page_prompt().default_answer = answer != 0 ? 1 : 0;
   return previous;
 }
+
+namespace {
+
+// The next-page question's default answer: the program's setting.
+const bool kNextPageRegistered =
+    core::register_state({"twain.next_page_prompt", [] { twain::next_page_prompt() = twain::NextPagePrompt{}; }});
+
+}  // namespace

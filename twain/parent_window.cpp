@@ -4,9 +4,10 @@
 
 #include <cerrno>
 
+#include "core/app_identity.h"
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 
 namespace twain {
@@ -20,7 +21,7 @@ platform::WindowHandle parent_window_check(platform::WindowHandle window) {
   Session& s = session();
   if (!platform::window_is_valid(s.proxy_window)) {
     // A disabled window nobody sees: it only owns the Source Manager's dialogs.
-    s.proxy_window = platform::window_create(s.app_title);
+    s.proxy_window = platform::window_create(core::app_identity().title);
     if (s.proxy_window) {
       platform::window_enable(s.proxy_window, false);
     } else {

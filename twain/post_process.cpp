@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "dib/negate.h"
 #include "dib/page_analysis.h"
@@ -17,7 +19,6 @@
 #include "platform/memblock.h"
 #include "twain/acquire.h"
 #include "twain/capability.h"
-#include "twain/error_record.h"
 #include "twain/item_values.h"
 #include "twain/session.h"
 #include "twain/switches.h"
@@ -192,3 +193,13 @@ dib::Handle PostProcessDib(dib::Handle page, const TW_IMAGEINFO*) {
 }
 
 }  // namespace twain
+
+namespace {
+
+// The page steps the library applies after a transfer.
+const bool kPageStepsRegistered = core::register_state({"twain.page_steps", [] { twain::page_steps_reset(); }, nullptr});
+
+// Whether the last page was blank.
+const bool kBlankFlagRegistered = core::register_state({"twain.blank_flag", [] { twain::blank_flag() = 0; }, [] { twain::blank_flag() = 0; }});
+
+}  // namespace

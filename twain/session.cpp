@@ -4,7 +4,9 @@
 #include <array>
 #include <cstring>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
+#include "twain/error_note.h"
 #include "twain/identity.h"
 
 namespace twain {
@@ -13,7 +15,14 @@ namespace {
 constexpr std::array<const char*, 8> kStateNames = {
     "State 0?",     "PRESESSION",     "DSM_LOADED",     "DSM_OPEN",
     "SOURCE_OPEN",  "SOURCE_ENABLED", "TRANSFER_READY", "TRANSFERRING"};
-}
+
+// The error record below this layer notes the session's last TWAIN result
+// with every TWAIN-related error. The hooks go in as the program starts,
+// before any call can record one: every program that keeps a session links
+// this file, and no caller has to remember an initialisation step.
+[[maybe_unused]] const bool kErrorHooksInstalled =
+    (core::error_set_device_hooks(device_error_hooks()), true);
+}  // namespace
 
 TW_IDENTITY Session::default_app_identity() {
   TW_IDENTITY id{};
@@ -62,6 +71,18 @@ void session_set_source_identity(const TW_IDENTITY& identity) {
 
 void session_clear_source_identity() { session_set_source_identity(TW_IDENTITY{}); }
 
+void session_reset_for_reset_all() {
+  session_clear_source_identity();
+  Session& s = session();
+  s.saved_parent = 0;
+  s.source_dialog = 0;
+  s.memory_buffer_count = 0;
+  s.transfer_ended = false;
+  s.close_request_seen = false;
+  s.close_ok_seen = false;
+  s.extended_caps_override = false;
+}
+
 void session_reset_for_tests() {
   Session& s = session();
   if (s.proxy_window) platform::window_destroy(s.proxy_window);
@@ -70,3 +91,11 @@ void session_reset_for_tests() {
 }
 
 }  // namespace twain
+
+namespace {
+
+// The TWAIN session: TWAIN_ResetAll forgets the device's part and keeps the application's.
+const bool kSessionRegistered = core::register_state({"twain.session", [] { twain::session_reset_for_tests(); }, [] { twain::session_reset_for_reset_all(); },
+                                                     core::ResetStage::Resource});
+
+}  // namespace

@@ -1,5 +1,5 @@
 // The TWAIN session: the one set of process-wide session state (the state
-// machine, the loaded Source Manager, the application identity and title, the
+// machine, the loaded Source Manager, the application's TWAIN identity, the
 // open source's identity, the gates' bookkeeping).
 #pragma once
 #include <cstdint>
@@ -33,8 +33,9 @@ struct Session {
   int last_return_code = 0;
   int last_condition_code = 0;
 
+  // What the application presents to the Source Manager; its title, which
+  // the whole library shows, is core::app_identity().
   TW_IDENTITY app_identity = default_app_identity();
-  std::string app_title = "Application";   // message-box caption, <= 199 chars
 
   // The open source's identity, copied from the MSG_OPENDS result. The texts
   // below mirror its fields for the parts that only read names.
@@ -79,5 +80,8 @@ void session_clear_source_identity();
 // Test support: unloads a loaded Source Manager (without calling it) and
 // returns every member to its start value.
 void session_reset_for_tests();
+// TWAIN_ResetAll's part: the device's identity and the transfer's flags go;
+// the application's identity, the Source Manager and the proxy window stay.
+void session_reset_for_reset_all();
 
 }  // namespace twain

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "core/app_identity.h"
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "dib/autocrop.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
@@ -15,13 +18,11 @@
 #include "orivane/twain_manager.h"
 #include "orivane/twain_multipage.h"
 #include "twain/acquire.h"
-#include "twain/memory_xfer.h"
-#include "twain/multipage_loop.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/identity.h"
-#include "twain/acquire.h"
+#include "twain/memory_xfer.h"
+#include "twain/multipage_loop.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
@@ -120,14 +121,14 @@ void TWAIN_RegisterApp(int major, int minor, int language, int country, const ch
 void TWAIN_SetAppTitle(const char* title) {
   std::string t = title ? title : "";
   LogApiCall("SetAppTitle(%s)\n", t.c_str());
-  twain::Session& s = session();
-  if (t == s.app_title) return;
-  if (!s.app_title.empty() && !t.empty() && s.app_title != "Application") {
-    std::string detail = "'" + s.app_title + "' vs '" + t + "'";
+  std::string& current = core::app_identity().title;
+  if (t == current) return;
+  if (!current.empty() && !t.empty() && current != "Application") {
+    std::string detail = "'" + current + "' vs '" + t + "'";
     ReportUrgentError(ERR_APP_TITLE, detail.c_str());
   }
-  s.app_title = cut(t.c_str(), kAppTitleMax);
-  twain::identity_set_text(s.app_identity.ProductName, cut(t.c_str(), kIdentityProductMax));
+  current = cut(t.c_str(), kAppTitleMax);
+  twain::identity_set_text(session().app_identity.ProductName, cut(t.c_str(), kIdentityProductMax));
 }
 
 void TWAIN_ResetAll(void) {
@@ -146,27 +147,10 @@ void TWAIN_ResetAll(void) {
   } else {
     TWAIN_CloseSource();
   }
-  twain::error_clear();
-  twain::ErrorRecord& r = twain::error_record();
-  r.saved_return_code = 0;
-  r.saved_condition_code = 0;
-  r.suppress_messages = false;
-  twain::deferred_reset();
-  twain::session_clear_source_identity();
   twain::proxy_window_destroy();
-  twain::switches_reset();
   twain::memory_transfer_end();
-  twain::acquisition_reset();
-  twain::blank_flag() = 0;
-  twain::multipage_loop_reset();
-  dib::crop_size_range() = dib::CropSizeRange{};
-  s.saved_parent = 0;
-  s.source_dialog = 0;
-  s.memory_buffer_count = 0;
-  s.transfer_ended = false;
-  s.close_request_seen = false;
-  s.close_ok_seen = false;
-  s.extended_caps_override = false;
+  // Every state's own part of the reset (those that survive keep theirs).
+  core::reset_states_for_reset_all();
 }
 
 void TWAIN_Shutdown(void) {

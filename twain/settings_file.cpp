@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/error_record.h"
 #include "fileio/options.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
@@ -25,7 +26,6 @@
 #include "orivane/twain_switches.h"
 #include "platform/input_file.h"
 #include "twain/deferred.h"
-#include "twain/error_record.h"
 #include "twain/next_page.h"
 
 namespace twain {

@@ -8,13 +8,14 @@
 #include <array>
 #include <cstring>
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
 #include "platform/paths.h"
 #include "platform/window.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/sources.h"
 
@@ -182,3 +183,11 @@ const char* TWAIN_DefaultSourceName(void) {
   LogPrint("=> %32s\n", list.default_name.c_str());
   return list.default_name.c_str();
 }
+
+namespace {
+
+// The device names listed last and the default device's identity.
+const bool kSourceListRegistered =
+    core::register_state({"twain.source_list", [] { twain::source_list() = twain::SourceList{}; }});
+
+}  // namespace

@@ -6,12 +6,12 @@
 #include <cstring>
 #include <string>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/identity.h"
 #include "twain/session.h"
 #include "twain/sources.h"
@@ -74,7 +74,7 @@ int TWAIN_OpenSource(const char* name) {
   const std::string wanted = name ? name : "";
   LogApiCall("OpenSource(\"%s\")\n", wanted.c_str());
   LogNest nest;
-  twain::error_clear();
+  core::error_clear();
   if (!twain::leave_enabled_state()) return 0;
   if (twain::state() < 3 && !TWAIN_OpenSourceManager(0)) {
     RecordError(ERR_DSM_INIT, nullptr);
@@ -95,7 +95,7 @@ int TWAIN_OpenDefaultSource(void) {
   LogApiCall("OpenDefaultSource()\n");
   LogFlush();
   LogNest nest;
-  twain::error_clear();
+  core::error_clear();
   if (!twain::leave_enabled_state()) return 0;
   if (twain::state() < 3 && !TWAIN_OpenSourceManager(0)) {
     RecordError(ERR_DSM_INIT, "OpenDefaultSource");

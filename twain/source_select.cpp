@@ -2,12 +2,12 @@
 // Source Manager's default source.
 #include "orivane/twain_sources.h"
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
 #include "platform/window.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/identity.h"
 #include "twain/session.h"
 

@@ -5,12 +5,12 @@
 
 #include <cstring>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_session.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 

@@ -1,10 +1,11 @@
 // The process-wide switches with their validation.
 #include "twain/switches.h"
 
+#include "core/error_record.h"
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_switches.h"
-#include "twain/error_record.h"
 
 namespace twain {
 
@@ -121,3 +122,10 @@ int TWAIN_GetAutoCrop(void) { return switches().auto_crop; }
 int TWAIN_GetAutoCropOptions(void) { return switches().auto_crop_options; }
 int TWAIN_GetAutoContrast(void) { return switches().auto_contrast; }
 int TWAIN_GetWaitDialogDelay(void) { return switches().wait_dialog_delay; }
+
+namespace {
+
+// The library's acquisition switches.
+const bool kSwitchesRegistered = core::register_state({"twain.switches", [] { twain::switches() = twain::Switches{}; }, [] { twain::switches_reset(); }});
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dib/live_count.h"
 #include "fileio/file_state.h"
 #include "fileio/options.h"
@@ -28,7 +29,7 @@
 #include "platform/memblock.h"
 #include "twain/deferred.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
+#include "twain/error_note.h"
 #include "twain/gate.h"
 #include "twain/session.h"
 #include "twain/switches.h"
@@ -101,7 +102,7 @@ void transfer_native() {
     a.pending_dib = 0;
   }
   TW_HANDLE handle = nullptr;
-  transfer_error_forget();
+  core::transfer_error_forget();
   const bool transferred = ds_call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &handle) != 0;
   if (transferred && handle != nullptr && !native_handle_is_block(handle)) {
     // Memory the source allocated some other way (calloc, say) is no image
@@ -124,7 +125,7 @@ void transfer_file() {
   TW_SETUPFILEXFER setup{};
   std::strncpy(setup.FileName, a.file_name.c_str(), kMaxSetupName);
   setup.Format = static_cast<TW_UINT16>(a.file_format);
-  transfer_error_forget();
+  core::transfer_error_forget();
   if (ds_call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup) &&
       ds_call(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr)) {
     a.file_written = true;
@@ -132,7 +133,7 @@ void transfer_file() {
   } else if (session().last_condition_code == TWCC_FILEWRITEERROR) {
     // The device could not write the page (a full disk, say): a write
     // failure of the file, not of the device.
-    transfer_error_clear();
+    core::transfer_error_clear();
     RecordError(ERR_FILE_WRITE, fileio::file_state().last_output.c_str());
   } else {
     ReportTransferFailure();
@@ -142,7 +143,7 @@ void transfer_file() {
 void transfer_memory() {
   Acquisition& a = acquisition();
   const TWAIN_MEMORY_CALLBACK callback = a.memory_callback ? a.memory_callback : &MemoryXferHandler;
-  transfer_error_forget();
+  core::transfer_error_forget();
   a.memory_result = callback(a.memory_value);
   a.memory_callback = nullptr;
   if (a.memory_result == 0) ReportTransferFailure();

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
@@ -21,7 +22,6 @@
 #include "platform/locale.h"
 #include "platform/ui.h"
 #include "twain/dsm.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 

@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/error_record.h"
 #include "orivane/twain_switches.h"
-#include "twain/error_record.h"
 #include "twain/switches.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   twain::switches() = twain::Switches{};
-  twain::error_reset_for_tests();
+  core::error_reset_for_tests();
   std::string_view text(reinterpret_cast<const char*>(data), size);
   twain::settings_apply_text(text);
   int crop = TWAIN_GetAutoCrop();

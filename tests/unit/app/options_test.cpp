@@ -24,7 +24,7 @@ Parsed parse(std::vector<std::string> args) {
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
   Parsed p;
-  p.ok = PrepareRequest(p.r, static_cast<int>(argv.size()), argv.data(), p.message);
+  p.ok = ReadRequest(p.r, static_cast<int>(argv.size()), argv.data(), p.message);
   return p;
 }
 
@@ -207,6 +207,35 @@ TEST(Options, LibrarySettingsActEvenWhenALaterSwitchRejects) {
   EXPECT_FALSE(p.ok);
   EXPECT_EQ(TWAIN_GetJpegQuality(), 33);
   EXPECT_EQ(TWAIN_GetFileAppendFlag(), 1);
+}
+
+// Reading records what the switches ask of the library, in their order, and
+// applies nothing: a server reads many requests in one process.
+TEST(Options, ReadingOnlyRecordsLibrarySettings) {
+  ResetForTests();
+  std::vector<const char*> argv = {"quillet", "/Q=33", "/APPEND", "/BLANK=10%", "/PWD=secret",
+                                   "/FLATE", "/LANG=fr", "/JPG=20", "x.jpg"};
+  ScanRequest r;
+  std::string message;
+  ASSERT_TRUE(PrepareRequest(r, static_cast<int>(argv.size()), argv.data(), message)) << message;
+  EXPECT_EQ(TWAIN_GetJpegQuality(), 75);
+  EXPECT_EQ(TWAIN_GetFileAppendFlag(), 0);
+  EXPECT_EQ(TWAIN_GetTiffCompression(1), 1);
+  using K = LibrarySetting;
+  std::vector<K::Kind> kinds;
+  for (const LibrarySetting& s : r.library_settings) kinds.push_back(s.kind);
+  EXPECT_EQ(kinds, (std::vector<K::Kind>{K::kJpegQuality, K::kAppendFlag, K::kBlankThreshold, K::kPdfUserPassword,
+                                         K::kPdfCompression, K::kLanguage, K::kJpegQuality, K::kTiffCompression,
+                                         K::kTiffCompression}));
+  ScanRequest again;
+  ASSERT_TRUE(PrepareRequest(again, static_cast<int>(argv.size()), argv.data(), message));
+  EXPECT_EQ(again, r);
+
+  ASSERT_TRUE(ApplyRequestSettings(r, message)) << message;
+  EXPECT_EQ(TWAIN_GetJpegQuality(), 20);  // the later switch wins, as read
+  EXPECT_EQ(TWAIN_GetFileAppendFlag(), 1);
+  EXPECT_EQ(TWAIN_GetTiffCompression(1), 7);
+  EXPECT_NEAR(TWAIN_GetBlankPageThreshold(), 0.1, 1e-7);
 }
 
 TEST(Options, TooLongSwitchIsRejected) {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "../dib/dib_test_support.h"
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "orivane/file_api.h"
 #include "platform/paths.h"
-#include "twain/error_record.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST_F(ForwardDctTest, DepthsWithoutByteSamplesAreRefused) {
     Owned src(DIB_Allocate(depth, 16, 16));
     EXPECT_EQ(DIB_ForwardDCT(src.get()), 0u);
     EXPECT_EQ(TWAIN_LastErrorCode(), ERR_JPEG_PIXELS);
-    twain::error_clear();
+    core::error_clear();
   }
   EXPECT_EQ(DIB_ForwardDCT(0x4242), 0u);
 }

@@ -19,10 +19,10 @@
 
 #include "../dib/dib_test_support.h"
 #include "codecs/codec_abi.h"
+#include "core/error_record.h"
 #include "orivane/dib_api.h"
 #include "orivane/twain_error.h"
 #include "platform/memblock.h"
-#include "twain/error_record.h"
 
 namespace pdf_dcx_test {
 

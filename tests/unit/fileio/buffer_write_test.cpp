@@ -13,13 +13,13 @@
 
 #include "../../tool_support.h"
 #include "../dib/dib_test_support.h"
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "orivane/file_api.h"
 #include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
 #include "platform/paths.h"
-#include "twain/error_record.h"
 
 namespace {
 
@@ -160,7 +160,7 @@ TEST_F(BufferWriteTest, RefusalsRecordWhy) {
     char buffer[64];
     EXPECT_EQ(DIB_WriteArrayToBuffer(c.array, c.count, c.format, buffer, sizeof buffer), 0u);
     EXPECT_EQ(TWAIN_LastErrorCode(), c.error);
-    EXPECT_NE(twain::error_record().text.find(c.detail), std::string::npos) << twain::error_record().text;
+    EXPECT_NE(core::error_record().text.find(c.detail), std::string::npos) << core::error_record().text;
   }
 }
 
@@ -191,7 +191,7 @@ TEST_F(BufferWriteTest, DocumentsAsLengthPrefixedByteStrings) {
     SCOPED_TRACE(format);
     const std::string doc = encode(format);
     uint8_t* text = DIB_ArrayAsBSTR(pages_.data(), 3, format);
-    ASSERT_NE(text, nullptr) << twain::error_record().text;
+    ASSERT_NE(text, nullptr) << core::error_record().text;
     const uint32_t length = text[0] | text[1] << 8 | text[2] << 16 | static_cast<uint32_t>(text[3]) << 24;
     const std::string bytes(reinterpret_cast<const char*>(text + 4), length);
     EXPECT_EQ(text[4 + length], 0);
@@ -208,10 +208,10 @@ TEST_F(BufferWriteTest, DocumentsAsLengthPrefixedByteStrings) {
   DIB_FreeBSTR(nullptr);
   // A code with no format, and pages that cannot be written: null, and why.
   EXPECT_EQ(DIB_ArrayAsBSTR(pages_.data(), 3, 5), nullptr);
-  EXPECT_EQ(twain::error_record().code, ERR_BAD_PARAMETER);
+  EXPECT_EQ(core::error_record().code, ERR_BAD_PARAMETER);
   const DIB_HANDLE stale[] = {0x1234};
   EXPECT_EQ(DIB_ArrayAsBSTR(stale, 1, FF_PNG), nullptr);
-  EXPECT_EQ(twain::error_record().code, ERR_BAD_DIB);
+  EXPECT_EQ(core::error_record().code, ERR_BAD_DIB);
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 

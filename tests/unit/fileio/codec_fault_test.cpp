@@ -12,13 +12,13 @@
 #include <string>
 
 #include "../dib/dib_test_support.h"
+#include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_files.h"
 #include "orivane/twain_error.h"
+#include "orivane/twain_files.h"
 #include "orivane/twain_multipage.h"
-#include "twain/error_record.h"
 
 namespace {
 
@@ -54,8 +54,8 @@ class CodecFaultTest : public DibTest {
     TWAIN_ClearError();
   }
   void expect_fault(const char* context) {
-    EXPECT_EQ(twain::error_record().code, ERR_FAILURE);
-    EXPECT_NE(twain::error_record().text.find(context), std::string::npos) << twain::error_record().text;
+    EXPECT_EQ(core::error_record().code, ERR_FAILURE);
+    EXPECT_NE(core::error_record().text.find(context), std::string::npos) << core::error_record().text;
   }
   bool only_files(std::initializer_list<const char*> names) {
     std::size_t n = 0;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../dib/dib_test_support.h"
+#include "core/modules.h"
 #include "dib/dib.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
@@ -23,7 +24,6 @@
 #include "orivane/twain_multipage.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
-#include "twain/modules.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ TEST_F(ModuleTest, EachBuiltModuleBindsWithItsVersionRule) {
     const bool needs_jpeg = c.format == FF_TIFF || c.format == FF_PDF;
     if (needs_jpeg && !module_built("OrvJpeg")) continue;
     EXPECT_EQ(IsFormatAvailable(c.format), 1);
-    const twain::LoadedModule* m = twain::loaded_module(c.name);
+    const core::LoadedModule* m = core::loaded_module(c.name);
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->path, build_folder() + "/" + c.name + ".so");
     EXPECT_EQ(FormatVersion(c.format), m->version);
@@ -110,7 +110,7 @@ TEST_F(ModuleTest, ImpostorsAndMissingDependenciesAreRefused) {
   // OrvPdf.so without OrvJpeg beside it.
   use_modules_from(impostor_folder({{"OrvPng", "OrvGif"}, {"OrvPdf", "OrvPdf"}}));
   EXPECT_EQ(IsFormatAvailable(FF_PNG), 0);
-  EXPECT_EQ(twain::loaded_module("OrvPng"), nullptr);
+  EXPECT_EQ(core::loaded_module("OrvPng"), nullptr);
   TWAIN_ClearError();
   EXPECT_EQ(IsFormatAvailable(FF_PDF), 0);
   EXPECT_EQ(TWAIN_LastErrorCode(), ERR_PDF_LIBRARY);
@@ -359,7 +359,7 @@ TEST_F(ModuleTest, PdfSettingsReachTheCodecAtEachUse) {
   EXPECT_STREQ(small, "Qua");
   // The producer names the library and the codec.
   PDF_GetDocumentProperty(plain.c_str(), "Producer", text, sizeof text);
-  EXPECT_STREQ(text, "Orivane 3.47b1 using OrvPdf 1.60");
+  EXPECT_STREQ(text, "Orivane 3.47b2 using OrvPdf 1.60");
   EXPECT_EQ(PDF_IsOneOfOurs(plain.c_str()), 1);
   EXPECT_EQ(PDF_IsEncrypted(plain.c_str()), 0);
   EXPECT_EQ(PDF_GetDocumentProperty(nullptr, "Title", text, sizeof text), 0);

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "core/error_record.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
 #include "orivane/file_api.h"
@@ -22,7 +23,6 @@
 #include "platform/locale.h"
 #include "platform/window.h"
 #include "twain/acquire.h"
-#include "twain/error_record.h"
 #include "twain/session.h"
 
 namespace twain_test {
@@ -59,7 +59,7 @@ TEST_F(AcquireTest, NativeAcquisitionDeliversThePageAndClosesTheSource) {
   EXPECT_GT(DIB_Width(dib), 0);
   EXPECT_GT(DIB_Height(dib), 0);
   EXPECT_EQ(TWAIN_State(), 3) << "without multi-transfer the source is closed";
-  EXPECT_EQ(twain::error_record().code, 0) << twain::error_record().text;
+  EXPECT_EQ(core::error_record().code, 0) << core::error_record().text;
   const std::string t = trace();
   EXPECT_NE(t.find("WaitForXfer returning in State 6"), std::string::npos);
   EXPECT_NE(t.find("DIBs in use: 1"), std::string::npos);
@@ -114,11 +114,11 @@ TEST_F(AcquireTest, EnableRefusesUnusableWindows) {
     const char* detail;
   };
   for (const Case& c : {Case{dead, "!IsWindow"}, Case{foreign, "cross-thread"}}) {
-    twain::error_clear();
+    core::error_clear();
     EXPECT_EQ(TWAIN_EnableSource(c.window), 0);
-    EXPECT_EQ(twain::error_record().code, ERR_BAD_WINDOW);
-    EXPECT_NE(twain::error_record().text.find(c.detail), std::string::npos)
-        << twain::error_record().text;
+    EXPECT_EQ(core::error_record().code, ERR_BAD_WINDOW);
+    EXPECT_NE(core::error_record().text.find(c.detail), std::string::npos)
+        << core::error_record().text;
     EXPECT_LT(TWAIN_State(), 5);
   }
 }
@@ -262,12 +262,12 @@ TEST_F(AcquireTest, DeviceFailuresDuringTheTransferAreReported) {
     // A crashed device stays taken for this process: it gets its own name.
     product_ = c.state_at_most == 2 ? "Fragile Native" : "Virtual Scanner";
     use_device(c.extra);
-    twain::error_clear();
+    core::error_clear();
     EXPECT_EQ(TWAIN_Acquire(0), 0u);
     EXPECT_LE(TWAIN_State(), c.state_at_most);
-    EXPECT_EQ(twain::error_record().code, c.code) << twain::error_record().text;
-    EXPECT_NE(twain::error_record().text.find(c.text), std::string::npos)
-        << twain::error_record().text;
+    EXPECT_EQ(core::error_record().code, c.code) << core::error_record().text;
+    EXPECT_NE(core::error_record().text.find(c.text), std::string::npos)
+        << core::error_record().text;
     if (c.state_at_most == 2) {
       ASSERT_FALSE(boxes_.empty());
       EXPECT_NE(boxes_.back().find("All TWAIN functions are now blocked"), std::string::npos);
@@ -316,8 +316,8 @@ TEST_F(AcquireTest, ADeviceLeftOpenByAFailedCloseOpensAgainAfterShutdown) {
     TWAIN_Shutdown();
     ASSERT_EQ(TWAIN_State(), 1);
     EXPECT_NE(trace().find("Source Manager released 1 source(s) left open"), std::string::npos);
-    twain::error_clear();
-    EXPECT_EQ(TWAIN_OpenDefaultSource(), 1) << twain::error_record().text;
+    core::error_clear();
+    EXPECT_EQ(TWAIN_OpenDefaultSource(), 1) << core::error_record().text;
     EXPECT_EQ(TWAIN_State(), 4);
     TearDown();
     SetUp();
@@ -329,10 +329,10 @@ TEST_F(AcquireTest, ANativeImageThatIsNoMemoryBlockIsRefused) {
   // is lost to the driver's fault, but no bogus image comes of it.
   LeaksIgnored leaks;
   use_device("native_memory = calloc\n");
-  twain::error_clear();
+  core::error_clear();
   EXPECT_EQ(TWAIN_Acquire(0), 0u);
-  EXPECT_EQ(twain::error_record().code, ERR_BAD_DIB) << twain::error_record().text;
-  EXPECT_EQ(twain::error_record().text, "Internal problem: Bad Dib detected (DAT_IMAGENATIVEXFER)");
+  EXPECT_EQ(core::error_record().code, ERR_BAD_DIB) << core::error_record().text;
+  EXPECT_EQ(core::error_record().text, "Internal problem: Bad Dib detected (DAT_IMAGENATIVEXFER)");
   EXPECT_EQ(DIB_LiveImageCount(), 0);
   EXPECT_LE(TWAIN_State(), 4) << "the transfer was still ended";
 }
@@ -421,7 +421,7 @@ TEST_F(AcquireTest, HiddenDialogWaitShowsTheWaitingWindowAndCanBeCancelled) {
   TWAIN_WaitForXfer(0);
   EXPECT_EQ(seen->shown, "Waiting for Virtual Scanner...");
   EXPECT_TRUE(seen->closed);
-  EXPECT_EQ(twain::error_record().code, ERR_CANCELLED);
+  EXPECT_EQ(core::error_record().code, ERR_CANCELLED);
   EXPECT_NE(trace().find("wait cancelled!"), std::string::npos);
   TWAIN_CloseSource();
   platform::locale_set(language);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/device.h"
+#include "core/paper_sizes.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
 #include "orivane/twain_acquire.h"
@@ -24,7 +25,6 @@
 #include "orivane/twain_switches.h"
 #include "twain/capability.h"
 #include "twain/deferred.h"
-#include "twain/paper_sizes.h"
 #include "twain/session.h"
 #include "twain/switches.h"
 
@@ -709,13 +709,13 @@ TEST(DevicePaperSizes, TheTableInInches) {
       {53, 2, 3.5},
   };
   for (const Case& c : cases) {
-    twain::PaperSize size;
-    ASSERT_TRUE(twain::paper_size_inches(c.code, &size)) << c.code;
+    core::PaperSize size;
+    ASSERT_TRUE(core::paper_size_inches(c.code, &size)) << c.code;
     EXPECT_NEAR(size.width, c.width, 1e-4) << c.code;
     EXPECT_NEAR(size.height, c.height, 1e-4) << c.code;
   }
-  twain::PaperSize none;
-  for (int code : {-1, 0, 54, 1000}) EXPECT_FALSE(twain::paper_size_inches(code, &none)) << code;
+  core::PaperSize none;
+  for (int code : {-1, 0, 54, 1000}) EXPECT_FALSE(core::paper_size_inches(code, &none)) << code;
 }
 
 TEST(DevicePaperSizes, InchesInEachUnit) {
@@ -730,7 +730,7 @@ TEST(DevicePaperSizes, InchesInEachUnit) {
       {TWUN_PIXELS, 300, 600},     {TWUN_PIXELS, 0, 2},           {77, 300, 2},
   };
   for (const Case& c : cases)
-    EXPECT_NEAR(twain::inches_to_units(2, c.units, c.dpi), c.expected, 1e-9) << c.units;
+    EXPECT_NEAR(core::inches_to_units(2, c.units, c.dpi), c.expected, 1e-9) << c.units;
 }
 
 }  // namespace

@@ -318,7 +318,7 @@ TEST_F(MemoryCopyTest, PaletteReplacesTheTableAndKeepsThePixels) {
 // The incompatibility message appears once per process and goes to the
 // clipboard with carriage returns.
 TEST_F(MemoryCopyTest, IncompatibilityIsReportedOnce) {
-  twain::error_record().suppress_messages = true;
+  core::error_record().suppress_messages = true;
   platform::clipboard_clear();
   TW_IMAGEMEMXFER mx{};
   mx.BytesWritten = 70000;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_record.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
 #include "orivane/file_api.h"
@@ -23,7 +24,6 @@
 #include "orivane/twain_sources.h"
 #include "sources/virtual/pages.h"
 #include "twain/acquire.h"
-#include "twain/error_record.h"
 #include "twain/memory_xfer.h"
 #include "twain/session.h"
 
@@ -77,7 +77,7 @@ class MemoryXferTest : public DsmTest {
   void SetUp() override {
     DsmTest::SetUp();
     twain::memory_transfer_reset_for_tests();
-    twain::error_record().suppress_messages = true;
+    core::error_record().suppress_messages = true;
   }
 
   struct Settings {
@@ -151,13 +151,13 @@ TEST_F(MemoryXferTest, EveryLayoutReassemblesThePageThatWasSent) {
     const std::size_t trace_before = trace().size();
     open_with(c.extra, c.s);
     const uintptr_t image = TWAIN_AcquireMemory(0);
-    ASSERT_NE(image, 0u) << twain::error_record().text << "\n" << trace();
+    ASSERT_NE(image, 0u) << core::error_record().text << "\n" << trace();
     EXPECT_EQ(DIB_Width(image), 250);
     EXPECT_EQ(DIB_Height(image), 300);
     EXPECT_EQ(DIB_Depth(image), c.s.depth);
     EXPECT_EQ(DIB_PixelType(image), c.s.pixel_type);
     EXPECT_EQ(hex(device_checksum({image}, c.s.pixel_type, c.s.flavor)), sent_checksum());
-    EXPECT_EQ(twain::error_record().code, 0) << twain::error_record().text;
+    EXPECT_EQ(core::error_record().code, 0) << core::error_record().text;
     DIB_Free(image);
     EXPECT_EQ(TWAIN_State(), 3);
     EXPECT_EQ(DIB_LiveImageCount(), 0);
@@ -186,7 +186,7 @@ TEST_F(MemoryXferTest, NativeAndFileTransfersCarryThePageThatWasSent) {
     s.mechanism = TWSX_NATIVE;
     open_with("", s);
     const uintptr_t image = TWAIN_AcquireNative(0, 0);
-    ASSERT_NE(image, 0u) << twain::error_record().text;
+    ASSERT_NE(image, 0u) << core::error_record().text;
     EXPECT_EQ(DIB_PixelType(image), c.s.pixel_type);
     // A native DIB describes its own pixels: a vanilla page keeps the
     // device's bits under a white-first colour table.
@@ -203,7 +203,7 @@ TEST_F(MemoryXferTest, NativeAndFileTransfersCarryThePageThatWasSent) {
     s.mechanism = TWSX_FILE;
     open_with("", s);
     const std::string path = dir_ + "/device.tif";
-    ASSERT_EQ(TWAIN_AcquireFile(0, TWFF_TIFF, path.c_str()), 1) << twain::error_record().text;
+    ASSERT_EQ(TWAIN_AcquireFile(0, TWFF_TIFF, path.c_str()), 1) << core::error_record().text;
     const uintptr_t image = DIB_LoadFromFilename(path.c_str());
     ASSERT_NE(image, 0u);
     EXPECT_EQ(hex(device_checksum({image}, c.s.pixel_type, -1)), sent_checksum());
@@ -224,7 +224,7 @@ TEST_F(MemoryXferTest, CompressedTransfersKeepTheStream) {
     SCOPED_TRACE(c.name);
     open_with("mem_preferred = 4096\n", c.s);
     const uintptr_t image = TWAIN_AcquireCompressed(0);
-    ASSERT_NE(image, 0u) << twain::error_record().text << "\n" << trace();
+    ASSERT_NE(image, 0u) << core::error_record().text << "\n" << trace();
     std::vector<std::uint8_t> stream;
     {
       dib::Locked lock(image);
@@ -272,11 +272,11 @@ TEST_F(MemoryXferTest, FailedBlockEndsTheImage) {
     ASSERT_EQ(TWAIN_EnableSource(0), 1);
     TWAIN_WaitForXfer(0);
     ASSERT_EQ(TWAIN_State(), 6) << trace();
-    twain::error_clear();
+    core::error_clear();
     EXPECT_EQ(twain::MemoryXferHandler(0), 0);
     EXPECT_EQ(twain::acquisition().pending_dib, 0u);
     EXPECT_EQ(TWAIN_State(), c.state_after);
-    EXPECT_EQ(twain::error_record().code, ERR_DS_OPERATION) << twain::error_record().text;
+    EXPECT_EQ(core::error_record().code, ERR_DS_OPERATION) << core::error_record().text;
     EXPECT_EQ(DIB_LiveImageCount(), 0);
     twain::end_transfer();
     EXPECT_LT(TWAIN_State(), 7);
@@ -287,7 +287,7 @@ TEST_F(MemoryXferTest, FailedBlockEndsTheImage) {
 TEST_F(MemoryXferTest, CancelledTransferIsReported) {
   open_with("events = 1:cancel\n", Settings{});
   EXPECT_EQ(TWAIN_AcquireMemory(0), 0u);
-  EXPECT_EQ(twain::error_record().code, ERR_CANCELLED) << twain::error_record().text;
+  EXPECT_EQ(core::error_record().code, ERR_CANCELLED) << core::error_record().text;
   EXPECT_EQ(DIB_LiveImageCount(), 0) << trace();
 }
 
@@ -309,7 +309,7 @@ TEST_F(MemoryXferTest, BlocksOneAtATimeStackUpToThePage) {
     int rows = 0;
     while (!twain::memory_transfer().done && blocks.size() < 400) {
       const uintptr_t block = TWAIN_AcquireMemoryBlock();
-      ASSERT_NE(block, 0u) << twain::error_record().text << "\n" << trace();
+      ASSERT_NE(block, 0u) << core::error_record().text << "\n" << trace();
       EXPECT_EQ(DIB_Width(block), 250);
       EXPECT_LE(DIB_Height(block), c.most_rows);
       rows += DIB_Height(block);

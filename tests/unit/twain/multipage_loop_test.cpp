@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/naming.h"
+#include "core/error_record.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
 #include "orivane/file_api.h"
@@ -17,7 +18,6 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_switches.h"
 #include "platform/locale.h"
-#include "twain/error_record.h"
 #include "twain/next_page.h"
 
 namespace twain_test {
@@ -89,7 +89,7 @@ class MultipageLoopTest : public DsmTest {
 TEST_F(MultipageLoopTest, FeederDocumentGoesIntoOneFile) {
   use_devices("[device]\nfeeder_sheets = 5\ntwo_sided = no\n");
   const std::string path = out("doc.tif");
-  ASSERT_EQ(TWAIN_AcquireMultipageFile(0, path.c_str()), 0) << twain::error_record().text;
+  ASSERT_EQ(TWAIN_AcquireMultipageFile(0, path.c_str()), 0) << core::error_record().text;
   EXPECT_EQ(FilePageCount(path.c_str()), 5);
   EXPECT_EQ(TWAIN_ProcessedPageCount(), 5);
   EXPECT_FALSE(TWAIN_IsMultipageFileOpen());
@@ -100,7 +100,7 @@ TEST_F(MultipageLoopTest, BlankSidesAreDiscardedAndCounted) {
   use_devices("[device]\nfeeder_sheets = 5\ntwo_sided = no\npixel_type = gray\nevents = 2:blank, 5:blank\n");
   TWAIN_SetBlankPageMode(1);
   const std::string path = out("doc.tif");
-  ASSERT_EQ(TWAIN_AcquireMultipageFile(0, path.c_str()), 0) << twain::error_record().text;
+  ASSERT_EQ(TWAIN_AcquireMultipageFile(0, path.c_str()), 0) << core::error_record().text;
   EXPECT_EQ(FilePageCount(path.c_str()), 3);
   EXPECT_EQ(TWAIN_BlankDiscardCount(), 2);
   EXPECT_EQ(TWAIN_ProcessedPageCount(), 3);
@@ -113,8 +113,8 @@ TEST_F(MultipageLoopTest, ADocumentOfOnlyABlankSideNeverBeginsTheFile) {
   TWAIN_SetBlankPageMode(1);
   const std::string path = out("none.tif");
   EXPECT_EQ(TWAIN_AcquireMultipageFile(0, path.c_str()), -1);
-  EXPECT_NE(twain::error_record().text.find("No pages were written to file."), std::string::npos)
-      << twain::error_record().text;
+  EXPECT_NE(core::error_record().text.find("No pages were written to file."), std::string::npos)
+      << core::error_record().text;
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(TWAIN_BlankDiscardCount(), 1);
 }
@@ -140,20 +140,20 @@ TEST_F(MultipageLoopTest, PagesToFilesCountsBothSidesAndFlagsAShortLastFile) {
   use_devices("[device]\nfeeder_sheets = 3\n");
   TWAIN_EnableDuplex(1);
   ASSERT_EQ(TWAIN_AcquirePagesToFiles(0, 2, out("set.tif").c_str()), 2)
-      << twain::error_record().text;
+      << core::error_record().text;
   EXPECT_EQ(TWAIN_FileCount(), 2);
   EXPECT_EQ(FilePageCount(out("set.tif").c_str()), 4);
   EXPECT_EQ(FilePageCount(out("set1.tif").c_str()), 2);
-  EXPECT_EQ(twain::error_record().code, ERR_NOT_ENOUGH_PAGES);
-  EXPECT_NE(twain::error_record().text.find("Not enough pages in last file: " + out("set1.tif")),
+  EXPECT_EQ(core::error_record().code, ERR_NOT_ENOUGH_PAGES);
+  EXPECT_NE(core::error_record().text.find("Not enough pages in last file: " + out("set1.tif")),
             std::string::npos)
-      << twain::error_record().text;
+      << core::error_record().text;
 }
 
 TEST_F(MultipageLoopTest, ImagesToFilesWritesOneFilePerPage) {
   use_devices("[device]\nfeeder_sheets = 3\ntwo_sided = no\n");
   ASSERT_EQ(TWAIN_AcquireImagesToFiles(0, out("img.bmp").c_str()), 3)
-      << twain::error_record().text;
+      << core::error_record().text;
   for (const char* name : {"img.bmp", "img1.bmp", "img2.bmp"}) {
     EXPECT_TRUE(std::filesystem::exists(out(name))) << name;
   }
@@ -186,7 +186,7 @@ TEST_F(MultipageLoopTest, HiddenDialogAsksOnlyWithoutAFeeder) {
     TWAIN_SetHideUI(1);
     if (c.xfer_count != 0) TWAIN_SetXferCount(c.xfer_count);
     answers_ = c.answers;
-    EXPECT_EQ(TWAIN_AcquireMultipage(0), 0) << twain::error_record().text;
+    EXPECT_EQ(TWAIN_AcquireMultipage(0), 0) << core::error_record().text;
     EXPECT_EQ(TWAIN_ProcessedPageCount(), c.pages);
     EXPECT_EQ(count("Prompt for next page => "), c.questions);
     EXPECT_EQ(DIB_LiveImageCount(), 0);
@@ -205,7 +205,7 @@ TEST_F(MultipageLoopTest, HookThatCancelsEndsTheDocumentAndClosesTheFile) {
   SetPageHook(cancelling_hook, reinterpret_cast<intptr_t>(&calls));
   EXPECT_EQ(TWAIN_AcquireMultipageFile(0, out("doc.tif").c_str()), -1);
   EXPECT_EQ(calls, 1);
-  EXPECT_EQ(twain::error_record().code, 0) << "a cancel is not an error to show";
+  EXPECT_EQ(core::error_record().code, 0) << "a cancel is not an error to show";
   EXPECT_FALSE(TWAIN_IsMultipageFileOpen());
   EXPECT_EQ(DIB_LiveImageCount(), 0);
 }

@@ -1,12 +1,12 @@
 // The standard's paper sizes, given in millimetres and converted at 25.4 mm
 // per inch; only the US sizes are defined in inches.
-#include "twain/paper_sizes.h"
+#include "core/paper_sizes.h"
 
 #include <array>
 
 #include "orivane/twain.h"
 
-namespace twain {
+namespace core {
 
 namespace {
 
@@ -57,4 +57,4 @@ double inches_to_units(double inches, int units, double dots_per_inch) {
   }
 }
 
-}  // namespace twain
+}  // namespace core

@@ -1,5 +1,5 @@
 // Finding and loading the separately built modules.
-#include "twain/modules.h"
+#include "core/modules.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,10 +9,11 @@
 #include <map>
 #include <mutex>
 
+#include "core/state_registry.h"
 #include "log/trace.h"
 #include "platform/paths.h"
 
-namespace twain {
+namespace core {
 
 namespace {
 
@@ -96,4 +97,11 @@ void forget_loaded_module(const std::string& name) {
   registry().loaded.erase(name);
 }
 
-}  // namespace twain
+}  // namespace core
+
+namespace {
+
+// The modules loaded by name: kept for the process.
+const bool kModulesRegistered = core::register_state({"core.modules", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

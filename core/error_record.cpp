@@ -1,19 +1,19 @@
 // The error record: code and text of the first failure since the last clear,
 // with the TWAIN result folded into the text for device failures.
-#include "twain/error_record.h"
+#include "core/error_record.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <map>
 
+#include "core/app_identity.h"
+#include "core/state_registry.h"
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
 #include "platform/ui.h"
-#include "twain/constant_names.h"
-#include "twain/session.h"
 
-namespace twain {
+namespace core {
 
 namespace {
 
@@ -121,24 +121,20 @@ void cut(std::string& s, std::size_t max) {
 
 bool is_twain_related(int code) { return (code >= 2 && code <= 9) || code == 26; }
 
-// The note that tells what the device said, appended to TWAIN-related errors.
-std::string twain_note(int rc, int cc) {
-  if (rc == TWRC_FAILURE) {
-    if (cc == TWCC_OPERATIONERROR) return "";
-    if (cc == TWCC_BADCAP) return " (Feature not supported)";
-    if (cc == TWCC_BADVALUE) return " (Not a valid value)";
-    if (cc != 0) return " (" + condition_code_name(cc) + ")";
-    return " (" + return_code_name(rc) + ", " + condition_code_name(cc) + ")";
-  }
-  if (rc == TWRC_CHECKSTATUS) return " (Exact value not supported, using nearest value)";
-  return " (" + return_code_name(rc) + ", " + condition_code_name(cc) + ")";
+void show_box(const std::string& text) {
+  platform::ui().message_box(app_identity().title, text, platform::UiIcon::Information);
 }
 
-void show_box(const std::string& text) {
-  platform::ui().message_box(session().app_title, text, platform::UiIcon::Information);
+DeviceErrorHooks& device_hooks() {
+  static DeviceErrorHooks hooks;
+  return hooks;
 }
 
 }  // namespace
+
+void error_set_device_hooks(const DeviceErrorHooks& hooks) { device_hooks() = hooks; }
+
+const DeviceErrorHooks& error_device_hooks() { return device_hooks(); }
 
 ErrorRecord& error_record() {
   static ErrorRecord record;
@@ -158,6 +154,14 @@ const char* error_format(int code) {
 
 void error_reset_for_tests() { error_record() = ErrorRecord{}; }
 
+void error_reset_for_reset_all() {
+  error_clear();
+  ErrorRecord& r = error_record();
+  r.saved_return_code = 0;
+  r.saved_condition_code = 0;
+  r.suppress_messages = false;
+}
+
 void transfer_error_forget() { error_record().transfer_serial = 0; }
 
 void transfer_error_note(std::uint64_t serial_before) {
@@ -170,33 +174,34 @@ void transfer_error_clear() {
   if (r.code != 0 && r.transfer_serial != 0 && r.serial == r.transfer_serial) error_clear();
 }
 
-}  // namespace twain
+}  // namespace core
 
-using twain::error_record;
+using core::error_record;
 
 void RecordError(int code, const char* detail) {
-  std::string text = twain::fill_format(twain::error_format(code), detail);
-  twain::cut(text, twain::kErrorTextMax);
+  std::string text = core::fill_format(core::error_format(code), detail);
+  core::cut(text, core::kErrorTextMax);
   LogNewLine();
   LogPrint("** RecordError: %s\n", text.c_str());
   LogFlush();
 
-  twain::ErrorRecord& r = error_record();
+  core::ErrorRecord& r = error_record();
   if (r.code != 0) return;
   r.code = code;
   ++r.serial;
-  if (twain::is_twain_related(code)) {
-    const twain::Session& s = twain::session();
-    r.saved_return_code = s.last_return_code;
-    r.saved_condition_code = s.last_condition_code;
-    text += twain::twain_note(r.saved_return_code, r.saved_condition_code);
-    twain::cut(text, twain::kErrorTextMax);
+  if (core::is_twain_related(code)) {
+    const core::DeviceErrorHooks& hooks = core::device_hooks();
+    const core::DeviceResult result = hooks.last_result ? hooks.last_result() : core::DeviceResult{};
+    r.saved_return_code = result.return_code;
+    r.saved_condition_code = result.condition_code;
+    if (hooks.note) text += hooks.note(result);
+    core::cut(text, core::kErrorTextMax);
   }
   r.text = text;
 }
 
 void RecordErrorF(int code, const char* format, ...) {
-  char detail[twain::kDetailMax + 1];
+  char detail[core::kDetailMax + 1];
   va_list args;
   va_start(args, format);
   std::vsnprintf(detail, sizeof detail, format, args);
@@ -210,24 +215,24 @@ void ReportUrgentError(int code, const char* detail) {
   error_record().code = 0;
   RecordError(code, detail);
   ReportErrorUnconditionally();
-  twain::error_clear();
+  core::error_clear();
 }
 
 void ReportErrorUnconditionally() {
   LogPrint("ReportErrorUnconditionally\n");
-  const twain::ErrorRecord& r = error_record();
-  if (r.code != 0 && !r.no_message_boxes) twain::show_box(r.text);
+  const core::ErrorRecord& r = error_record();
+  if (r.code != 0 && !r.no_message_boxes) core::show_box(r.text);
 }
 
 void ErrorBox(const char* message) {
-  const twain::ErrorRecord& r = error_record();
+  const core::ErrorRecord& r = error_record();
   const char* text = message ? message : "";
   if (r.suppress_messages || r.no_message_boxes) {
     LogPrint("ErrorBox ** SUPPRESSED **\nMsg: %s\n", text);
     return;
   }
   LogPrint("ErrorBox\nMsg: %s\n", text);
-  twain::show_box(text);
+  core::show_box(text);
 }
 
 void ReportNullString(const char* operation) {
@@ -237,24 +242,15 @@ void ReportNullString(const char* operation) {
   ReportUrgentError(ERR_BAD_PARAMETER, text);
 }
 
-void ReportTransferFailure() {
-  const twain::Session& s = twain::session();
-  // The gate may have recorded the failed transfer call as a plain device
-  // error; the classified failure (paper jam, double feed, cover open...)
-  // says more and is what callers act on, so it takes that error's place.
-  // An error recorded before this transfer is not this failure's to replace.
-  twain::transfer_error_clear();
-  if (s.last_return_code == TWRC_CANCEL) {
-    RecordError(ERR_CANCELLED, nullptr);
-    return;
-  }
-  int code = ERR_XFER_FAILED;
-  switch (s.last_condition_code) {
-    case TWCC_PAPERJAM: code = ERR_PAPER_JAM; break;
-    case TWCC_PAPERDOUBLEFEED: code = ERR_DOUBLE_FEED; break;
-    case TWCC_CHECKDEVICEONLINE: code = ERR_COMMUNICATION; break;
-    case TWCC_INTERLOCK: code = ERR_COVER_OPEN; break;
-    default: break;
-  }
-  RecordError(code, s.source_product.c_str());
-}
+namespace {
+
+// The error record: TWAIN_ResetAll clears the error and keeps the no-message-boxes choice.
+const bool kErrorRecordRegistered = core::register_state(
+    {"core.error_record", [] { core::error_reset_for_tests(); }, [] { core::error_reset_for_reset_all(); },
+     core::ResetStage::Last});
+// How TWAIN-related errors learn the device's last answer: installed once by
+// the TWAIN layer when the program starts.
+const bool kDeviceHooksRegistered =
+    core::register_state({"core.device_error_hooks", nullptr, nullptr, core::ResetStage::Resource});
+
+}  // namespace

@@ -1,7 +1,7 @@
 // The TWAIN paper sizes in inches.
 #pragma once
 
-namespace twain {
+namespace core {
 
 struct PaperSize {
   double width = 0;    // inches
@@ -14,4 +14,4 @@ bool paper_size_inches(int code, PaperSize* out_size);
 // Inches in a TWUN_ unit; pixels need the resolution (dots per inch).
 double inches_to_units(double inches, int units, double dots_per_inch);
 
-}  // namespace twain
+}  // namespace core

@@ -1,41 +1,20 @@
-// The error record: first error wins, the TWAIN notes, what is shown.
-#include "twain/error_record.h"
+// The TWAIN side of the error record: the note the session's last result puts
+// on TWAIN-related errors, and the account of a failed transfer.
+#include "twain/error_note.h"
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 #include "../test_support.h"
 #include "orivane/twain.h"
 #include "orivane/twain_error.h"
-#include "platform/ui.h"
 #include "twain/gate.h"
 #include "twain/session.h"
 
 namespace {
 
-// Counts message boxes instead of showing them.
-class CountingUi : public platform::UiBackend {
- public:
-  explicit CountingUi(int* boxes) : boxes_(boxes) {}
-  const char* name() const override { return "counting"; }
-  void message_box(const std::string&, const std::string&, platform::UiIcon) override { ++*boxes_; }
-  platform::UiAnswer ask(const std::string&, const std::string&, platform::UiButtons,
-                         platform::UiAnswer d) override {
-    return d;
-  }
-
- private:
-  int* boxes_;
-};
-
-class ErrorRecordTest : public testing::Test {
+class ErrorNoteTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ResetForTests();
-    platform::ui_install(std::make_unique<CountingUi>(&boxes));
-  }
-  void TearDown() override { platform::ui_install(nullptr); }
+  void SetUp() override { ResetForTests(); }
   std::string text() {
     char buf[512];
     TWAIN_GetLastErrorText(buf);
@@ -45,20 +24,9 @@ class ErrorRecordTest : public testing::Test {
     twain::session().last_return_code = rc;
     twain::session().last_condition_code = cc;
   }
-  int boxes = 0;
 };
 
-TEST_F(ErrorRecordTest, FirstErrorWins) {
-  RecordError(ERR_FILE_WRITE, "a.tif");
-  RecordError(ERR_NOT_FOUND, "b.tif");
-  EXPECT_EQ(TWAIN_LastErrorCode(), ERR_FILE_WRITE);
-  EXPECT_EQ(text(), "Error writing to file: a.tif");
-  TWAIN_ClearError();
-  EXPECT_EQ(TWAIN_LastErrorCode(), 0);
-  EXPECT_EQ(text(), "Success - No error.");
-}
-
-TEST_F(ErrorRecordTest, TwainNotes) {
+TEST_F(ErrorNoteTest, TwainNotes) {
   struct Case {
     int code;
     int rc, cc;
@@ -77,60 +45,14 @@ TEST_F(ErrorRecordTest, TwainNotes) {
        "Unable to open TWAIN device: 'ICAP_GAMMA' (check power and connections.) (TWCC_NODS)"},
   };
   for (const Case& c : cases) {
-    twain::error_reset_for_tests();
+    core::error_reset_for_tests();
     last_result(c.rc, c.cc);
     RecordError(c.code, "ICAP_GAMMA");
     EXPECT_EQ(text(), c.expected);
   }
 }
 
-TEST_F(ErrorRecordTest, LongDetailsAreCut) {
-  RecordError(ERR_TEXT, std::string(2000, 'x').c_str());
-  EXPECT_EQ(text().size(), 511u);
-  twain::error_reset_for_tests();
-  RecordErrorF(ERR_TEXT, "%s", std::string(2000, 'y').c_str());
-  EXPECT_EQ(text().size(), 299u);
-}
-
-TEST_F(ErrorRecordTest, ReportLastErrorShowsOrSuppresses) {
-  TWAIN_ReportLastError("nothing");
-  EXPECT_EQ(boxes, 0);
-  EXPECT_EQ(text(), "Success - No error.");
-
-  last_result(TWRC_FAILURE, TWCC_OPERATIONERROR);
-  RecordError(ERR_CAP_REJECTED, "x");
-  TWAIN_ReportLastError(nullptr);
-  EXPECT_EQ(boxes, 0) << "the device already told the user";
-  EXPECT_EQ(TWAIN_LastErrorCode(), 0);
-
-  last_result(TWRC_CANCEL, 0);
-  RecordError(ERR_OPEN_DEVICE, "x");
-  TWAIN_ReportLastError(nullptr);
-  EXPECT_EQ(boxes, 0);
-
-  RecordError(ERR_FILE_WRITE, "x");
-  TWAIN_ReportLastError("ctx");
-  EXPECT_EQ(boxes, 1);
-
-  TWAIN_SuppressErrorMessages(1);
-  RecordError(ERR_FILE_WRITE, "x");
-  TWAIN_ReportLastError(nullptr);
-  EXPECT_EQ(boxes, 1);
-  TWAIN_GetLastErrorText(nullptr);  // urgent: shown even while suppressed
-  EXPECT_EQ(boxes, 2);
-  TWAIN_SetNoMessageBoxes(1);
-  TWAIN_GetLastErrorText(nullptr);
-  EXPECT_EQ(boxes, 2);
-}
-
-TEST_F(ErrorRecordTest, UrgentErrorReplacesThenClears) {
-  RecordError(ERR_FILE_WRITE, "a");
-  ReportUrgentError(ERR_BAD_PARAMETER, "b");
-  EXPECT_EQ(boxes, 1);
-  EXPECT_EQ(TWAIN_LastErrorCode(), 0);
-}
-
-TEST_F(ErrorRecordTest, TransferFailureNamesTheCause) {
+TEST_F(ErrorNoteTest, TransferFailureNamesTheCause) {
   struct Case {
     int rc, cc, code;
   } cases[] = {{TWRC_CANCEL, 0, ERR_CANCELLED},
@@ -141,7 +63,7 @@ TEST_F(ErrorRecordTest, TransferFailureNamesTheCause) {
                {TWRC_FAILURE, TWCC_BUMMER, ERR_XFER_FAILED}};
   twain::session().source_product = "Virtual Scanner";
   for (const Case& c : cases) {
-    twain::error_reset_for_tests();
+    core::error_reset_for_tests();
     last_result(c.rc, c.cc);
     ReportTransferFailure();
     EXPECT_EQ(TWAIN_LastErrorCode(), c.code);
@@ -149,7 +71,7 @@ TEST_F(ErrorRecordTest, TransferFailureNamesTheCause) {
   EXPECT_EQ(text(), "Image Transfer failed from Virtual Scanner (TWCC_BUMMER)");
 }
 
-TEST_F(ErrorRecordTest, ATransferFailureTakesThePlaceOfItsOwnCallsErrorOnly) {
+TEST_F(ErrorNoteTest, ATransferFailureTakesThePlaceOfItsOwnCallsErrorOnly) {
   // The gate records a failed transfer call as a plain device error; the
   // classified failure replaces that error, and never one recorded earlier.
   struct Case {
@@ -162,7 +84,7 @@ TEST_F(ErrorRecordTest, ATransferFailureTakesThePlaceOfItsOwnCallsErrorOnly) {
   for (const Case& c : cases) {
     for (unsigned dat : {DAT_IMAGENATIVEXFER, DAT_IMAGEFILEXFER, DAT_IMAGEMEMXFER}) {
       SCOPED_TRACE(std::to_string(dat) + (c.earlier_error ? " with an earlier error" : ""));
-      twain::error_reset_for_tests();
+      core::error_reset_for_tests();
       if (c.earlier_error) RecordError(ERR_DS_OPERATION, "SetCustomData");
       last_result(TWRC_FAILURE, TWCC_PAPERJAM);
       TW_HANDLE handle = nullptr;

@@ -5,7 +5,7 @@
 
 #include "platform/module.h"
 
-namespace twain {
+namespace core {
 
 struct LoadedModule {
   std::string name;       // "OrvTiff", ...
@@ -29,4 +29,4 @@ void register_loaded_module(const LoadedModule& m);
 const LoadedModule* loaded_module(const std::string& name);
 void forget_loaded_module(const std::string& name);
 
-}  // namespace twain
+}  // namespace core

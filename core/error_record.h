@@ -22,12 +22,8 @@ void ReportErrorUnconditionally();
 void ErrorBox(const char* message);
 // "TWAIN_<operation> called with null or uninitialized string", urgently.
 void ReportNullString(const char* operation);
-// Records why a transfer call to the source failed, from the last TWAIN result.
-// The plain device error the gate recorded for that failed call gives way to
-// the classified one; any older error stays (first error wins).
-void ReportTransferFailure();
 
-namespace twain {
+namespace core {
 
 struct ErrorRecord {
   int code = 0;
@@ -50,6 +46,9 @@ void error_clear();
 // The message format of a code ("" for codes the system does not use).
 const char* error_format(int code);
 void error_reset_for_tests();
+// TWAIN_ResetAll's part: the error, the saved TWAIN codes and the suppression
+// of messages go; the no-message-boxes choice stays.
+void error_reset_for_reset_all();
 
 // A transfer begins: no error belongs to it yet.
 void transfer_error_forget();
@@ -60,4 +59,24 @@ void transfer_error_note(std::uint64_t serial_before);
 // recorded, so that a more precise account of the failure can take its place.
 void transfer_error_clear();
 
-}  // namespace twain
+// What a TWAIN device last answered.
+struct DeviceResult {
+  int return_code = 0;     // TWRC_
+  int condition_code = 0;  // TWCC_
+};
+
+// The error record lies below the TWAIN layer, yet a TWAIN-related error
+// keeps what the device last answered and tells it in a note. The TWAIN layer
+// installs these hooks as the library starts; a program without it records
+// such errors with a zero result and no note.
+struct DeviceErrorHooks {
+  DeviceResult (*last_result)() = nullptr;
+  // The note appended to the error's text, e.g. " (Not a valid value)"; "" for none.
+  std::string (*note)(const DeviceResult& result) = nullptr;
+};
+// Replaces the hooks; a null member is skipped. The previous ones are
+// readable through error_device_hooks (tests put them back).
+void error_set_device_hooks(const DeviceErrorHooks& hooks);
+const DeviceErrorHooks& error_device_hooks();
+
+}  // namespace core

@@ -4,11 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "dib/live_count.h"
+#include "core/error_record.h"
 #include "orivane/twain.h"
-#include "twain/error_record.h"
 
-using twain::error_record;
+using core::error_record;
 
 int TWAIN_LastErrorCode(void) { return error_record().code; }
 
@@ -25,14 +24,14 @@ void TWAIN_GetLastErrorText(char* buffer) {
 
 void TWAIN_ClearError(void) {
   LogApiCall("ClearError\n");
-  twain::error_clear();
+  core::error_clear();
 }
 
 namespace {
 
 // Device failures the user need not see: the device already told them, or
 // they cancelled it themselves.
-bool is_quiet_device_failure(const twain::ErrorRecord& r, const std::string& message) {
+bool is_quiet_device_failure(const core::ErrorRecord& r, const std::string& message) {
   switch (r.code) {
     case 2: case 3: case 4: case 5: case 6: case 9: case 20: case 26: case 27: break;
     default: return false;
@@ -53,13 +52,13 @@ bool is_quiet_device_failure(const twain::ErrorRecord& r, const std::string& mes
 void TWAIN_ReportLastError(const char* context) {
   LogApiCall("ReportLastError\n");
   LogNest nest;
-  const twain::ErrorRecord& r = error_record();
+  const core::ErrorRecord& r = error_record();
   std::string message = context ? std::string(context).substr(0, 256) : std::string();
   if (!message.empty()) message += "\n";
   message += r.text;
   if (message.size() > 511) message.resize(511);
   if (r.code != 0 && !is_quiet_device_failure(r, message)) ErrorBox(message.c_str());
-  twain::error_clear();
+  core::error_clear();
 }
 
 void TWAIN_ErrorBox(const char* message) {
@@ -74,14 +73,4 @@ int TWAIN_SuppressErrorMessages(int flag) {
   error_record().suppress_messages = flag != 0;
   LogApiCall("SuppressErrorMessages(%d) => %d\n", flag, previous);
   return previous;
-}
-
-int TWAIN_ReportLeaks(void) {
-  LogApiCall("ReportLeaks\n");
-  long live = dib::live_count();
-  if (live == 0) return 0;
-  char text[64];
-  std::snprintf(text, sizeof text, "Image handles (DIBs) in use: %ld\n", live);
-  ReportUrgentError(ERR_FAILURE, text);
-  return 1;
 }
