@@ -17,7 +17,7 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
-#include "twain/sources.h"
+#include "twain/session/sources.h"
 
 namespace {
 

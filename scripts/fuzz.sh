@@ -12,7 +12,9 @@ shift $(( $# < 2 ? $# : 2 ))
 out=build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude)
-sources=$(ls platform/*.cpp log/*.cpp twain/*.cpp fileio/*.cpp dib/*.cpp engines/*.cpp app/*.cpp | grep -v app/main.cpp)
+# The library's sources as CMakeLists.txt globs them, and the front end.
+sources=$(shopt -s nullglob; ls platform/*.cpp log/*.cpp core/*.cpp twain/*.cpp twain/*/*.cpp \
+  fileio/*.cpp dib/*.cpp engines/*.cpp app/*.cpp | grep -v app/main.cpp)
 
 # A codec target loads its module from QUILLET_MODULE_PATH: build the module
 # with coverage too. OrvPdf is built with g++ (clang 14 cannot compile qpdf's

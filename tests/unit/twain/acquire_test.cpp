@@ -22,8 +22,8 @@
 #include "platform/clock.h"
 #include "platform/locale.h"
 #include "platform/window.h"
-#include "twain/acquire.h"
-#include "twain/session.h"
+#include "twain/acquisition/acquire.h"
+#include "twain/session/session.h"
 
 namespace twain_test {
 namespace {

@@ -23,10 +23,10 @@
 #include "orivane/twain_files.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
-#include "twain/capability.h"
-#include "twain/deferred.h"
-#include "twain/session.h"
-#include "twain/switches.h"
+#include "twain/capabilities/capability.h"
+#include "twain/capabilities/deferred.h"
+#include "twain/capabilities/switches.h"
+#include "twain/session/session.h"
 
 namespace {
 

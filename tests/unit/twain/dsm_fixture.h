@@ -23,7 +23,7 @@
 #include "orivane/twain_session.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
-#include "twain/session.h"
+#include "twain/session/session.h"
 
 #if defined(__SANITIZE_ADDRESS__) && __has_include(<sanitizer/lsan_interface.h>)
 #include <sanitizer/lsan_interface.h>

@@ -23,9 +23,9 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "sources/virtual/pages.h"
-#include "twain/acquire.h"
-#include "twain/memory_xfer.h"
-#include "twain/session.h"
+#include "twain/acquisition/acquire.h"
+#include "twain/acquisition/memory_xfer.h"
+#include "twain/session/session.h"
 
 namespace twain_test {
 namespace {

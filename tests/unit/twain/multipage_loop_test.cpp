@@ -18,7 +18,7 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_switches.h"
 #include "platform/locale.h"
-#include "twain/next_page.h"
+#include "twain/acquisition/next_page.h"
 
 namespace twain_test {
 namespace {
