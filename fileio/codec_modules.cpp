@@ -20,8 +20,8 @@
 #include "fileio/options.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
+#include "orivane/errors.h"
+#include "orivane/file_options.h"
 #include "platform/crash_guard.h"
 #include "platform/memblock.h"
 

@@ -17,7 +17,7 @@
 #include "core/error_record.h"
 #include "dib/live_count.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_settings.h"

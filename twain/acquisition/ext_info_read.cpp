@@ -10,7 +10,7 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "twain/capabilities/item_values.h"
 #include "twain/session/memory.h"
 

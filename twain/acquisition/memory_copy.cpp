@@ -19,7 +19,7 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/memblock.h"
 #include "platform/rgb_swap.h"
 #include "twain/session/memory.h"

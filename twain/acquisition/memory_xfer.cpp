@@ -14,7 +14,7 @@
 #include "core/state_registry.h"
 #include "dib/allocate.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_settings.h"
 #include "platform/memblock.h"
 #include "platform/rgb_swap.h"

@@ -14,7 +14,7 @@
 #include "dib/negate.h"
 #include "dib/page_analysis.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
 #include "twain/acquisition/acquire.h"

@@ -7,7 +7,7 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "twain/capabilities/capability.h"
 #include "twain/capabilities/container.h"
 #include "twain/capabilities/deferred.h"

@@ -7,7 +7,7 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "twain/session/dsm.h"
 #include "twain/session/memory.h"
 #include "twain/session/session.h"

@@ -4,10 +4,10 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_container.h"
-#include "orivane/twain_error.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_settings.h"
 #include "platform/clock.h"

@@ -10,9 +10,9 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
-#include "orivane/twain_error.h"
 #include "orivane/twain_session.h"
 #include "twain/capabilities/capability.h"
 #include "twain/capabilities/deferred.h"

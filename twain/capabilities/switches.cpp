@@ -4,7 +4,7 @@
 #include "core/error_record.h"
 #include "core/state_registry.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_switches.h"
 
 namespace twain {

@@ -3,7 +3,7 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/crash_guard.h"
 #include "platform/paths.h"
 #include "twain/capabilities/switches.h"

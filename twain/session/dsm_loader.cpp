@@ -10,7 +10,7 @@
 #include "core/modules.h"
 #include "dsm/manager_protocol.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "platform/crash_guard.h"

@@ -3,8 +3,8 @@
 // names only through the hooks installed here.
 #include "twain/session/error_note.h"
 
+#include "orivane/errors.h"
 #include "orivane/twain.h"
-#include "orivane/twain_error.h"
 #include "twain/session/constant_names.h"
 #include "twain/session/session.h"
 

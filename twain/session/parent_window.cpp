@@ -7,7 +7,7 @@
 #include "core/app_identity.h"
 #include "core/error_record.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "twain/session/session.h"
 
 namespace twain {

@@ -4,7 +4,7 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_manager.h"
 #include "platform/window.h"
 #include "twain/session/dsm.h"

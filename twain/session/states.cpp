@@ -7,8 +7,8 @@
 
 #include "core/error_record.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
-#include "orivane/twain_error.h"
 #include "orivane/twain_session.h"
 #include "twain/capabilities/switches.h"
 #include "twain/session/dsm.h"

@@ -18,7 +18,7 @@
 #include "codecs/codec_abi.h"
 #include "core/error_record.h"
 #include "orivane/dib_api.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/memblock.h"
 
 // Its own namespace: module_harness.h has a Module and a read_file of its

@@ -17,8 +17,8 @@
 
 #include "../test_support.h"
 #include "log/trace.h"
+#include "orivane/trace_log.h"
 #include "orivane/twain.h"
-#include "orivane/twain_log.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "platform/paths.h"

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "../test_support.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
-#include "orivane/twain_error.h"
 #include "twain/session/gate.h"
 #include "twain/session/session.h"
 

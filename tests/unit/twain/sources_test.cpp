@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "dsm_fixture.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "twain/session/identity.h"
 #include "twain/session/session.h"
 
