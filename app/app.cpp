@@ -10,7 +10,7 @@
 #include "app/process.h"
 #include "app/report.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_session.h"
 #include "platform/paths.h"
 #include "platform/ui.h"

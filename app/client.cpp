@@ -10,7 +10,7 @@
 
 #include "app/report.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/local_socket.h"
 #include "platform/paths.h"
 

@@ -8,16 +8,16 @@
 #include <string>
 
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_container.h"
-#include "orivane/twain_error.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
-#include "twain/sources.h"
+#include "twain/session/sources.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "app/naming.h"
 #include "app/options.h"
 #include "app/report.h"
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 
 namespace {
 

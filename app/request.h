@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 
 // Pixel-type bits of a request.
 constexpr int kPixelBw = 1;

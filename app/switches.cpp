@@ -14,8 +14,8 @@
 
 #include "app/options.h"
 #include "app/report.h"
+#include "orivane/file_options.h"
 #include "orivane/twain.h"
-#include "orivane/twain_files.h"
 #include "orivane/twain_switches.h"
 #include "platform/locale.h"
 

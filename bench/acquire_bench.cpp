@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
 #include "orivane/twain_acquire.h"
-#include "orivane/twain_error.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_settings.h"
 #include "orivane/twain_switches.h"

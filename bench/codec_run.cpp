@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_multipage.h"
+#include "orivane/file_options.h"
+#include "orivane/multipage_files.h"
 #include "orivane/twain_session.h"
 #include "platform/memblock.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/report.h"
 #include "log/trace.h"
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 
 namespace {
 

@@ -70,7 +70,7 @@
  * CountPagesIn... return the page count, negative on failure.
  * A module that fails should say why: through its error handler when one is
  * installed (OrvTiff, OrvPdf), and in any case through OrvHost.record_error
- * with a library error code (ERR_* of orivane/twain_error.h, e.g.
+ * with a library error code (ERR_* of orivane/errors.h, e.g.
  * ERR_FILE_READ 45, ERR_FILE_WRITE 47, ERR_MEMORY 35, ERR_NOT_FOUND 33,
  * ERR_FILE_ACCESS 34) and a short detail such as the path. The library's
  * error record keeps the first error since it was cleared, so recording is
@@ -164,7 +164,7 @@ typedef struct OrvHost {
   void (*mem_free)(OrvHandle h);
 
   /* Records an error in the library's last-error record (first error wins):
-   * `code` an ERR_* code of orivane/twain_error.h, `detail` the text that
+   * `code` an ERR_* code of orivane/errors.h, `detail` the text that
    * goes with it (may be null). */
   void (*record_error)(int32_t code, const char* detail);
   /* Writes one line (or part line) to the library's trace log when the

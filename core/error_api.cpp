@@ -1,5 +1,5 @@
 // Public operations over the error record.
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 #include <cstring>
 #include <string>

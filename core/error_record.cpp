@@ -9,8 +9,8 @@
 
 #include "core/app_identity.h"
 #include "core/state_registry.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
-#include "orivane/twain_error.h"
 #include "platform/ui.h"
 
 namespace core {

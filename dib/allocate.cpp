@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "dib/live_count.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

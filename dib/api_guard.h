@@ -9,7 +9,7 @@
 
 #include "core/error_record.h"
 #include "dib/dib.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib::api {
 

@@ -22,7 +22,7 @@
 #include "dib/page_analysis.h"
 #include "dib/row_readers.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

@@ -25,7 +25,7 @@
 #include "dib/contrast.h"
 #include "dib/row_readers.h"
 #include "dib/scale.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

@@ -7,7 +7,7 @@
 #include "dib/api_guard.h"
 #include "dib/contrast.h"
 #include "dib/dib.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 using dib::api::edit;
 using dib::api::guard;

@@ -24,7 +24,7 @@
 #include "dib/histogram.h"
 #include "dib/quantize.h"
 #include "dib/row_readers.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

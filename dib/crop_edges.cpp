@@ -28,7 +28,7 @@
 #include "dib/detail.h"
 #include "dib/row_readers.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

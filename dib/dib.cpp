@@ -9,7 +9,7 @@
 
 #include "dib/live_count.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "dib/allocate.h"
 #include "dib/row_readers.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

@@ -1,6 +1,6 @@
 // The leak report of the public error operations. It counts image handles,
 // so it lives with them rather than with the error record below this layer.
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 #include <cstdio>
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "dib/detail.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/rgb_swap.h"
 
 namespace dib {

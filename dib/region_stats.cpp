@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "dib/row_readers.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 

@@ -18,7 +18,7 @@
 #include "dib/allocate.h"
 #include "dib/detail.h"
 #include "dib/edit.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

@@ -22,7 +22,7 @@
 #include "dib/allocate.h"
 #include "dib/live_count.h"
 #include "dib/row_readers.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace dib {
 namespace {

@@ -11,7 +11,7 @@
 #include "core/modules.h"
 #include "core/state_registry.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace {
 

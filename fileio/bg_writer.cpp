@@ -18,7 +18,7 @@
 #include "fileio/multipage.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/clock.h"
 
 namespace fileio {

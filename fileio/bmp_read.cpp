@@ -21,7 +21,7 @@
 #include "dib/image_limit.h"
 #include "dib/live_count.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/input_file.h"
 
 namespace fileio {

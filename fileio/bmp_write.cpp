@@ -13,7 +13,7 @@
 #include "dib/allocate.h"
 #include "dib/row_readers.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace fileio {
 namespace {

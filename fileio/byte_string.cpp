@@ -15,10 +15,10 @@
 #include "core/error_record.h"
 #include "fileio/file_state.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_multipage.h"
+#include "orivane/file_options.h"
+#include "orivane/multipage_files.h"
 
 namespace fileio {
 namespace {

@@ -3,7 +3,7 @@
 #include "fileio/multipage.h"
 #include "log/trace.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_multipage.h"
+#include "orivane/multipage_files.h"
 
 int FileCopy(const char* input, const char* output, int options) {
   LogPrint("FileCopy\n..in=  '%s'\n..out= '%s'\n..opts=%d\n", input ? input : "", output ? output : "",

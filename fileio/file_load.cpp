@@ -20,8 +20,8 @@
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
 #include "orivane/bmp_api.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
 

@@ -23,9 +23,9 @@
 #include "fileio/write_support.h"
 #include "log/trace.h"
 #include "orivane/bmp_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_multipage.h"
+#include "orivane/errors.h"
+#include "orivane/file_options.h"
+#include "orivane/multipage_files.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
 

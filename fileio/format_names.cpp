@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 
 namespace {
 

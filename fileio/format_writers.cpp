@@ -13,9 +13,9 @@
 #include "fileio/file_state.h"
 #include "fileio/options.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 
 namespace fileio {
 namespace {

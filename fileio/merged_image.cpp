@@ -21,7 +21,7 @@
 #include "dib/dib.h"
 #include "fileio/multipage.h"
 #include "orivane/dib_api.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace fileio {
 namespace {

@@ -15,10 +15,10 @@
 #include "fileio/pdf_options.h"
 #include "fileio/write_support.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_multipage.h"
+#include "orivane/file_options.h"
+#include "orivane/multipage_files.h"
 #include "platform/clock.h"
 
 namespace fileio {

@@ -8,8 +8,8 @@
 #include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
+#include "orivane/errors.h"
+#include "orivane/file_options.h"
 #include "orivane/version.h"
 
 namespace fileio {

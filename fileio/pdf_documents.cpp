@@ -9,7 +9,7 @@
 #include "fileio/codec_modules.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
 #include "orivane/pdf_api.h"
-#include "orivane/twain_error.h"
 
 namespace fileio {
 

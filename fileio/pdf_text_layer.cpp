@@ -18,8 +18,8 @@
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "log/trace.h"
+#include "orivane/errors.h"
 #include "orivane/pdf_api.h"
-#include "orivane/twain_error.h"
 
 namespace fileio {
 namespace {

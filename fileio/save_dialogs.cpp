@@ -8,7 +8,7 @@
 
 #include "log/trace.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 #include "orivane/twain_settings.h"
 #include "platform/ui.h"
 

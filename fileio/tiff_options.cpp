@@ -1,6 +1,6 @@
 // TIFF settings handed straight to the TIFF codec, which keeps them for the
 // files written next.
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 
 #include <cstring>
 #include <string>

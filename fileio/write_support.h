@@ -11,7 +11,7 @@
 #include "fileio/options.h"
 #include "fileio/output_files.h"
 #include "orivane/dib_api.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/memblock.h"
 
 namespace fileio {

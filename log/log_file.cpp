@@ -1,6 +1,6 @@
 // The log file: its name and folder rules, the header and end lines, moving
 // an open log, and the public TWAIN_ operations on the log.
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -71,7 +71,7 @@ bool LogAttached();
 std::string LogFullPath();
 
 // Facts the header shows that belong to other subsystems; filled in by the
-// TWAIN session (twain/log_facts.cpp).
+// TWAIN session (twain/session/log_facts.cpp).
 struct LogHeaderFacts {
   std::string state_name;            // name of the current TWAIN state
   bool source_open = false;          // state above 3

@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace codec {
 

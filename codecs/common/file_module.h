@@ -12,7 +12,7 @@
 #include "codecs/common/dib_block.h"
 #include "codecs/common/module_host.h"
 #include "codecs/common/status.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace codec {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codecs/common/file_io.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvgif {
 namespace {

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvgif {
 namespace {

@@ -17,7 +17,7 @@
 
 #include "codecs/jpeg/jpeg_codec.h"
 #include "codecs/jpeg/jpeg_error.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvjpeg {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "codecs/common/jpeg_limits.h"
 #include "codecs/jpeg/jpeg_error.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvjpeg {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "codecs/jpeg/jpeg_error.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvjpeg {
 namespace {

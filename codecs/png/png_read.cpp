@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "codecs/common/file_io.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvpng {
 namespace {

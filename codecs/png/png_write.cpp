@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvpng {
 namespace {

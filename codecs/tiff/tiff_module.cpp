@@ -11,7 +11,7 @@
 #include "codecs/common/file_io.h"
 #include "codecs/common/module_host.h"
 #include "codecs/tiff/tiff_codec.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "codecs/tiff/tiff_codec.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace orvtiff {
 namespace {

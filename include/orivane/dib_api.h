@@ -13,7 +13,7 @@
  * Errors: a null handle given to a query yields 0 and records nothing; a handle
  * that is stale, freed or not a DIB is refused (0 or null) and records
  * ERR_BAD_DIB. Operations that fail record their reason in the library's error
- * record (the first error wins, see twain_error.h).
+ * record (the first error wins, see errors.h).
  */
 #ifndef ORIVANE_DIB_API_H
 #define ORIVANE_DIB_API_H

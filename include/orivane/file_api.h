@@ -11,7 +11,7 @@
  * missing, image cannot be locked or unknown format; -4 BMP write failed;
  * -5 a conversion for GIF or DCX failed or a fault was caught; any other
  * non-zero value is the codec's own failure result. The reason is in the
- * library's error record (twain_error.h).
+ * library's error record (errors.h).
  */
 #ifndef ORIVANE_FILE_API_H
 #define ORIVANE_FILE_API_H
@@ -19,7 +19,7 @@
 #include <stdint.h>
 
 #include "orivane/dib_api.h"
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 
 #ifdef __cplusplus
 extern "C" {

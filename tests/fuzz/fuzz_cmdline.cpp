@@ -10,8 +10,8 @@
 #include "app/options.h"
 #include "app/report.h"
 #include "core/error_record.h"
+#include "orivane/file_options.h"
 #include "orivane/pdf_api.h"
-#include "orivane/twain_files.h"
 #include "orivane/twain_switches.h"
 #include "platform/locale.h"
 

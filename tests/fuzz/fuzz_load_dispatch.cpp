@@ -13,8 +13,8 @@
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "core/error_record.h"
 #include "orivane/twain_switches.h"
-#include "twain/switches.h"
+#include "twain/capabilities/switches.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   twain::switches() = twain::Switches{};

@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "codecs/codec_abi.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 
 namespace {
 

@@ -18,12 +18,12 @@
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "platform/paths.h"
-#include "twain/acquire.h"
-#include "twain/deferred.h"
-#include "twain/memory_xfer.h"
-#include "twain/multipage_loop.h"
-#include "twain/session.h"
-#include "twain/switches.h"
+#include "twain/acquisition/acquire.h"
+#include "twain/acquisition/memory_xfer.h"
+#include "twain/acquisition/multipage_loop.h"
+#include "twain/capabilities/deferred.h"
+#include "twain/capabilities/switches.h"
+#include "twain/session/session.h"
 
 inline void ResetForTests() {
   // Library code traces; tracing before the library is attached warns the user.

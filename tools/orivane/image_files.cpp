@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 
 namespace orivane_tool {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_session.h"
 #include "tools/orivane/commands.h"
 #include "tools/orivane/image_files.h"

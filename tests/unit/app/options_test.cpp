@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "../test_support.h"
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 #include "orivane/twain_switches.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // OrvGif through its entry points, as the library loads it.
 #include <sys/resource.h>
 
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "tests/unit/codecs/module_harness.h"
 #include "tests/unit/test_support.h"
 

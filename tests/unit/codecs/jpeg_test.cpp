@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "tests/unit/codecs/module_harness.h"
 #include "tests/unit/test_support.h"
 

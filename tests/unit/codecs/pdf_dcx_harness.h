@@ -21,7 +21,7 @@
 #include "codecs/codec_abi.h"
 #include "core/error_record.h"
 #include "orivane/dib_api.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/memblock.h"
 
 namespace pdf_dcx_test {

@@ -8,8 +8,8 @@
 
 #include "../test_support.h"
 #include "core/app_identity.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
-#include "orivane/twain_error.h"
 #include "platform/ui.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include "../test_support.h"
 #include "orivane/dib_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
+#include "orivane/errors.h"
+#include "orivane/file_options.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_switches.h"
 #include "platform/locale.h"

@@ -13,7 +13,7 @@
 #include "dib/crop_edges.h"
 #include "dib_test_support.h"
 #include "orivane/dib_analysis.h"
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 #include "orivane/twain_session.h"
 #include "sources/virtual/pages.h"
 

@@ -13,7 +13,7 @@
 #include "dib_test_support.h"
 #include "log/trace.h"
 #include "orivane/dib_analysis.h"
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 #include "sources/virtual/pages.h"
 
 namespace {

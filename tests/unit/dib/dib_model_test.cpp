@@ -9,7 +9,7 @@
 
 #include "dib/allocate.h"
 #include "dib_test_support.h"
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "../test_support.h"
 #include "orivane/dib_api.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "platform/memblock.h"
 
 namespace dib_test {

@@ -17,7 +17,7 @@
 #include "../dib/dib_test_support.h"
 #include "fileio/codec_modules.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 #include "tests/tool_support.h"
 
 namespace {

@@ -17,8 +17,8 @@
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_multipage.h"
+#include "orivane/file_options.h"
+#include "orivane/multipage_files.h"
 #include "platform/paths.h"
 
 namespace {

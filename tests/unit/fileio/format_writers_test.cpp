@@ -14,8 +14,8 @@
 
 #include "../dib/dib_test_support.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_log.h"
+#include "orivane/file_options.h"
+#include "orivane/trace_log.h"
 
 namespace {
 

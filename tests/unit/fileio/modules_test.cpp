@@ -20,8 +20,8 @@
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
 #include "orivane/file_api.h"
+#include "orivane/multipage_files.h"
 #include "orivane/pdf_api.h"
-#include "orivane/twain_multipage.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 

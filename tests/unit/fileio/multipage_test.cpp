@@ -24,9 +24,9 @@
 #include "fileio/multipage.h"
 #include "fileio/output_files.h"
 #include "orivane/file_api.h"
+#include "orivane/file_options.h"
+#include "orivane/multipage_files.h"
 #include "orivane/pdf_api.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_multipage.h"
 #include "platform/paths.h"
 
 namespace {

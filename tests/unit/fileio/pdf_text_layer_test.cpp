@@ -19,9 +19,9 @@
 #include "fileio/pdf_options.h"
 #include "fileio/pdf_text_layer.h"
 #include "orivane/file_api.h"
+#include "orivane/file_options.h"
+#include "orivane/multipage_files.h"
 #include "orivane/pdf_api.h"
-#include "orivane/twain_files.h"
-#include "orivane/twain_multipage.h"
 #include "platform/paths.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "../dib/dib_test_support.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_files.h"
+#include "orivane/file_options.h"
 #include "platform/ui.h"
 
 namespace {

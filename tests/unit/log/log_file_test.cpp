@@ -9,7 +9,7 @@
 
 #include "log/trace.h"
 #include "log_test_support.h"
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 #include "platform/paths.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "log/trace.h"
-#include "orivane/twain_log.h"
+#include "orivane/trace_log.h"
 
 namespace log_test {
 

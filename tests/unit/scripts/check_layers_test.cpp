@@ -66,6 +66,14 @@ TEST_F(CheckLayersTest, RefusesWhatRunsUpAndPassesWhatRunsDown) {
       {"tests/unit/m.cpp", "#include \"app/report.h\"\n", nullptr},
       {"build/n.cpp", "#include \"app/report.h\"\n", nullptr},
       {"viewer/o.cpp", "#include \"platform/ui.h\"\n", "viewer/: has no place in the layer order"},
+      // twain/'s rooms are one layer: they include each other and the layers below.
+      {"twain/session/p.cpp",
+       "#include \"twain/capabilities/q.h\"\n#include \"twain/acquisition/r.h\"\n#include \"fileio/s.h\"\n",
+       nullptr},
+      {"fileio/t.cpp", "#include \"twain/acquisition/acquire.h\"\n",
+       "fileio/t.cpp:1: includes \"twain/acquisition/acquire.h\": twain is above fileio"},
+      {"twain/capabilities/u.h", "#include \"app/report.h\"\n",
+       "twain/capabilities/u.h:1: includes \"app/report.h\": app is above twain"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -85,7 +93,12 @@ TEST_F(CheckLayersTest, CountsIncludesBetweenFoldersNotWithin) {
   write("twain/a.cpp", "#include \"core/modules.h\"\n#include \"core/error_record.h\"\n#include \"twain/a.h\"\n");
   write("twain/b.cpp", "#include \"orivane/twain.h\"\n");
   write("fileio/c.cpp", "#include \"twain/session.h\"\n");
-  EXPECT_EQ(run("--counts"), "fileio -> twain 1\ntwain -> core 2\ntwain -> include 1\nrc=0\n");
+  // A file in a room of twain/ counts as twain; one room including another does not count.
+  write("twain/session/d.cpp", "#include \"twain/capabilities/e.h\"\n#include \"log/trace.h\"\n");
+  write("app/f.cpp", "#include \"twain/acquisition/g.h\"\n");
+  EXPECT_EQ(run("--counts"),
+            "app -> twain 1\nfileio -> twain 1\ntwain -> core 2\ntwain -> include 1\n"
+            "twain -> log 1\nrc=0\n");
 }
 
 }  // namespace

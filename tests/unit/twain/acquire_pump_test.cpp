@@ -10,7 +10,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/window.h"
-#include "twain/acquire.h"
+#include "twain/acquisition/acquire.h"
 
 namespace {
 

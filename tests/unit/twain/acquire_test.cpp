@@ -10,10 +10,10 @@
 #include "core/error_record.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
+#include "orivane/file_options.h"
 #include "orivane/twain_acquire.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_sources.h"
@@ -22,8 +22,8 @@
 #include "platform/clock.h"
 #include "platform/locale.h"
 #include "platform/window.h"
-#include "twain/acquire.h"
-#include "twain/session.h"
+#include "twain/acquisition/acquire.h"
+#include "twain/session/session.h"
 
 namespace twain_test {
 namespace {

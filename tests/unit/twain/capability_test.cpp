@@ -7,9 +7,9 @@
 #include <string>
 
 #include "dsm_fixture.h"
-#include "orivane/twain_error.h"
+#include "orivane/errors.h"
 #include "orivane/twain_sources.h"
-#include "twain/session.h"
+#include "twain/session/session.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The constant-name tables agree with the TWAIN definitions, and unknown
 // values get their fallback texts.
-#include "twain/constant_names.h"
+#include "twain/session/constant_names.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,7 @@
 #include "../test_support.h"
 #include "orivane/twain.h"
 #include "platform/memblock.h"
-#include "twain/item_values.h"
+#include "twain/capabilities/item_values.h"
 
 namespace {
 

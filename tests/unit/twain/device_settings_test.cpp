@@ -16,17 +16,17 @@
 #include "core/paper_sizes.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
+#include "orivane/file_options.h"
 #include "orivane/twain_acquire.h"
 #include "orivane/twain_capability.h"
 #include "orivane/twain_container.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
-#include "twain/capability.h"
-#include "twain/deferred.h"
-#include "twain/session.h"
-#include "twain/switches.h"
+#include "twain/capabilities/capability.h"
+#include "twain/capabilities/deferred.h"
+#include "twain/capabilities/switches.h"
+#include "twain/session/session.h"
 
 namespace {
 

@@ -17,13 +17,13 @@
 
 #include "../test_support.h"
 #include "log/trace.h"
+#include "orivane/trace_log.h"
 #include "orivane/twain.h"
-#include "orivane/twain_log.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
-#include "twain/session.h"
+#include "twain/session/session.h"
 
 #if defined(__SANITIZE_ADDRESS__) && __has_include(<sanitizer/lsan_interface.h>)
 #include <sanitizer/lsan_interface.h>

@@ -1,14 +1,14 @@
 // The TWAIN side of the error record: the note the session's last result puts
 // on TWAIN-related errors, and the account of a failed transfer.
-#include "twain/error_note.h"
+#include "twain/session/error_note.h"
 
 #include <gtest/gtest.h>
 
 #include "../test_support.h"
+#include "orivane/errors.h"
 #include "orivane/twain.h"
-#include "orivane/twain_error.h"
-#include "twain/gate.h"
-#include "twain/session.h"
+#include "twain/session/gate.h"
+#include "twain/session/session.h"
 
 namespace {
 

@@ -10,16 +10,16 @@
 #include "../test_support.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
+#include "orivane/twain.h"
 #include "orivane/twain_acquire.h"
+#include "orivane/twain_extinfo.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
-#include "orivane/twain.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_extinfo.h"
 #include "platform/memblock.h"
-#include "twain/acquire.h"
-#include "twain/ext_info.h"
-#include "twain/item_values.h"
+#include "twain/acquisition/acquire.h"
+#include "twain/acquisition/ext_info.h"
+#include "twain/capabilities/item_values.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "dib/live_count.h"
 #include "orivane/twain.h"
 #include "platform/clipboard.h"
-#include "twain/memory_xfer.h"
+#include "twain/acquisition/memory_xfer.h"
 
 namespace {
 

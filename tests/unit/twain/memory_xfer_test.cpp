@@ -14,18 +14,18 @@
 #include "core/error_record.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
 #include "orivane/twain_acquire.h"
-#include "orivane/twain_error.h"
 #include "orivane/twain_extinfo.h"
 #include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "sources/virtual/pages.h"
-#include "twain/acquire.h"
-#include "twain/memory_xfer.h"
-#include "twain/session.h"
+#include "twain/acquisition/acquire.h"
+#include "twain/acquisition/memory_xfer.h"
+#include "twain/session/session.h"
 
 namespace twain_test {
 namespace {

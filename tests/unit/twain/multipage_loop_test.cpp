@@ -11,14 +11,14 @@
 #include "core/error_record.h"
 #include "dsm_fixture.h"
 #include "orivane/dib_api.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_multipage.h"
+#include "orivane/multipage_files.h"
 #include "orivane/twain_multipage_acquire.h"
 #include "orivane/twain_settings.h"
 #include "orivane/twain_switches.h"
 #include "platform/locale.h"
-#include "twain/next_page.h"
+#include "twain/acquisition/next_page.h"
 
 namespace twain_test {
 namespace {

@@ -10,11 +10,11 @@
 #include "dib/allocate.h"
 #include "dib/dib.h"
 #include "orivane/twain.h"
-#include "twain/acquire.h"
-#include "twain/deferred.h"
-#include "twain/post_process.h"
-#include "twain/session.h"
-#include "twain/switches.h"
+#include "twain/acquisition/acquire.h"
+#include "twain/acquisition/post_process.h"
+#include "twain/capabilities/deferred.h"
+#include "twain/capabilities/switches.h"
+#include "twain/session/session.h"
 
 namespace {
 

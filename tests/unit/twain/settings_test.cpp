@@ -8,11 +8,11 @@
 #include <fstream>
 
 #include "../test_support.h"
-#include "orivane/twain_error.h"
-#include "orivane/twain_files.h"
+#include "orivane/errors.h"
+#include "orivane/file_options.h"
 #include "orivane/twain_switches.h"
-#include "twain/next_page.h"
-#include "twain/switches.h"
+#include "twain/acquisition/next_page.h"
+#include "twain/capabilities/switches.h"
 
 namespace {
 

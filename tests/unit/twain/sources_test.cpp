@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "dsm_fixture.h"
-#include "orivane/twain_error.h"
-#include "twain/identity.h"
-#include "twain/session.h"
+#include "orivane/errors.h"
+#include "twain/session/identity.h"
+#include "twain/session/session.h"
 
 namespace {
 

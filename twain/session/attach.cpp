@@ -1,0 +1,31 @@
+// Attaching and detaching the library: the first and last calls of a process.
+#include "orivane/twain_session.h"
+
+#include "core/error_record.h"
+#include "log/trace.h"
+#include "orivane/errors.h"
+#include "platform/crash_guard.h"
+#include "platform/paths.h"
+#include "twain/capabilities/switches.h"
+#include "twain/session/session.h"
+
+void ORIVANE_Attach(void) {
+  twain::Session& s = twain::session();
+  if (s.attach_count++ > 0) return;
+  s.no_guard = platform::debugger_attached();
+  LogAttach();
+  twain::settings_process_file(platform::library_folder());
+}
+
+void ORIVANE_Detach(void) {
+  twain::Session& s = twain::session();
+  if (s.attach_count <= 0) return;
+  if (--s.attach_count > 0) return;
+  LogPrint("ORIVANE_Detach() pre(nAttached==%d)\n", s.attach_count + 1);
+  if (s.state > 1) RecordError(ERR_IMPROPER_SHUTDOWN, "TWAIN left open. Call TWAIN_Shutdown.");
+  LogDetach();
+}
+
+void ORIVANE_SetProductInfo(const char* product, const char* version) {
+  LogSetHeaderTexts(product ? product : "", version ? version : "");
+}
