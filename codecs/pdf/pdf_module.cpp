@@ -305,7 +305,7 @@ ORV_CODEC_EXPORT void ORVPDF_SetAppendSource(const char* path) { state().append_
 ORV_CODEC_EXPORT int32_t ORVPDF_BeginMultipage(const OrvPdfWriter* writer) {
   return write_guard([&] {
     if (!writer || !writer->write) pdf::fail(ORVPDF_E_INVALID, "no PDF writer");
-    begin_document(pdf::Target{"", writer, false});
+    begin_document(pdf::Target{"", writer, false, ""});
   });
 }
 

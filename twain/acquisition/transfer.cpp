@@ -311,7 +311,6 @@ int TWAIN_AcquireToFilename(uintptr_t window, const char* file_name) {
 int TWAIN_AcquireFile(uintptr_t window, int format, const char* file_name) {
   LogApiCall("AcquireFile(0x%08lx, %d, \"%s\")...\n", static_cast<unsigned long>(window), format,
              file_name ? file_name : "");
-  twain::Acquisition& a = acquisition();
   int result = 0;
   {
     LogNest nest;
