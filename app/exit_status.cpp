@@ -103,11 +103,10 @@ const FailureNote& failure_note() { return note(); }
 void clear_failure_note() { note() = FailureNote{}; }
 
 void show_library_failure(const char* message) {
-  // What the user is shown: the message, then the library's account.
+  // What the user is shown: the message, then the library's account; with
+  // nothing recorded nothing is shown, and the exit code tells the rest.
   const core::ErrorRecord& r = core::error_record();
-  std::string shown = message ? message : "";
-  if (r.code != 0) shown += (shown.empty() ? "" : " ") + r.text;
-  note_failure(shown);
+  if (r.code != 0) note_failure((message && *message ? std::string(message) + " " : std::string()) + r.text);
   TWAIN_ReportLastError(message);
 }
 

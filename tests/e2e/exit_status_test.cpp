@@ -25,6 +25,7 @@ struct FailurePath {
   std::string exit;    // the report's Exit=
   std::string error;   // a part of the report's Error=
   int size_limit = 0;  // file-size limit in blocks (a full disk), 0: none
+  std::string plain_file;  // made before the run, to stand where a folder is asked for
 };
 
 // Makes quillet run under a file-size limit, which stands in for a full disk.
@@ -45,10 +46,11 @@ const std::vector<FailurePath> kFailures = {
      "ouble"},
     {"cover_open", "two_sided = no\nevents = 2:cover_open\n", {"/N=3", "/ADF", "p.tif"}, 213, "-1", "over"},
     {"cancel", "events = 1:cancel\n", {"/ADF", "p.tif"}, 2, "2", "ancel"},
-    {"empty_feeder", "feeder_sheets = 0\n", {"/ADF", "p.tif"}, 216, "2", "TWCC_NOMEDIA"},
+    // Without its dialog (a script's run) the device refuses to start.
+    {"empty_feeder", "feeder_sheets = 0\n", {"/ADF", "/HIDE", "p.tif"}, 216, "2", "TWCC_NOMEDIA"},
     {"disk_full", "two_sided = no\nresolutions = 300\ndpi_default = 300\n", {"/RGB", "/N=2", "/ADF", "big.bmp"},
-     204, "-4", "File write failed, possibly output device is full", 64},
-    {"folder_missing", "", {"/ADF", "/N=2", "no/such/folder/p.tif"}, 202, "-2", "File open failed"},
+     204, "-4", "Error writing to file", 64},
+    {"no_folder", "", {"/ADF", "/N=2", "plain/p.tif"}, 202, "-2", "File open failed", 0, "plain"},
     {"refused_setting", "pixel_types = bw, gray\n", {"/RGB", "p.tif"}, 252, "252",
      "Device declined to program: /RGB"},
     {"no_device", "", {"/S=Nowhere", "p.tif"}, 255, "255", "No TWAIN device matches 'Nowhere'"},
@@ -61,6 +63,7 @@ TEST(ExitStatus, EachFailureHasItsOwnStatusItsExitValueAndItsReason) {
     SCOPED_TRACE(c.label);
     ScanRun s(c.config);
     if (c.size_limit) limit_file_size(s, c.size_limit);
+    if (!c.plain_file.empty()) std::ofstream(s.at(c.plain_file)) << "a file, not a folder";
     const RunResult r = s.run(c.args);
     EXPECT_EQ(r.exit_status, c.status) << r.out << r.err;
     EXPECT_EQ(report_value(r.out, "Exit"), c.exit) << r.out;

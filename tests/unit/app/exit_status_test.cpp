@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -67,14 +66,12 @@ TEST(ExitStatus, EveryStatusIsDocumentedAndApartFromTheShells) {
     previous = row.status;
   }
   for (int exit_code = -300; exit_code <= 300; ++exit_code)
-    for (int error : {0, ERR_PAPER_JAM, ERR_CANCELLED, ERR_DRIVER_FAULT})
+    for (int error : {0, int{ERR_PAPER_JAM}, int{ERR_CANCELLED}, int{ERR_DRIVER_FAULT}})
       EXPECT_TRUE(documented.count(ProcessStatus(exit_code, error, 0))) << exit_code << " / " << error;
 }
 
 TEST(ExitStatus, TheReadmeDocumentsEveryStatus) {
-  const char* data = std::getenv("QUILLET_TEST_DATA");
-  ASSERT_NE(data, nullptr);
-  std::ifstream in(std::string(data) + "/../../README.md");
+  std::ifstream in(std::string(QUILLET_SOURCE_DIR) + "/README.md");
   std::stringstream readme;
   readme << in.rdbuf();
   ASSERT_FALSE(readme.str().empty());
