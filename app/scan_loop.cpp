@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/device.h"
+#include "app/exit_status.h"
 #include "app/naming.h"
 #include "app/report.h"
 #include "log/trace.h"
@@ -159,6 +160,8 @@ Next recover(Run& run, int failure) {
     }
   }
   LogPrint("Resuming scan loop!\n");
+  // The user went on past the failure: it is no longer why the run ends.
+  clear_failure_note();
   return Next::Scan;
 }
 
