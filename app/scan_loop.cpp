@@ -279,17 +279,14 @@ int ScanPages(ScanRequest& r) {
   if (!ApplySettings(r)) {
     run.exit_code = 252;
   } else if (const int rc = prepare_names(r); rc != 0) {
-    // The multipage file could not be begun: no page count, as ever.
-    report_batch();
-    return rc;
+    // The multipage file could not be begun: the run ends at once.
+    run.exit_code = rc;
+    run.end_at_once = true;
   } else {
     scan_batch(run);
-    if (run.end_at_once) {
-      report_batch();
-      return run.exit_code;
-    }
   }
   report_batch();
-  ReportLine("PagesWritten=%d\n", run.stored);
+  // A run that ended at once has no page count, as ever.
+  if (!run.end_at_once) ReportLine("PagesWritten=%d\n", run.stored);
   return run.exit_code;
 }

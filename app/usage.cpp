@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kUsageColumn = 24;  // where the usage text's descriptions start
+constexpr int kFormsWidth = 21;  // the usage text's column of switches, in characters
 
 // The literal text of a value form before its first conversion.
 std::string literal_prefix(const std::string& form) { return form.substr(0, form.find('%')); }
@@ -199,7 +199,7 @@ std::string UsageText() {
   for (const SwitchHelp& row : SwitchVocabulary()) {
     if (!row.help) continue;
     const std::string shown = switch_display(row);
-    std::snprintf(line, sizeof line, "  %-*s %s\n", kUsageColumn - 3, shown.c_str(), row.help);
+    std::snprintf(line, sizeof line, "  %-*s %s\n", kFormsWidth, shown.c_str(), row.help);
     u += line;
   }
   u += "\nExit status (the report's Exit= line keeps the code in brackets):\n";
