@@ -6,9 +6,11 @@
 
 #include <string>
 
+#include "app/exit_status.h"
 #include "app/options.h"
 #include "app/process.h"
 #include "app/report.h"
+#include "app/usage.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "orivane/twain_session.h"
@@ -70,6 +72,9 @@ void CQuilletApp::ExitInstance() {
 }
 
 int QuilletMain(int argc, const char* const* argv) {
+  // -h, --help and --version answer at once, as on any Linux program: no
+  // report, no trace, and no report file (/O=) is created or emptied.
+  if (int status = 0; RunInfoOption(argc, argv, &status)) return status;
   FrontEnd& fe = front_end();
   fe.report_stream = nullptr;
   // A file-size limit must fail the write that exceeds it (and be reported
@@ -108,8 +113,12 @@ int QuilletMain(int argc, const char* const* argv) {
   } else {
     fe.exit_code = ProcessRequests(request);
   }
+  // The report keeps the exit code; the process returns its status, which a
+  // shell can tell apart from every other outcome.
+  const int status = ProcessStatus(fe.exit_code, fe.failure.error_code, fe.failure.condition_code);
   finish(fe.exit_code);
+  LogPrint("[Quillet] Process status = %d\n", status);
   app.ExitInstance();
   ORIVANE_Detach();
-  return fe.exit_code;
+  return status;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/exit_status.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "orivane/twain.h"
@@ -44,9 +45,9 @@ bool source_open() { return TWAIN_State() >= kStateSourceOpen; }
 // refusal goes unexplained.
 void show_failure(const std::string& message) {
   if (TWAIN_LastErrorCode() != 0) {
-    TWAIN_ReportLastError(message.c_str());
+    show_library_failure(message.c_str());
   } else {
-    TWAIN_ErrorBox(message.c_str());
+    show_failure_box(message.c_str());
   }
 }
 
@@ -122,7 +123,7 @@ bool negotiate_pixel_types(int mask) {
     }
   }
   if (count == 0) {
-    TWAIN_ErrorBox("Quillet Internal Error #703.  Please report to vendor.");
+    show_failure_box("Quillet Internal Error #703.  Please report to vendor.");
     return false;
   }
   CONTAINER c = CONTAINER_Enumeration(TWTY_UINT16, count);
@@ -150,7 +151,14 @@ bool fail(const std::string& message) {
   return false;
 }
 
-void warn(const std::string& message) { show_failure(message); }
+// A refusal the run goes on after: shown, but not the run's failure.
+void warn(const std::string& message) {
+  if (TWAIN_LastErrorCode() != 0) {
+    TWAIN_ReportLastError(message.c_str());
+  } else {
+    TWAIN_ErrorBox(message.c_str());
+  }
+}
 
 template <typename... Args>
 std::string printf_text(const char* format, Args... args) {
@@ -240,11 +248,11 @@ bool apply_area(ScanRequest& r) {
   }
   if (r.right != 0 || r.bottom != 0 || r.left != 0 || r.top != 0) {
     if (r.right - r.left <= 0) {
-      TWAIN_ErrorBox("Image Layout: Please specify width > 0");
+      show_failure_box("Image Layout: Please specify width > 0");
       return false;
     }
     if (r.bottom - r.top <= 0) {
-      TWAIN_ErrorBox("Image Layout: Please specify height > 0");
+      show_failure_box("Image Layout: Please specify height > 0");
       return false;
     }
     TWAIN_SetRegion(r.left, r.top, r.right, r.bottom);
@@ -267,7 +275,7 @@ bool apply_custom_capability(ScanRequest& r) {
   if (ok) return true;
   char message[512];
   std::snprintf(message, sizeof message, "Setting capability 0x%04x=%s failed.", r.custom_cap, text);
-  TWAIN_ErrorBox(message);
+  show_failure_box(message);
   return false;
 }
 
@@ -280,22 +288,22 @@ bool OpenDevice(ScanRequest& r, std::uintptr_t owner) {
     return source_open();
   }
   if (!TWAIN_OpenSourceManager(owner)) {
-    TWAIN_ReportLastError("Unable to open TWAIN Source Manager");
+    show_library_failure("Unable to open TWAIN Source Manager");
     return false;
   }
   const Matches m = match_devices(upper(r.device_name, kSearchNameMax));
   if (m.ordinary > 1 || m.wia > 1) {
-    TWAIN_ErrorBox(formatted("Multiple TWAIN devices match '%s'", r.device_name).c_str());
+    show_failure_box(formatted("Multiple TWAIN devices match '%s'", r.device_name).c_str());
     return false;
   }
   if (m.ordinary == 0 && m.wia == 0) {
-    TWAIN_ErrorBox(formatted("No TWAIN device matches '%s'", r.device_name).c_str());
+    show_failure_box(formatted("No TWAIN device matches '%s'", r.device_name).c_str());
     return false;
   }
   TW_IDENTITY chosen = m.ordinary ? m.ordinary_choice : m.wia_choice;
   const std::string failed = formatted("Unable to open device '%s'", r.device_name);
   if (!TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &chosen)) {
-    TWAIN_ReportLastError(failed.c_str());
+    show_library_failure(failed.c_str());
     return source_open();
   }
   // What the library was asked for before any device was open (its settings

@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/request.h"
 
@@ -37,6 +38,14 @@ bool ParseSwitch(ScanRequest& request, std::string_view argument, std::string& o
 // Parses the attributes and template of a text stamp: the switch text after
 // "TEXT", e.g. ":BOLD:12pt:CENTER=Page $page".
 bool ParseTextOption(ScanRequest& request, std::string_view text, std::string& out_message);
+
+// One row of the switch vocabulary, in matching order, as the usage text,
+// the manual page and the shell's completion show it.
+struct SwitchHelp {
+  std::vector<std::string> forms;  // as matched: "ADF", "R=%g", "^O=" (a prefix)
+  const char* help;                // one line; nullptr: a further form of the row before
+};
+std::vector<SwitchHelp> SwitchVocabulary();
 
 // True if `text` (a switch without its slash) names a switch of the
 // vocabulary. Nothing is applied.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/exit_status.h"
 #include "app/naming.h"
 #include "app/report.h"
 #include "app/scan_loop.h"
@@ -89,7 +90,7 @@ void follow_written_name(ScanRequest& r, const std::string& path) {
 
 int store_single(ScanRequest& r, uintptr_t image, const std::string& path) {
   if (!TWAIN_SetSaveFormat(r.file_format)) {
-    TWAIN_ErrorBox("Requested file save format is not available.");
+    show_failure_box("Requested file save format is not available.");
     return -1;
   }
   int result = DIB_WriteToFilename(image, path.c_str());
@@ -114,23 +115,23 @@ int acquire_image(ScanRequest& r, uintptr_t window, const std::string& path, uin
       // The device could not write its file: a write failure, not a cancel.
       return TWAIN_LastErrorCode() == ERR_FILE_WRITE ? -4 : -1;
     case kTransferMemory: *image = TWAIN_AcquireMemory(window); return -1;
-    default: TWAIN_ErrorBox("Internal Error 703"); return -2;
+    default: show_failure_box("Internal Error 703"); return -2;
   }
 }
 
 int report_outcome(int result) {
   if (result == -1) {
     if (TWAIN_LastErrorCode() == ERR_CANCELLED) return 2;
-    TWAIN_ReportLastError("Error during Acquire");
+    show_library_failure("Error during Acquire");
     return -1;
   }
   switch (result) {
     case -10: break;
-    case -4: TWAIN_ErrorBox("File write failed, possibly output device is full"); break;
-    case -3: TWAIN_ErrorBox("File write failed: invalid image or format error."); break;
-    case -2: TWAIN_ErrorBox("File open failed (invalid path or name, or access denied)"); break;
+    case -4: show_failure_box("File write failed, possibly output device is full"); break;
+    case -3: show_failure_box("File write failed: invalid image or format error."); break;
+    case -2: show_failure_box("File open failed (invalid path or name, or access denied)"); break;
     case 0: case 1: case 2: break;
-    default: TWAIN_ReportLastError("Error during Acquire"); break;
+    default: show_library_failure("Error during Acquire"); break;
   }
   return result;
 }
@@ -161,6 +162,8 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
   uintptr_t image = 0;
   int result = acquire_image(r, window, path, &image);
   if (result == 0 && r.transfer_mode == kTransferFile) follow_written_name(r, path);
+  BatchCounts& batch = front_end().batch;
+  if (image != 0 || (result == 0 && r.transfer_mode == kTransferFile)) ++batch.delivered;
   if (result == -2) {
     TWAIN_SuppressErrorMessages(0);
     return -1;
@@ -170,6 +173,7 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
       DIB_Free(image);
       image = 0;
       result = 1;
+      ++batch.blank_dropped;
     }
   }
   if (image != 0) {

@@ -15,6 +15,7 @@
 
 #include "app/client.h"
 #include "app/device.h"
+#include "app/exit_status.h"
 #include "app/report.h"
 #include "app/scan_loop.h"
 #include "core/error_record.h"
@@ -97,7 +98,7 @@ bool select_source() { return TWAIN_SelectImageSource(front_end().main_window) !
 // opens the default device.
 int list_devices(ScanRequest& r) {
   if (!TWAIN_GetSourceList()) {
-    TWAIN_ReportLastError("Could not get TWAIN device list.");
+    show_library_failure("Could not get TWAIN device list.");
     return 255;
   }
   char name[kDeviceNameMax + 1];
@@ -127,6 +128,23 @@ int remaining_device_steps(const char* what) {
     RecordErrorF(ERR_FAILURE, "%s is not available yet", what);
   }
   return 255;
+}
+
+// The library's pending error as the system has always reported it; else,
+// for a run that failed, the failure it showed (the library's record is
+// cleared once shown) or, when nothing was shown, what the exit code means.
+void report_error_line(int result) {
+  if (TWAIN_LastErrorCode() != 0) {
+    char text[512];
+    TWAIN_GetLastErrorText(text);
+    for (char* p = text; *p; ++p)
+      if (*p == '\r' || *p == '\n') *p = ' ';
+    note_failure(text);
+    ReportLine("Error=%s\n", text);
+  } else if (result != 0) {
+    const FailureNote& n = failure_note();
+    ReportLine("Error=%s\n", n.message.empty() ? default_failure_text(result) : n.message.c_str());
+  }
 }
 
 }  // namespace
@@ -175,6 +193,7 @@ int RunScanLoop(ScanRequest& r) {
 }
 
 int ProcessRequests(ScanRequest& r) {
+  clear_failure_note();
   if (r.client) return SendToServer(request_text_of(front_end().command_line));
   std::uint32_t start = platform::tick_count_ms();
   int result = RunScanLoop(r);
@@ -188,13 +207,7 @@ int ProcessRequests(ScanRequest& r) {
                   (platform::tick_count_ms() - start) / 1000.0);
     TWAIN_ErrorBox(message);
   }
-  if (TWAIN_LastErrorCode() != 0) {
-    char text[512];
-    TWAIN_GetLastErrorText(text);
-    for (char* p = text; *p; ++p)
-      if (*p == '\r' || *p == '\n') *p = ' ';
-    ReportLine("Error=%s\n", text);
-  }
+  report_error_line(result);
   ReportLine("State=%d\n", TWAIN_State());
   ReportLine("Exit=%d\n", result);
   return result;

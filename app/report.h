@@ -29,6 +29,21 @@ class Report {
   std::unordered_map<std::string, std::list<std::string>::iterator> by_key_;
 };
 
+// Why a run failed, as the user was told, with the library's error at
+// that moment (exit_status.h).
+struct FailureNote {
+  std::string message;     // "" when nothing was noted
+  int error_code = 0;      // ERR_ code recorded then, 0 if none
+  int condition_code = 0;  // the device's TWCC_ code with it, 0 if none
+};
+
+// The pages of one scan run, for the report's batch lines.
+struct BatchCounts {
+  int asked = 0;          // pages the run set out to store, -1 all
+  int delivered = 0;      // pages the device delivered
+  int blank_dropped = 0;  // of those, dropped as blank
+};
+
 struct FrontEnd {
   Report report;
   std::FILE* report_stream = nullptr;  // nullptr: standard output
@@ -38,6 +53,8 @@ struct FrontEnd {
   std::string start_folder;
   int file_counter = 0;
   std::uintptr_t main_window = 0;
+  FailureNote failure;  // of the request under way
+  BatchCounts batch;    // of the scan under way
 };
 
 FrontEnd& front_end();

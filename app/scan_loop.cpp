@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/device.h"
+#include "app/exit_status.h"
 #include "app/naming.h"
 #include "app/report.h"
 #include "log/trace.h"
@@ -159,6 +160,8 @@ Next recover(Run& run, int failure) {
     }
   }
   LogPrint("Resuming scan loop!\n");
+  // The user went on past the failure: it is no longer why the run ends.
+  clear_failure_note();
   return Next::Scan;
 }
 
@@ -237,27 +240,53 @@ void finish_multipage(Run& run) {
   ReportLine("File=%s\n", PageFullPath(LastOutputFileName(), front_end().start_folder).c_str());
 }
 
+// The batch's account beside the pages written: what was asked for, what
+// the device delivered, how many of those were blank and dropped.
+void report_batch() {
+  const BatchCounts& b = front_end().batch;
+  if (b.asked < 0) {
+    ReportLine("PagesAsked=all\n");
+  } else {
+    ReportLine("PagesAsked=%d\n", b.asked);
+  }
+  ReportLine("PagesDelivered=%d\n", b.delivered);
+  ReportLine("BlankPagesDropped=%d\n", b.blank_dropped);
+}
+
+// The loop over the pages of an opened, prepared device.
+void scan_batch(Run& run) {
+  ScanRequest& r = run.r;
+  LogPrint("[Quillet] Starting scan loop.  nImages=%d\n", r.page_count);
+  while (r.page_count != 0 && scan_one(run) == Next::Scan) {
+  }
+  if (run.end_at_once) return;
+  LogPrint("Scan loop terminated.\n");
+  if (r.multipage) finish_multipage(run);
+}
+
 }  // namespace
 
 int ScanPages(ScanRequest& r) {
   Run run{r};
+  front_end().batch = BatchCounts{};
   if (!OpenDevice(r, front_end().main_window)) {
-    run.exit_code = 255;
-  } else {
-    ReportLine("Source=%s\n", TWAIN_SourceName());
-    plan_pages(r);
-    if (!ApplySettings(r)) {
-      run.exit_code = 252;
-    } else {
-      if (const int rc = prepare_names(r); rc != 0) return rc;
-      LogPrint("[Quillet] Starting scan loop.  nImages=%d\n", r.page_count);
-      while (r.page_count != 0 && scan_one(run) == Next::Scan) {
-      }
-      if (run.end_at_once) return run.exit_code;
-      LogPrint("Scan loop terminated.\n");
-      if (r.multipage) finish_multipage(run);
-    }
+    ReportLine("PagesWritten=%d\n", run.stored);
+    return 255;
   }
-  ReportLine("PagesWritten=%d\n", run.stored);
+  ReportLine("Source=%s\n", TWAIN_SourceName());
+  plan_pages(r);
+  front_end().batch.asked = r.page_count;
+  if (!ApplySettings(r)) {
+    run.exit_code = 252;
+  } else if (const int rc = prepare_names(r); rc != 0) {
+    // The multipage file could not be begun: the run ends at once.
+    run.exit_code = rc;
+    run.end_at_once = true;
+  } else {
+    scan_batch(run);
+  }
+  report_batch();
+  // A run that ended at once has no page count, as ever.
+  if (!run.end_at_once) ReportLine("PagesWritten=%d\n", run.stored);
   return run.exit_code;
 }

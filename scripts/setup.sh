@@ -24,6 +24,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libqpdf-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
+  man-db groff-base bsdextrautils
 )
 
 missing=()

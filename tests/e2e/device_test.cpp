@@ -3,6 +3,7 @@
 // and the order the settings reach the device in, as the trace shows it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <string>
@@ -109,6 +110,13 @@ TEST(DeviceName, NoMatchEndsAScanWith255) {
   EXPECT_EQ(r.exit_status, 255) << r.out << r.err;
   EXPECT_EQ(report_value(r.out, "Exit"), "255");
   EXPECT_NE(r.err.find("No TWAIN device matches 'Nowhere'"), std::string::npos) << r.err;
+  EXPECT_EQ(report_value(r.out, "Error"), "No TWAIN device matches 'Nowhere'") << r.out;
+
+  // More than one match: the report says so too.
+  DeviceRun two(devices({"Model A", "Model B"}));
+  RunResult ambiguous = two.run({"/S=Model"});
+  EXPECT_EQ(ambiguous.exit_status, 255) << ambiguous.out << ambiguous.err;
+  EXPECT_EQ(report_value(ambiguous.out, "Error"), "Multiple TWAIN devices match 'Model'") << ambiguous.out;
 }
 
 // ---- what a refusal does -----------------------------------------------------
@@ -140,8 +148,15 @@ TEST_P(DeviceSettings, RefusalsStopOrWarn) {
   } else {
     EXPECT_NE(r.err.find("Quillet: " + c.message), std::string::npos) << r.err;
   }
-  // The message was shown; nothing is left pending for the report.
-  EXPECT_FALSE(has_key(r.out, "Error")) << r.out;
+  // A refusal that ends the run is the report's reason, as it was shown (its
+  // line end a blank); a refusal the run goes on after is no failure.
+  if (c.exit_status == 0) {
+    EXPECT_FALSE(has_key(r.out, "Error")) << r.out;
+  } else {
+    std::string shown = c.message;
+    std::replace(shown.begin(), shown.end(), '\n', ' ');
+    EXPECT_EQ(report_value(r.out, "Error"), shown) << r.out;
+  }
   if (c.exit_status == 0) EXPECT_NE(report_value(r.out, "PagesWritten"), "0") << r.out;
 }
 

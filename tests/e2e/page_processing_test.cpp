@@ -55,6 +55,11 @@ TEST(PageProcessing, BlankSidesAreDroppedNeitherCountedNorNumbered) {
   const RunResult r = s.run({"/ADF", "/GRAY", "/BLANK", "p.tif"});
   ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
   EXPECT_EQ(report_value(r.out, "PagesWritten"), "3") << r.out;
+  // The account of the batch: the whole feeder asked for, every sheet
+  // delivered, the two blank ones dropped.
+  EXPECT_EQ(report_value(r.out, "PagesAsked"), "all") << r.out;
+  EXPECT_EQ(report_value(r.out, "PagesDelivered"), "5") << r.out;
+  EXPECT_EQ(report_value(r.out, "BlankPagesDropped"), "2") << r.out;
   ASSERT_EQ(s.files(), (Names{"p1.tif", "p2.tif", "p3.tif"}));
   if (!have_tool("zbarimg")) GTEST_SKIP() << "zbarimg is not installed";
   // The kept files hold the printed sheets 1, 3 and 5, in order.

@@ -76,6 +76,10 @@ TEST_P(Naming, PagesAreNumberedAndReported) {
     EXPECT_TRUE(file_exists(s.at(c.reported[i]))) << c.reported[i];
   }
   EXPECT_EQ(report_value(r.out, "PagesWritten"), std::to_string(c.reported.size()));
+  // The batch's account: as many asked for as delivered and written.
+  EXPECT_EQ(report_value(r.out, "PagesAsked"), std::to_string(c.reported.size()));
+  EXPECT_EQ(report_value(r.out, "PagesDelivered"), std::to_string(c.reported.size()));
+  EXPECT_EQ(report_value(r.out, "BlankPagesDropped"), "0");
   EXPECT_EQ(report_value(r.out, "Exit"), "0");
 }
 

@@ -111,17 +111,23 @@ DIB_HANDLE copied(DIB_HANDLE h) { return DibCopy(h); }
 
 const std::vector<Command>& commands() {
   static const std::vector<Command> kCommands = {
-      {"info", "FILE", 1, 1, info},
-      {"skew", "FILE", 1, 1, skew},
-      {"blank", "FILE [THRESHOLD]", 1, 2, blank},
-      {"crop", "FILE", 1, 1, crop},
-      {"deskew", "IN OUT", 2, 2, transform<deskewed>},
-      {"autocrop", "IN OUT", 2, 2, transform<cropped>},
-      {"contrast", "IN OUT", 2, 2, transform<edited<DIB_AutoContrast>>},
-      {"negate", "IN OUT", 2, 2, transform<edited<DIB_Negate>>},
-      {"gray", "IN OUT", 2, 2, transform<grayed>},
-      {"bw", "IN OUT", 2, 2, transform<thresholded>},
-      {"convert", "IN OUT", 2, 2, transform<copied>},
+      {"info", "FILE",
+       "format, pages, width, height, bits, type and dpi of the first page, as key=value lines", 1, 1, info},
+      {"skew", "FILE",
+       "the angle in degrees the page must turn by to be straight (positive: counter-clockwise), or none",
+       1, 1, skew},
+      {"blank", "FILE [THRESHOLD]",
+       "the dark fraction of the page and blank or not-blank (threshold 0.02 unless given)", 1, 2, blank},
+      {"crop", "FILE", "the document's rectangle on the page: x y w h, or none", 1, 1, crop},
+      {"deskew", "IN OUT", "the page turned straight", 2, 2, transform<deskewed>},
+      {"autocrop", "IN OUT", "the page cut to the document", 2, 2, transform<cropped>},
+      {"contrast", "IN OUT",
+       "the page with its contrast stretched", 2, 2, transform<edited<DIB_AutoContrast>>},
+      {"negate", "IN OUT", "the page negated", 2, 2, transform<edited<DIB_Negate>>},
+      {"gray", "IN OUT", "the page as 8-bit gray", 2, 2, transform<grayed>},
+      {"bw", "IN OUT",
+       "the page as black and white at its automatic threshold", 2, 2, transform<thresholded>},
+      {"convert", "IN OUT", "the page in the format of OUT's extension", 2, 2, transform<copied>},
   };
   return kCommands;
 }

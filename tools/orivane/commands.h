@@ -13,6 +13,7 @@ using Args = std::vector<std::string>;
 struct Command {
   const char* name;
   const char* usage;  // the arguments after the command's name
+  const char* help;   // one line: what it answers or writes
   int min_args, max_args;
   void (*run)(const Args& args, std::FILE* out);
 };

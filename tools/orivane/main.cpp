@@ -1,7 +1,8 @@
 // orivane: runs the library's page operations on image files, for cleaning
 // up existing scans and for comparing the library with other tools.
 //
-//   orivane COMMAND ARGS...     (orivane --help lists the commands)
+//   orivane COMMAND ARGS...     (orivane --help lists the commands,
+//                                --man prints the manual page)
 //
 // Answers go to standard output, one line each; errors to standard error
 // with exit status 1.
@@ -11,15 +12,17 @@
 
 #include "orivane/errors.h"
 #include "orivane/twain_session.h"
+#include "orivane/version.h"
 #include "tools/orivane/commands.h"
 #include "tools/orivane/image_files.h"
+#include "tools/orivane/manual.h"
 
 namespace {
 
 void usage(std::FILE* to) {
   std::fprintf(to, "usage: orivane COMMAND ARGS...\n");
   for (const orivane_tool::Command& c : orivane_tool::commands())
-    std::fprintf(to, "  orivane %-9s %s\n", c.name, c.usage);
+    std::fprintf(to, "  orivane %-9s %-17s %s\n", c.name, c.usage, c.help);
   std::fprintf(to,
                "Images are read in any format the library reads (first page of "
                "multipage files); OUT's extension chooses the output format.\n");
@@ -34,6 +37,15 @@ int run(int argc, char** argv) {
   if (name == "--help" || name == "-h" || name == "help") {
     usage(stdout);
     return 0;
+  }
+  if (name == "--version") {
+    std::printf("orivane (%s) %s\n", ORIVANE_PRODUCT, ORIVANE_VERSION_TEXT);
+    return 0;
+  }
+  // The manual page, which the build writes to orivane.1.
+  if (name == "--man") {
+    std::fputs(orivane_tool::manual_page().c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
   }
   for (const orivane_tool::Command& c : orivane_tool::commands()) {
     if (name != c.name) continue;
