@@ -9,6 +9,7 @@
 #include "app/exit_status.h"
 #include "app/options.h"
 #include "app/report.h"
+#include "core/roff.h"
 #include "orivane/version.h"
 
 namespace {
@@ -91,19 +92,7 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 
 // ---- the manual page ---------------------------------------------------------
 
-// Text as the man macros read it: a backslash is written "\e", a minus "\-"
-// (a hyphen would be typeset in its place), and a line that would begin
-// with a control character is guarded.
-std::string roff(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') out += "\\e";
-    else if (c == '-') out += "\\-";
-    else out += c;
-  }
-  if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
-  return out;
-}
+using core::roff;
 
 std::string roff_bold_list(const std::vector<std::string>& forms) {
   std::string out;

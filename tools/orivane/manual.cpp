@@ -2,26 +2,14 @@
 
 #include <string_view>
 
+#include "core/roff.h"
 #include "orivane/version.h"
 #include "tools/orivane/commands.h"
 
 namespace orivane_tool {
 namespace {
 
-// Text as the man macros read it: a backslash is written "\e", a minus "\-"
-// (a hyphen would be typeset in its place), and a line that would begin
-// with a control character is guarded. (quillet's page does the same; the
-// tool stands on the library alone and does not reach into the front end.)
-std::string roff(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\\') out += "\\e";
-    else if (c == '-') out += "\\-";
-    else out += c;
-  }
-  if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
-  return out;
-}
+using core::roff;
 
 }  // namespace
 
