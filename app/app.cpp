@@ -80,6 +80,9 @@ int QuilletMain(int argc, const char* const* argv) {
   // A file-size limit must fail the write that exceeds it (and be reported
   // as a full disk), not end the process before the report is written.
   ::signal(SIGXFSZ, SIG_IGN);
+  // Likewise a reader of standard output that goes away fails the write,
+  // which is reported, rather than ending the process silently.
+  ::signal(SIGPIPE, SIG_IGN);
   ORIVANE_SetProductInfo("Quillet", kAppVersion);
   ORIVANE_Attach();
   PreScanArguments(argc, argv);
@@ -106,6 +109,10 @@ int QuilletMain(int argc, const char* const* argv) {
     fe.exit_code = 1;
   } else if (!ReadRequest(request, argc, argv, message)) {
     TWAIN_ErrorBox(message.c_str());
+    if (const std::string hint = SwitchPathHint(argc, argv); !hint.empty()) {
+      LogPrint("[Quillet] hint: %s\n", hint.c_str());
+      std::fprintf(stderr, "quillet: %s\n", hint.c_str());
+    }
     ReportLine("Error=%s\n", message.c_str());
     fe.exit_code = 251;
     // A script that reads only the report still learns how the run ended.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/exit_status.h"
 #include "log/trace.h"
@@ -56,7 +57,29 @@ struct Matches {
   int wia = 0;
   TW_IDENTITY ordinary_choice{};
   TW_IDENTITY wia_choice{};
+  std::vector<std::string> names;       // every device listed
+  std::vector<std::string> candidates;  // those the search matched
 };
+
+std::string product_name(const TW_IDENTITY& id) {
+  return std::string(id.ProductName, strnlen(id.ProductName, sizeof id.ProductName));
+}
+
+std::string listed(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) out += (out.empty() ? "" : ", ") + n;
+  return out;
+}
+
+// For the person at the terminal: what to do next, on standard error and in
+// the trace, beside the message the failure has always shown.
+void hint(const std::string& text) {
+  LogPrint("[Quillet] hint: %s\n", text.c_str());
+  std::fprintf(stderr, "quillet: %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+constexpr const char* kNoScannerHint = "no scanner found: run quillet /ENUM, check QUILLET_TWAIN_PATH";
 
 // Walks the device list; an exact match ends the walk as the only choice.
 Matches match_devices(const std::string& search) {
@@ -68,9 +91,8 @@ Matches match_devices(const std::string& search) {
     // The gate ends the product name inside its field, whatever the driver wrote.
     if (!TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, msg, &identity)) break;
     msg = MSG_GETNEXT;
-    const std::string candidate =
-        upper(std::string(identity.ProductName, strnlen(identity.ProductName, sizeof identity.ProductName)),
-              kCandidateMax);
+    m.names.push_back(product_name(identity));
+    const std::string candidate = upper(m.names.back(), kCandidateMax);
     if (candidate == search) {
       // An exact match wins over every partial one seen before it.
       m.ordinary = 1;
@@ -79,6 +101,7 @@ Matches match_devices(const std::string& search) {
       break;
     }
     if (candidate.find(search) == std::string::npos) continue;
+    m.candidates.push_back(m.names.back());
     if (candidate.rfind("WIA-", 0) == 0) {
       ++m.wia;
       m.wia_choice = identity;
@@ -88,6 +111,15 @@ Matches match_devices(const std::string& search) {
     }
   }
   return m;
+}
+
+// How many devices the Source Manager lists; 0 when it is not there.
+int count_devices() {
+  if (TWAIN_State() < 3) return 0;
+  int n = 0;
+  TW_IDENTITY identity{};
+  for (unsigned msg = MSG_GETFIRST; TWAIN_Mgr(DG_CONTROL, DAT_IDENTITY, msg, &identity); msg = MSG_GETNEXT) ++n;
+  return n;
 }
 
 // ---- settings --------------------------------------------------------------
@@ -285,6 +317,7 @@ bool OpenDevice(ScanRequest& r, std::uintptr_t owner) {
   if (source_open()) return true;
   if (r.device_name.empty()) {
     TWAIN_OpenDefaultSource();
+    if (!source_open() && count_devices() == 0) hint(kNoScannerHint);
     return source_open();
   }
   if (!TWAIN_OpenSourceManager(owner)) {
@@ -293,11 +326,17 @@ bool OpenDevice(ScanRequest& r, std::uintptr_t owner) {
   }
   const Matches m = match_devices(upper(r.device_name, kSearchNameMax));
   if (m.ordinary > 1 || m.wia > 1) {
-    show_failure_box(formatted("Multiple TWAIN devices match '%s'", r.device_name).c_str());
+    const std::string message = formatted("Multiple TWAIN devices match '%s'", r.device_name);
+    // The report names them, so that a script's author can pick one.
+    note_failure(message + ": " + listed(m.candidates));
+    show_failure_box(message.c_str());
+    hint("devices matching '" + r.device_name + "': " + listed(m.candidates) + "; name one exactly with /S=");
     return false;
   }
   if (m.ordinary == 0 && m.wia == 0) {
     show_failure_box(formatted("No TWAIN device matches '%s'", r.device_name).c_str());
+    hint(m.names.empty() ? std::string(kNoScannerHint)
+                         : "the devices are: " + listed(m.names) + " (quillet /ENUM lists them)");
     return false;
   }
   TW_IDENTITY chosen = m.ordinary ? m.ordinary_choice : m.wia_choice;

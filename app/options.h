@@ -32,6 +32,11 @@ bool ApplyRequestSettings(const ScanRequest& request, std::string& out_message);
 // request.
 bool ReadRequest(ScanRequest& request, int argc, const char* const* argv, std::string& out_message);
 
+// For a command line that was refused: when an argument read as a switch
+// looks like a path (/scan/inbox/x.tif: "scan" is a switch), the advice to
+// put it after "--"; "" otherwise.
+std::string SwitchPathHint(int argc, const char* const* argv);
+
 // Parses one switch argument (it begins with "/" or "-").
 bool ParseSwitch(ScanRequest& request, std::string_view argument, std::string& out_message);
 

@@ -7,6 +7,7 @@
 #include "app/exit_status.h"
 #include "app/naming.h"
 #include "app/report.h"
+#include "app/stream_output.h"
 #include "app/scan_loop.h"
 #include "dib/page_analysis.h"
 #include "log/trace.h"
@@ -97,9 +98,9 @@ int store_single(ScanRequest& r, uintptr_t image, const std::string& path) {
   if (result == 0) {
     follow_written_name(r, path);
     if (r.single_scan) {
-      ReportLine("File=%s\n", LastOutputFileName());
+      ReportLine("File=%s\n", ReportedFileName(LastOutputFileName()).c_str());
     } else {
-      ReportLine("File%d=%s\n", ++front_end().file_counter, LastOutputFileName());
+      ReportLine("File%d=%s\n", ++front_end().file_counter, ReportedFileName(LastOutputFileName()).c_str());
     }
   } else if (result == -1) {
     result = -10;

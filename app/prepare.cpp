@@ -9,6 +9,7 @@
 #include "app/naming.h"
 #include "app/options.h"
 #include "app/report.h"
+#include "app/stream_output.h"
 #include "orivane/trace_log.h"
 
 namespace {
@@ -35,7 +36,8 @@ bool looks_like_path(std::string_view arg) {
 ArgKind classify(std::string_view arg, bool switches_ended) {
   if (switches_ended) return ArgKind::FileName;
   if (arg == "--") return ArgKind::EndOfSwitches;
-  if (arg.empty()) return ArgKind::FileName;
+  // "-" alone is standard output, as for any Linux program.
+  if (arg.empty() || arg == "-") return ArgKind::FileName;
   if (arg[0] == '-') return ArgKind::Switch;
   if (arg[0] == '/') return looks_like_path(arg) ? ArgKind::FileName : ArgKind::Switch;
   return ArgKind::FileName;
@@ -85,7 +87,7 @@ void prescan_report_file(std::string_view sw) {
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (!f) return;
   FrontEnd& fe = front_end();
-  if (fe.report_stream) std::fclose(fe.report_stream);
+  if (fe.report_stream && fe.report_stream != stderr) std::fclose(fe.report_stream);
   fe.report_stream = f;
 }
 
@@ -136,10 +138,12 @@ bool take_file_name(ScanRequest& r, std::string_view arg, std::string& out_messa
 void PreScanArguments(int argc, const char* const* argv) {
   PreScan p;
   bool ended = false;
+  bool file_to_stdout = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i] ? argv[i] : "";
     ArgKind kind = classify(arg, ended);
     if (kind == ArgKind::EndOfSwitches) ended = true;
+    if (kind == ArgKind::FileName) file_to_stdout = file_to_stdout || StreamIsStandardOutput(std::string(arg));
     if (kind != ArgKind::Switch) continue;
     std::string_view sw = arg.substr(1);
     prescan_log(p, sw);
@@ -147,6 +151,9 @@ void PreScanArguments(int argc, const char* const* argv) {
     prescan_app_name(sw);
   }
   if (p.level != 0) TWAIN_LogFile(p.level);
+  // The file takes standard output: the report goes to standard error
+  // unless it has a file of its own (/O=), refused command lines included.
+  if (file_to_stdout && !front_end().report_stream) front_end().report_stream = stderr;
 }
 
 bool PrepareRequest(ScanRequest& r, int argc, const char* const* argv, std::string& out_message) {
@@ -168,6 +175,12 @@ bool PrepareRequest(ScanRequest& r, int argc, const char* const* argv, std::stri
         break;
     }
   }
+  if (!r.output_name.empty() && IsStreamTarget(r.output_name)) {
+    // The format comes from the switches; the name inside the run's private
+    // folder is only a name.
+    r.stream_target = r.output_name;
+    r.output_name = "stdout";
+  }
   if (!r.output_name.empty()) {
     DeriveOutputName(r);
     if (r.output_name.size() > kOutputNameMax) {
@@ -176,6 +189,12 @@ bool PrepareRequest(ScanRequest& r, int argc, const char* const* argv, std::stri
     }
   } else {
     r.scan = r.implies_scan;
+  }
+  if (!r.stream_target.empty() && !WritesOneFile(r)) {
+    out_message = format_message(
+        "%s takes one file: scan one page (/N=1) or into one multipage file (/PDF+, /TIFF+, /DCX+)",
+        r.stream_target == "-" ? std::string("Standard output (-)") : r.stream_target);
+    return false;
   }
   if (const char* refusal = refused_combination(r)) {
     out_message = refusal;
@@ -187,4 +206,36 @@ bool PrepareRequest(ScanRequest& r, int argc, const char* const* argv, std::stri
   if (r.prompt_on_empty && r.page_count == 0) r.page_count = -1;
   out_message.clear();
   return true;
+}
+
+namespace {
+
+bool all_switches(std::string_view arg) {
+  std::size_t start = 1;
+  while (start <= arg.size()) {
+    std::size_t end = arg.find('/', start);
+    if (end == std::string_view::npos) end = arg.size();
+    if (!IsKnownSwitch(arg.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string SwitchPathHint(int argc, const char* const* argv) {
+  bool ended = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i] ? argv[i] : "";
+    const ArgKind kind = classify(arg, ended);
+    if (kind == ArgKind::EndOfSwitches) ended = true;
+    if (kind != ArgKind::Switch || arg[0] != '/') continue;
+    // A second slash inside the keyword, not in a value (/O=/tmp/r.txt).
+    const std::size_t second = arg.find_first_of("/=:\"'", 1);
+    if (second == std::string_view::npos || arg[second] != '/') continue;
+    if (all_switches(arg)) continue;  // "/BW/GRAY": a missing blank, not a path
+    const std::string path(arg);
+    return "if " + path + " is a file name, put it after --: quillet [switches] -- " + path;
+  }
+  return "";
 }

@@ -12,7 +12,7 @@ FrontEnd& front_end() {
 
 void front_end_reset_for_tests() {
   FrontEnd& f = front_end();
-  if (f.report_stream) std::fclose(f.report_stream);
+  if (f.report_stream && f.report_stream != stderr) std::fclose(f.report_stream);
   f = FrontEnd{};
 }
 
@@ -71,10 +71,8 @@ void write_report() {
   std::FILE* out = f.report_stream ? f.report_stream : stdout;
   std::fwrite(text.data(), 1, text.size(), out);
   std::fflush(out);
-  if (f.report_stream) {
-    std::fclose(f.report_stream);
-    f.report_stream = nullptr;
-  }
+  if (f.report_stream && f.report_stream != stderr) std::fclose(f.report_stream);
+  f.report_stream = nullptr;
 }
 
 namespace {

@@ -44,6 +44,12 @@ struct BatchCounts {
   int blank_dropped = 0;  // of those, dropped as blank
 };
 
+// The run's file when it goes to a stream (stream_output.h).
+struct StreamOutput {
+  std::string target;  // the command line's name ("-", "/dev/stdout"), "" when none
+  std::string folder;  // the private folder the file is written in
+};
+
 struct FrontEnd {
   Report report;
   std::FILE* report_stream = nullptr;  // nullptr: standard output
@@ -55,6 +61,7 @@ struct FrontEnd {
   std::uintptr_t main_window = 0;
   FailureNote failure;  // of the request under way
   BatchCounts batch;    // of the scan under way
+  StreamOutput stream;  // of the scan under way
 };
 
 FrontEnd& front_end();

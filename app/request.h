@@ -138,6 +138,7 @@ struct ScanRequest {
   int barcode_engine = 0;
   std::string carbon_copy_path;
   std::string output_name;
+  std::string stream_target;  // "-" or another stream the one file goes to, "" when none
   std::string output_extension;
   std::ptrdiff_t number_position = -1;  // -1: none
   std::vector<LibrarySetting> library_settings;  // in the order of the switches

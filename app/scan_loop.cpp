@@ -3,6 +3,7 @@
 // end of the multipage file.
 #include "app/scan_loop.h"
 
+#include <signal.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -12,7 +13,9 @@
 #include "app/device.h"
 #include "app/exit_status.h"
 #include "app/naming.h"
+#include "app/progress.h"
 #include "app/report.h"
+#include "app/stream_output.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "orivane/file_api.h"
@@ -24,6 +27,7 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
+#include "platform/interrupt.h"
 #include "platform/ui.h"
 
 namespace {
@@ -124,11 +128,34 @@ int view_pages_so_far(const std::string& file) {
   return a == platform::UiAnswer::Ok ? 1 : 0;
 }
 
+const char* signal_name(int sig) {
+  switch (sig) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+  }
+}
+
+// The console's cancel (Ctrl-C, SIGTERM) ends the run as the user's cancel
+// in the device does: pages already stored as files stay, a multipage file
+// is ended as a cancelled one is, and nobody is asked about the pages so
+// far, since the person who interrupted has already answered.
+Next cancel_on_interrupt(Run& run) {
+  const std::string why = std::string("Scan cancelled by ") + signal_name(platform::interrupt_signal());
+  LogPrint("[Quillet] %s, nExit=2\n", why.c_str());
+  TWAIN_ClearError();
+  note_failure(why);
+  run.exit_code = 2;
+  return Next::Stop;
+}
+
 // After a failed page: resume (Scan) or end the run with an exit code. The
 // pages so far of a multipage file are finished but held apart from its
 // name, which keeps what it held until the whole run succeeds.
 Next recover(Run& run, int failure) {
   ScanRequest& r = run.r;
+  if (platform::interrupt_raised()) return cancel_on_interrupt(run);
   // Without its pages so far there is nothing to go on with.
   const bool held = !r.multipage || TWAIN_HoldMultipageFile() == 0;
   const std::string so_far = r.multipage ? TWAIN_HeldMultipageFileName() : LastOutputFileName();
@@ -168,7 +195,10 @@ Next recover(Run& run, int failure) {
 // One pass; Stop ends the loop with run.exit_code.
 Next scan_one(Run& run) {
   ScanRequest& r = run.r;
+  if (platform::interrupt_raised()) return cancel_on_interrupt(run);
+  const int delivered = front_end().batch.delivered;
   const int result = AcquireOne(r, front_end().main_window, run.stored);
+  if (front_end().batch.delivered != delivered) progress_page(front_end().batch);
   if (result == 1) {
     if (r.single_scan) {
       LogPrint("discarded only scan.\n");
@@ -237,7 +267,8 @@ void finish_multipage(Run& run) {
   }
   // Reported as a full path, as single files are: the multipage file was
   // named relative to the folder the run started in.
-  ReportLine("File=%s\n", PageFullPath(LastOutputFileName(), front_end().start_folder).c_str());
+  ReportLine("File=%s\n",
+             ReportedFileName(PageFullPath(LastOutputFileName(), front_end().start_folder)).c_str());
 }
 
 // The batch's account beside the pages written: what was asked for, what
@@ -257,8 +288,10 @@ void report_batch() {
 void scan_batch(Run& run) {
   ScanRequest& r = run.r;
   LogPrint("[Quillet] Starting scan loop.  nImages=%d\n", r.page_count);
+  progress_begin();
   while (r.page_count != 0 && scan_one(run) == Next::Scan) {
   }
+  progress_end();
   if (run.end_at_once) return;
   LogPrint("Scan loop terminated.\n");
   if (r.multipage) finish_multipage(run);
@@ -278,12 +311,19 @@ int ScanPages(ScanRequest& r) {
   front_end().batch.asked = r.page_count;
   if (!ApplySettings(r)) {
     run.exit_code = 252;
+  } else if (!StreamBegin(r)) {
+    run.exit_code = -2;
   } else if (const int rc = prepare_names(r); rc != 0) {
     // The multipage file could not be begun: the run ends at once.
     run.exit_code = rc;
     run.end_at_once = true;
   } else {
     scan_batch(run);
+  }
+  // The one file goes to its stream once it is complete and kept.
+  if (const int rc = StreamEnd(r, run.exit_code == 0 && run.stored > 0); rc != 0 && run.exit_code == 0) {
+    run.exit_code = rc;
+    run.stored = 0;
   }
   report_batch();
   // A run that ended at once has no page count, as ever.

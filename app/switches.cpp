@@ -269,7 +269,8 @@ bool set_pdfa(Context& c, bool multipage) {
 }
 
 bool report_file_opened(Context& c, const Values&) {
-  if (front_end().report_stream) return true;
+  // Standard error stands in for standard output, not for the file asked for.
+  if (front_end().report_stream && front_end().report_stream != stderr) return true;
   c.message = format_message("could not create file: %s", std::string(c.switch_text));
   return false;
 }

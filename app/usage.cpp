@@ -144,6 +144,13 @@ void man_header(std::string& m) {
   m += "Switches begin with / or \\- in any letter case; \\fIx\\fR is a number, \\fIn\\fR a whole number; "
        "\\fB\\-\\-\\fR ends the switches.\n";
   m += "Values may follow the switch with or without =: /R300 is /R=300.\n";
+  m += ".PP\nAn output file named \\fB\\-\\fR (or a stream such as /dev/stdout or a named pipe) is standard "
+       "output: one page, or one multipage file, written there once complete; the report then goes to standard "
+       "error unless /O= names its file.\n";
+  m += ".PP\nWhen standard error is a terminal, a line shows the batch's progress. An interrupt (Ctrl\\-C), "
+       "SIGTERM or SIGHUP cancels the scan as the device's Cancel button does: page files already written stay, "
+       "a multipage file of this run is not kept (the name keeps what it held before), the report is written "
+       "and the status is 2. A second interrupt ends the program at once.\n";
 }
 
 void man_options(std::string& m) {
@@ -182,7 +189,9 @@ std::string UsageText() {
                   "Scans pages from a TWAIN scanner into image files and ends with a report of\n"
                   "key=value lines on standard output (or in the /O= file). The output file's\n"
                   "extension chooses the format. Switches begin with / or - in any letter case;\n"
-                  "x is a number, n a whole number; -- ends the switches.\n\n"
+                  "x is a number, n a whole number; -- ends the switches. An output file\n"
+                  "named - is standard output (one page or one multipage file; the report then\n"
+                  "goes to standard error). Ctrl-C cancels the scan as the device's Cancel does.\n\n"
                   "Switches:\n";
   char line[512];
   for (const SwitchHelp& row : SwitchVocabulary()) {

@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -50,6 +51,7 @@ class LastResortBackend final : public UiBackend {
  public:
   const char* name() const override { return "last-resort"; }
   void message_box(const std::string& caption, const std::string& text, UiIcon) override {
+    ui_end_open_line();
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   }
   UiAnswer ask(const std::string&, const std::string&, UiButtons buttons,
@@ -106,6 +108,19 @@ void ui_set_trace_sink(std::function<void(const std::string&)> sink) {
   UiState& state = ui_state();
   std::lock_guard<std::mutex> lock(state.mutex);
   state.trace_sink = std::move(sink);
+}
+
+namespace {
+std::atomic<bool> open_line{false};
+}  // namespace
+
+void ui_mark_open_line(bool open) { open_line.store(open); }
+
+void ui_end_open_line() {
+  if (open_line.exchange(false)) {
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
 }
 
 void ui_trace(const std::string& line) {

@@ -19,6 +19,12 @@ enum class UiAnswer { Ok, Cancel, Yes, No };
 
 void ui_trace(const std::string& line);
 
+// A line on the terminal that is written over in place (the front end's
+// progress) and not yet ended. Whatever a back end writes to standard error
+// ends it first, so that a message starts on a line of its own.
+void ui_mark_open_line(bool open);
+void ui_end_open_line();
+
 // One entry of a save dialog's list of file types.
 struct UiFileType {
   std::string label;    // shown as it is, e.g. "PDF (*.pdf)"

@@ -12,6 +12,7 @@ namespace {
 void write_to_stderr(const std::string& caption, const std::string& text) {
   std::string line = caption + ": " + text;
   if (line.back() != '\n') line += '\n';
+  ui_end_open_line();
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fflush(stderr);
 }

@@ -100,6 +100,7 @@ bool read_line(std::FILE* in, std::string* out_line, std::size_t max_length = kM
 }
 
 void write_text(std::FILE* out, const std::string& text) {
+  if (out == stderr) ui_end_open_line();
   std::fwrite(text.data(), 1, text.size(), out);
   std::fflush(out);
 }

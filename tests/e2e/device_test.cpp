@@ -116,7 +116,8 @@ TEST(DeviceName, NoMatchEndsAScanWith255) {
   DeviceRun two(devices({"Model A", "Model B"}));
   RunResult ambiguous = two.run({"/S=Model"});
   EXPECT_EQ(ambiguous.exit_status, 255) << ambiguous.out << ambiguous.err;
-  EXPECT_EQ(report_value(ambiguous.out, "Error"), "Multiple TWAIN devices match 'Model'") << ambiguous.out;
+  EXPECT_EQ(report_value(ambiguous.out, "Error"), "Multiple TWAIN devices match 'Model': Model A, Model B")
+      << ambiguous.out;
 }
 
 // ---- what a refusal does -----------------------------------------------------

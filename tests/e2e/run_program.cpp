@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <memory>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -50,17 +52,61 @@ RunResult run_orivane(const std::vector<std::string>& args, const std::string& c
 
 RunResult run_quillet(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env, const std::string& cwd) {
+  return run_quillet_with(args, env, cwd, RunOptions{});
+}
+
+namespace {
+
+// A pseudo-terminal whose far end stands for standard error, read on a
+// thread of its own so that the program never blocks on a full terminal.
+struct Terminal {
+  int master = -1;
+  std::string slave_path;
+  std::string text;
+  std::thread reader;
+
+  Terminal() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) throw std::runtime_error("pty");
+    slave_path = ptsname(master);
+  }
+  void start() {
+    reader = std::thread([this] {
+      char buffer[4096];
+      ssize_t n;
+      // EIO once the program's end is closed.
+      while ((n = ::read(master, buffer, sizeof buffer)) > 0) text.append(buffer, n);
+    });
+  }
+  ~Terminal() {
+    if (reader.joinable()) reader.join();
+    if (master >= 0) ::close(master);
+  }
+};
+
+}  // namespace
+
+RunResult run_quillet_with(const std::vector<std::string>& args,
+                           const std::map<std::string, std::string>& env, const std::string& cwd,
+                           const RunOptions& options) {
   // The caller may name another copy of the program in `env`.
   std::string program = quillet_program();
   if (auto it = env.find("QUILLET_BIN"); it != env.end()) program = it->second;
   // Output goes to files, not pipes: a large report cannot dead-lock us.
   std::string folder = make_temp_folder();
   std::string out_path = folder + "/stdout", err_path = folder + "/stderr";
+  std::unique_ptr<Terminal> terminal;
+  if (options.stderr_terminal) terminal = std::make_unique<Terminal>();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  const std::string in_path = options.stdin_path.empty() ? "/dev/null" : options.stdin_path;
+  posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (terminal) {
+    posix_spawn_file_actions_addopen(&actions, 2, terminal->slave_path.c_str(), O_RDWR | O_NOCTTY, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   std::vector<std::string> full_env = environment_with(env);
   std::vector<char*> envp;
   for (std::string& e : full_env) envp.push_back(e.data());
@@ -83,11 +129,18 @@ RunResult run_quillet(const std::vector<std::string>& args,
   posix_spawn_file_actions_destroy(&actions);
   RunResult result;
   if (rc != 0) throw std::runtime_error("cannot start " + program);
+  if (terminal) terminal->start();
+  if (options.while_running) options.while_running(pid);
   int status = 0;
   waitpid(pid, &status, 0);
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = read_file(out_path);
-  result.err = read_file(err_path);
+  if (terminal) {
+    terminal->reader.join();
+    result.err = terminal->text;
+  } else {
+    result.err = read_file(err_path);
+  }
   return result;
 }
 

@@ -1,6 +1,9 @@
 // Runs build/quillet as a user would: arguments, environment, standard
 // output and error, exit status.
 #pragma once
+#include <sys/types.h>
+
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +19,18 @@ struct RunResult {
 RunResult run_quillet(const std::vector<std::string>& args,
                       const std::map<std::string, std::string>& env = {},
                       const std::string& cwd = "");
+
+// How a run meets its surroundings beyond arguments and environment.
+struct RunOptions {
+  std::string stdin_path;              // standard input from this file; "": /dev/null
+  bool stderr_terminal = false;        // standard error on a pseudo-terminal
+  std::function<void(pid_t)> while_running;  // called once the program has started
+};
+
+// run_quillet with options; the program is QUILLET_BIN in `env`, else quillet_program().
+RunResult run_quillet_with(const std::vector<std::string>& args,
+                           const std::map<std::string, std::string>& env, const std::string& cwd,
+                           const RunOptions& options);
 
 // The program under test: QUILLET_BIN, else build/quillet, as a full path.
 std::string quillet_program();

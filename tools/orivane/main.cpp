@@ -6,6 +6,7 @@
 //
 // Answers go to standard output, one line each; errors to standard error
 // with exit status 1.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +17,7 @@
 #include "tools/orivane/commands.h"
 #include "tools/orivane/image_files.h"
 #include "tools/orivane/manual.h"
+#include "tools/orivane/streams.h"
 
 namespace {
 
@@ -25,7 +27,9 @@ void usage(std::FILE* to) {
     std::fprintf(to, "  orivane %-9s %-17s %s\n", c.name, c.usage, c.help);
   std::fprintf(to,
                "Images are read in any format the library reads (first page of "
-               "multipage files); OUT's extension chooses the output format.\n");
+               "multipage files); OUT's extension chooses the output format.\n"
+               "\"-\" reads standard input; as OUT it writes standard output in the input's\n"
+               "format, or in another as EXT:- (png:-).\n");
 }
 
 int run(int argc, char** argv) {
@@ -49,13 +53,15 @@ int run(int argc, char** argv) {
   }
   for (const orivane_tool::Command& c : orivane_tool::commands()) {
     if (name != c.name) continue;
-    const orivane_tool::Args args(argv + 2, argv + argc);
+    orivane_tool::Args args(argv + 2, argv + argc);
     if (static_cast<int>(args.size()) < c.min_args || static_cast<int>(args.size()) > c.max_args) {
       std::fprintf(stderr, "orivane: usage: orivane %s %s\n", c.name, c.usage);
       return 1;
     }
     try {
+      orivane_tool::Streams streams(args, c);
       c.run(args, stdout);
+      streams.deliver();
     } catch (const orivane_tool::Failure& f) {
       std::fprintf(stderr, "orivane %s: %s\n", c.name, f.message.c_str());
       return 1;
@@ -70,6 +76,9 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of standard output that goes away fails the write (reported),
+  // rather than ending the tool silently.
+  std::signal(SIGPIPE, SIG_IGN);
   ORIVANE_Attach();
   // A tool run from scripts shows no message boxes; errors come back as text.
   TWAIN_SetNoMessageBoxes(1);

@@ -21,6 +21,8 @@ std::string manual_page() {
   m += ".SH DESCRIPTION\nImages are read in any format the library reads (the first page of a multipage "
        "file); OUT's extension chooses the format written.\n";
   m += "Answers go to standard output, one line each.\n";
+  m += ".PP\nA file named \\- is standard input; as OUT it is standard output, written in the input's "
+       "format, or in another named before it as EXT:\\- (png:\\-).\n";
   m += ".SH COMMANDS\n";
   for (const Command& c : commands())
     m += ".TP\n\\fB" + roff(c.name) + "\\fR \\fI" + roff(c.usage) + "\\fR\n" + roff(c.help) + "\n";

@@ -19,6 +19,7 @@
 #include "orivane/errors.h"
 #include "orivane/twain_manager.h"
 #include "platform/clock.h"
+#include "platform/interrupt.h"
 #include "platform/locale.h"
 #include "platform/ui.h"
 #include "twain/capabilities/switches.h"
@@ -112,7 +113,8 @@ int wait_loop(int dialog_delay_s, int limit_s) {
       LogPrint(" break!");
       return 2;
     }
-    if (window.cancelled()) a.wait_cancelled = true;
+    // The console's cancel (Ctrl-C, SIGTERM) is the waiting window's Cancel.
+    if (window.cancelled() || platform::interrupt_raised()) a.wait_cancelled = true;
     if (a.wait_cancelled) {
       LogPrint("wait cancelled!\n");
       RecordError(ERR_CANCELLED, nullptr);
