@@ -1,6 +1,7 @@
 // One page from the device to its file: the transfer, the corrections the
 // switches ask for, the review, and storing it in its own file or in the
-// open multipage file, with its carbon copy.
+// open multipage file (with its recognised text under /OCR), with its carbon
+// copy.
 #include <cstdio>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "app/report.h"
 #include "app/stream_output.h"
 #include "app/scan_loop.h"
+#include "core/error_record.h"
 #include "dib/page_analysis.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
@@ -16,6 +18,7 @@
 #include "orivane/file_api.h"
 #include "orivane/file_options.h"
 #include "orivane/multipage_files.h"
+#include "orivane/ocr_api.h"
 #include "orivane/twain_acquire.h"
 #include "orivane/twain_switches.h"
 #include "platform/ui.h"
@@ -94,7 +97,16 @@ int store_single(ScanRequest& r, uintptr_t image, const std::string& path) {
     show_failure_box("Requested file save format is not available.");
     return -1;
   }
+  // /OCR into a PDF file: the page's text goes over it. A page that cannot
+  // be read is still written, without text; the write clears the library's
+  // record, so the reason is put back afterwards for the report.
+  core::ErrorRecord ocr_failure;
+  if (r.ocr && r.file_format == FF_PDF) {
+    if (OCR_RecognizeDib(image) < 0) ocr_failure = core::error_record();
+    OCR_WriteTextToPDF();
+  }
   int result = DIB_WriteToFilename(image, path.c_str());
+  if (result == 0) core::error_record_again(ocr_failure);
   if (result == 0) {
     follow_written_name(r, path);
     if (r.single_scan) {
@@ -182,7 +194,9 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
     // Barcodes are reported here once the recognition engines are there.
     result = r.review ? review_page(image) : 0;
     if (result == 0) {
-      if (r.multipage) {
+      if (r.multipage && r.ocr) {
+        result = OCR_WritePage(image) ? 0 : -1;
+      } else if (r.multipage) {
         result = TWAIN_DibWritePage(image);
       } else {
         result = store_single(r, image, path);

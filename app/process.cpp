@@ -23,6 +23,7 @@
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "orivane/file_options.h"
+#include "orivane/ocr_api.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
@@ -78,6 +79,27 @@ std::string module_status(int format) {
   int v = FormatVersion(format);
   char out[32];
   std::snprintf(out, sizeof out, "version %d.%02d", v / 100, v % 100);
+  return out;
+}
+
+// The OCR line: the module's version and its available engines, loading
+// the module to find out.
+std::string ocr_status() {
+  const bool clean = TWAIN_LastErrorCode() == 0;
+  const int version = OCR_Version();
+  if (version == 0) {
+    // The About text only asks: a missing module is no failure of the run.
+    if (clean) core::error_clear();
+    return "Unavailable";
+  }
+  std::string engines;
+  for (int e = 1; e <= 15; ++e) {
+    if (!OCR_IsEngineAvailable(e)) continue;
+    if (!engines.empty()) engines += ",";
+    engines += OCR_EngineName(e);
+  }
+  char out[128];
+  std::snprintf(out, sizeof out, "version %d.%02d (%s)", version / 100, version % 100, engines.c_str());
   return out;
 }
 
@@ -164,7 +186,7 @@ std::string about_text() {
                 TWAIN_IsAvailable() ? "Available" : "Unavailable", module_status(FF_DCX).c_str(),
                 module_status(FF_GIF).c_str(), module_status(FF_JPEG).c_str(),
                 module_status(FF_PDF).c_str(), module_status(FF_PNG).c_str(),
-                module_status(FF_TIFF).c_str(), engine_status("OrvOcr").c_str(),
+                module_status(FF_TIFF).c_str(), ocr_status().c_str(),
                 engine_status("OrvSymbol").c_str());
   return std::string(head) + status;
 }

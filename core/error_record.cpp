@@ -147,6 +147,15 @@ void error_clear() {
   r.text = "Success - No error.";
 }
 
+void error_record_again(const ErrorRecord& earlier) {
+  ErrorRecord& r = error_record();
+  if (earlier.code == 0 || r.code != 0) return;
+  LogPrint("** RecordError again: %s\n", earlier.text.c_str());
+  r.code = earlier.code;
+  ++r.serial;
+  r.text = earlier.text;
+}
+
 const char* error_format(int code) {
   auto it = formats().find(code);
   return it == formats().end() ? "" : it->second;

@@ -43,6 +43,10 @@ struct ErrorRecord {
 
 ErrorRecord& error_record();
 void error_clear();
+// Puts an error taken earlier from the record back, when nothing is recorded
+// now (traced): a later step that clears the record (a file write does)
+// must not hide the failure of a step it went on past.
+void error_record_again(const ErrorRecord& earlier);
 // The message format of a code ("" for codes the system does not use).
 const char* error_format(int code);
 void error_reset_for_tests();

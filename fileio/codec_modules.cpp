@@ -121,22 +121,6 @@ Modules& modules() {
   return m;
 }
 
-// The module file: the override folder first, then the library's usual way.
-platform::ModuleHandle open_module(const std::string& name) {
-  const char* override_folder = std::getenv("QUILLET_MODULE_PATH");
-  if (override_folder && *override_folder) {
-    const std::string path = std::string(override_folder) + "/" + name + ".so";
-    LogPrint("LoadLibraryEx(%s)...\n", path.c_str());
-    std::string error;
-    if (platform::ModuleHandle m = platform::module_open(path, &error)) {
-      LogPrint("Loaded DLL:      %s\n", platform::module_path(m).c_str());
-      return m;
-    }
-    LogPrint("  %s\n", error.c_str());
-  }
-  return core::LoadSiblingLibrary(name + ".dll");
-}
-
 // Records why module `c` did not load and keeps it for its later uses.
 void load_failed(Codec c, int code, const std::string& detail) {
   Slot& slot = modules().slots[static_cast<int>(c)];
@@ -312,6 +296,22 @@ bool load(Codec c) {
 }
 
 }  // namespace
+
+// The module file: the override folder first, then the library's usual way.
+platform::ModuleHandle open_module(const std::string& name) {
+  const char* override_folder = std::getenv("QUILLET_MODULE_PATH");
+  if (override_folder && *override_folder) {
+    const std::string path = std::string(override_folder) + "/" + name + ".so";
+    LogPrint("LoadLibraryEx(%s)...\n", path.c_str());
+    std::string error;
+    if (platform::ModuleHandle m = platform::module_open(path, &error)) {
+      LogPrint("Loaded DLL:      %s\n", platform::module_path(m).c_str());
+      return m;
+    }
+    LogPrint("  %s\n", error.c_str());
+  }
+  return core::LoadSiblingLibrary(name + ".dll");
+}
 
 const char* codec_name(Codec c) { return kNames[static_cast<int>(c)]; }
 

@@ -9,6 +9,8 @@
 // search path).
 #pragma once
 #include "codecs/codec_abi.h"
+#include <string>
+
 #include "core/modules.h"
 
 namespace fileio {
@@ -68,6 +70,10 @@ struct GifApi { ORV_GIF_ENTRIES(ORV_DECLARE_ENTRY) };
 struct DcxApi { ORV_DCX_ENTRIES(ORV_DECLARE_ENTRY) };
 struct PdfApi { ORV_PDF_ENTRIES(ORV_DECLARE_ENTRY) };
 #undef ORV_DECLARE_ENTRY
+
+// Opens the module file "<name>.so" the way every separately loaded module
+// of the library is found (above): nullptr when it is nowhere (traced).
+platform::ModuleHandle open_module(const std::string& name);
 
 // The module's base name ("OrvTiff", ...).
 const char* codec_name(Codec c);

@@ -115,6 +115,7 @@ int32_t DIB_WriteToFilename(DIB_HANDLE dib, const char* path) {
       if (format == FF_BMP) {
         result = fileio::write_bmp(dib, name.c_str());
       } else if (const fileio::FormatWriter* writer = fileio::format_writer(format)) {
+        if (format == FF_PDF && fileio::pdf_settings().automatic_text) fileio::pdf_settings().automatic_text(dib);
         result = fileio::run_format_writer(*writer, dib, name.c_str());
       } else {
         LogPrint("Hey - nFF=%d?", format);

@@ -12,6 +12,7 @@
 #include "dib/dib.h"
 #include "fileio/file_state.h"
 #include "fileio/options.h"
+#include "fileio/pdf_options.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "orivane/file_api.h"
@@ -221,6 +222,17 @@ int32_t run_format_writer(const FormatWriter& w, DIB_HANDLE dib, const char* pat
     LogDibCall("WriteTo%s(0x%lx, \"%s\")\n", w.name, static_cast<unsigned long>(dib), path ? path : "");
   else
     LogPrint("WriteTo%s(0x%lx, \"%s\")\n", w.name, static_cast<unsigned long>(dib), path ? path : "");
+  if (w.format == FF_PDF) {
+    if (const int recognised = pdf_searchable_text(dib); recognised < 0) return recognised;
+  }
+  // A PDF page whose text layer was laid for it turned upright is written
+  // turned (the turned copy freed after the write).
+  const DIB_HANDLE turned = w.format == FF_PDF ? pdf_take_turned_page(dib) : 0;
+  struct Freed {
+    DIB_HANDLE h;
+    ~Freed() { DibFree(h); }
+  } turned_owner{turned};
+  if (turned) dib = turned;
   const ConvertedImage image(w.depth, w.name, dib, path ? path : "");
   if (image.failed()) return -5;
   bool loaded = false;

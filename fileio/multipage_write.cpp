@@ -102,25 +102,25 @@ bool queue_page(BackgroundWriter& writer, DIB_HANDLE page, int compression) {
 int pdf_write_page(DIB_HANDLE page) {
   const PdfApi* pdf = pdf_api();
   if (!pdf) return -3;
-  BlockLock lock(page);
-  if (!lock.get()) {
+  if (!BlockLock(page).get()) {
     RecordError(ERR_BAD_DIB, "(PDF_DibWritePage)");
     return -2;
   }
-  const PdfSettings& settings = pdf_settings();
-  if (settings.searchable && settings.recognizer) {
-    PageText text;
-    const int recognised = settings.recognizer(page, &text);
-    if (recognised < 0) return recognised;
-    // Boxes missing for some characters leave the page without its text
-    // layer (WriteOcrTextToPDF records why) rather than failing the page.
-    const std::size_t n = text.text.size();
-    const bool boxes = text.x.size() >= n && text.y.size() >= n && text.width.size() >= n && text.height.size() >= n;
-    WriteOcrTextToPDF(text.text.c_str(), boxes ? text.x.data() : nullptr, boxes ? text.y.data() : nullptr,
-                      boxes ? text.width.data() : nullptr, boxes ? text.height.data() : nullptr, text.x_dpi,
-                      text.y_dpi);
+  if (const int recognised = pdf_searchable_text(page); recognised < 0) return recognised;
+  // A page whose text was laid for it turned upright is written turned.
+  const DIB_HANDLE turned = pdf_take_turned_page(page);
+  int rc;
+  {
+    BlockLock lock(turned ? turned : page);
+    if (!lock.get()) {
+      RecordError(ERR_BAD_DIB, "(PDF_DibWritePage)");
+      rc = -2;
+    } else {
+      rc = codec_guarded(kPageContext, -5, [&] { return pdf->DibWritePage(lock.get()); });
+    }
   }
-  return codec_guarded(kPageContext, -5, [&] { return pdf->DibWritePage(lock.get()); });
+  if (turned) DibFree(turned);
+  return rc;
 }
 
 int DibWritePageNow(DIB_HANDLE page, int compression) {

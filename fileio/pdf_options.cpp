@@ -2,6 +2,8 @@
 // hand the setting to, and the call does nothing.
 #include "fileio/pdf_options.h"
 
+#include <atomic>
+
 #include "codecs/codec_abi.h"
 
 #include "core/error_record.h"
@@ -20,7 +22,26 @@ PdfSettings& pdf_settings() {
   return s;
 }
 
-void pdf_settings_reset_for_tests() { pdf_settings() = PdfSettings{}; }
+namespace {
+// Quarter turns for the next PDF page: set by the thread that lays the text,
+// taken by the one that writes the page (the background writer perhaps).
+std::atomic<int> g_page_turn{0};
+}  // namespace
+
+void pdf_settings_reset_for_tests() {
+  pdf_settings() = PdfSettings{};
+  g_page_turn = 0;
+}
+
+void pdf_turn_next_page(int quarter_turns) { g_page_turn = ((quarter_turns % 4) + 4) % 4; }
+
+DIB_HANDLE pdf_take_turned_page(DIB_HANDLE page) {
+  const int turns = g_page_turn.exchange(0);
+  if (turns == 0) return 0;
+  const DIB_HANDLE turned = DIB_Rotate90(page, turns);
+  LogPrint("PDF page turned %d degrees for its text%s\n", 90 * turns, turned ? "" : ": failed, written as it lies");
+  return turned;
+}
 
 const PdfApi* pdf_api_settled() {
   const PdfApi* pdf = pdf_api();

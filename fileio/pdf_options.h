@@ -16,11 +16,18 @@ struct PageText {
   std::string text;
   std::vector<int> x, y, width, height;
   int x_dpi = 0, y_dpi = 0;
+  // Quarter turns clockwise (0-3) the page is to be written turned by: the
+  // boxes are those of the page turned upright.
+  int quarter_turns = 0;
 };
 
 // Recognises a page for the searchable text layer: 0 with the text filled
 // in, or a negative result that fails the page. Installed by the OCR layer.
 using PageRecognizer = int (*)(DIB_HANDLE page, PageText* out_text);
+// Automatic OCR: hands the text recognised for `page`, if it waits, to the
+// PDF text layer before `page` is written as a PDF file. Installed by the
+// OCR layer while automatic OCR is on.
+using AutomaticText = void (*)(DIB_HANDLE page);
 
 struct PdfSettings {
   std::array<int, 6> compression{-1, -1, -1, -1, -1, -1};  // by pixel type; -1 codec default
@@ -33,11 +40,19 @@ struct PdfSettings {
   // its text laid over the page invisibly.
   bool searchable = false;
   PageRecognizer recognizer = nullptr;
+  AutomaticText automatic_text = nullptr;
 };
 
 struct PdfApi;
 
 PdfSettings& pdf_settings();
+
+// Searchable output: when it is on, recognises `page` and lays its text over
+// the next PDF page written (turned upright when the recognition says so).
+// 0, or the recognition's negative result. Boxes missing for some
+// characters leave the page without its text layer (WriteOcrTextToPDF
+// records why) rather than failing the page.
+int pdf_searchable_text(DIB_HANDLE page);
 
 // OrvPdf for a setting that changes how pages are written: loaded, and no
 // page queued for the background writer (which may be inside OrvPdf, and
@@ -46,6 +61,16 @@ PdfSettings& pdf_settings();
 // does not wait for itself.
 const PdfApi* pdf_api_settled();
 void pdf_settings_reset_for_tests();
+
+// The next PDF page written, single or multipage, is written turned
+// clockwise by `quarter_turns` (0-3): the text layer laid for it belongs to
+// the page turned upright. The request waits for that page and is taken by
+// its write.
+void pdf_turn_next_page(int quarter_turns);
+// `page` turned as the pending request says, the request taken: a new image
+// the caller frees; 0 when no turn is pending, or when the turned copy cannot
+// be made (traced: the page is then written as it lies).
+DIB_HANDLE pdf_take_turned_page(DIB_HANDLE page);
 
 // Encodes `count` pages into one PDF in memory, written into `buffer` while
 // the whole of each chunk fits into what is left of `capacity`: the PDF's

@@ -17,6 +17,7 @@
 #include "core/error_record.h"
 #include "fileio/codec_modules.h"
 #include "fileio/multipage.h"
+#include "fileio/pdf_options.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "orivane/pdf_api.h"
@@ -106,6 +107,22 @@ std::vector<OcrWord> ocr_text_words(const std::string& text, const int* x, const
   }
   if (!w.text.empty()) words.push_back(finish_word(w, false));
   return words;
+}
+
+int pdf_searchable_text(DIB_HANDLE page) {
+  const PdfSettings& settings = pdf_settings();
+  if (!settings.searchable || !settings.recognizer) return 0;
+  PageText text;
+  const int recognised = settings.recognizer(page, &text);
+  if (recognised < 0) return recognised;
+  const std::size_t n = text.text.size();
+  const bool boxes = text.x.size() >= n && text.y.size() >= n && text.width.size() >= n && text.height.size() >= n;
+  if (WriteOcrTextToPDF(text.text.c_str(), boxes ? text.x.data() : nullptr, boxes ? text.y.data() : nullptr,
+                        boxes ? text.width.data() : nullptr, boxes ? text.height.data() : nullptr, text.x_dpi,
+                        text.y_dpi) &&
+      boxes && n > 0)
+    pdf_turn_next_page(text.quarter_turns);
+  return 0;
 }
 
 }  // namespace fileio

@@ -5,8 +5,10 @@
 #   platform -> log -> core -> dib -> fileio -> engines -> twain -> app
 #
 # A folder may include its own files and those of any folder before it.
-# codecs/, dsm/ and sources/ are modules loaded at run time: they may include
-# platform/, the public headers and their own folder only. The public headers
+# codecs/, dsm/, sources/ and engines/ocr/ are modules loaded at run time: they
+# may include platform/, the public headers and their own folder only. A
+# module folder below a layer's folder (engines/ocr) counts as a folder of
+# its own, apart from the layer. The public headers
 # (include/, written "orivane/...") may be included from anywhere and include
 # only each other. tools/ is a program over the library: everything but app/.
 # The contracts between separately built pieces (a module's ABI header) may be
@@ -36,9 +38,9 @@ done
 cd "$root"
 
 chain="platform log core dib fileio engines twain app"
-modules="codecs dsm sources"
+modules="codecs dsm sources engines/ocr"
 unchecked="tests bench scripts"
-contracts="codecs/codec_abi.h dsm/manager_protocol.h dsm/source_protocol.h"
+contracts="codecs/codec_abi.h dsm/manager_protocol.h dsm/source_protocol.h engines/ocr/ocr_abi.h"
 
 # The top-level folders of the tree (an include of any of them is ours, not
 # an outside library's), then every source file outside hidden and build
@@ -75,9 +77,16 @@ find . -mindepth 1 \( -name '.*' -o -path './build*' \) -prune -o -path './*/*' 
       if (!(to in rank)) return to " has no place in the layer order"
       return to " is above " from
     }
+    # The folder a path belongs to: its top-level folder, or the module
+    # folder of two levels it lies in.
+    function folder_of(path,   parts, n) {
+      n = split(path, parts, "/")
+      if (n > 2 && ((parts[1] "/" parts[2]) in module)) return parts[1] "/" parts[2]
+      return parts[1]
+    }
     {
       file = $0
-      folder = substr(file, 1, index(file, "/") - 1)
+      folder = folder_of(file)
       if (folder in skip) next
       if (!(folder in known) && mode == "check") {
         if (!(folder in reported)) {
@@ -98,7 +107,7 @@ find . -mindepth 1 \( -name '.*' -o -path './build*' \) -prune -o -path './*/*' 
         }
         slash = index(target, "/")
         if (slash == 0) continue
-        to = substr(target, 1, slash - 1)
+        to = folder_of(target)
         if (to == "orivane") to = "include"
         if (!(to in known) && !(to in ours)) continue   # an outside library
         if (to != folder) count[folder " -> " to]++

@@ -292,7 +292,8 @@ Problem set_events(DeviceConfig& d, const std::string& value) {
       {"blank", PageEventKind::Blank},
       {"skew", PageEventKind::Skew},
       {"platen", PageEventKind::Platen},
-      {"device_event", PageEventKind::DeviceEvent}};
+      {"device_event", PageEventKind::DeviceEvent},
+      {"upside_down", PageEventKind::UpsideDown}};
   std::vector<PageEvent> events;
   for (const std::string& item : split_list(value)) {
     const std::size_t colon = item.find(':');

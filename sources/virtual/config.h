@@ -53,6 +53,7 @@ enum class PageEventKind {
   Skew,          // the sheet lies turned by `degrees` (counter-clockwise)
   Platen,        // the sheet is `inches` smaller than the scan area on every side
   DeviceEvent,   // MSG_DEVICEEVENT (TW_DEVICEEVENT.Event = `device_event`) before the page
+  UpsideDown,    // the sheet is fed upside down: the page comes turned by 180 degrees
 };
 struct PageEvent {
   int page = 1;

@@ -47,6 +47,8 @@ struct PageFacts {
                              // much on every side: the dark platen shows
                              // around it (drawn over the page's margins;
                              // taken up to 1 inch; drawn whole as well)
+  bool upside_down = false;  // the sheet fed head last: the whole page turned
+                             // by 180 degrees (drawn whole as well)
 };
 
 // A page as the device delivers it uncompressed and chunky:

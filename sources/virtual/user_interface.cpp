@@ -146,6 +146,7 @@ void page_start(Session& session, const DeviceConfig& device) {
     }
     if (event.kind == PageEventKind::Blank) page.facts.blank = true;
     if (event.kind == PageEventKind::Platen) page.facts.platen_inches = event.inches;
+    if (event.kind == PageEventKind::UpsideDown) page.facts.upside_down = true;
     // A device that straightens its pages itself delivers them straight.
     if (event.kind == PageEventKind::Skew && !session.settings.automatic_deskew)
       page.facts.skew_degrees = event.degrees;

@@ -2,10 +2,15 @@
 
 #include <cerrno>
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
+#include <string>
 
 #include "orivane/dib_analysis.h"
+#include "orivane/errors.h"
 #include "orivane/file_api.h"
+#include "orivane/multipage_files.h"
+#include "orivane/ocr_api.h"
 #include "orivane/twain_switches.h"
 #include "tools/orivane/image_files.h"
 
@@ -107,6 +112,67 @@ DIB_HANDLE thresholded(DIB_HANDLE h) {
 
 DIB_HANDLE copied(DIB_HANDLE h) { return DibCopy(h); }
 
+// The pages of a file: its page count, at least one (a file the library
+// cannot count is tried as one page, and its load says why it fails).
+int pages_of(const std::string& path) { return std::max(FilePageCount(path.c_str()), 1); }
+
+Image load_page(const std::string& path, int page) {
+  if (page == 0) return load_image(path);
+  TWAIN_ClearError();
+  Image image(DIB_LoadPage(path.c_str(), page));
+  if (!image.get()) throw Failure{"cannot read page " + std::to_string(page + 1) + " of " + path + ": " + library_error()};
+  return image;
+}
+
+[[noreturn]] void ocr_failed(const std::string& path, int page) {
+  const std::string why = library_error();
+  throw Failure{"cannot recognise page " + std::to_string(page + 1) + " of " + path + (why.empty() ? "" : ": " + why)};
+}
+
+// The text of every page, pages apart by a form feed.
+void ocr_text(const std::string& path, std::FILE* out) {
+  const int pages = pages_of(path);
+  for (int p = 0; p < pages; ++p) {
+    const Image image = load_page(path, p);
+    TWAIN_ClearError();
+    const int n = OCR_RecognizeDib(image.get());
+    if (n < 0) ocr_failed(path, p);
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    OCR_GetText(text.data(), n + 1);
+    text.resize(static_cast<std::size_t>(n));
+    if (p > 0) std::fputc('\f', out);
+    std::fputs(text.c_str(), out);
+    if (!text.empty() && text.back() != '\n') std::fputc('\n', out);
+  }
+}
+
+// Every page of `in` into the PDF `out` with its text laid over it. A failed
+// page drops the whole file: `out` keeps what it held.
+void ocr_pdf(const std::string& in, const std::string& out) {
+  if (FormatFromExtension(out.c_str(), FF_UNKNOWN) != FF_PDF)
+    throw Failure{"cannot write " + out + ": a searchable document is a PDF file (.pdf)"};
+  if (!IsFormatAvailable(FF_PDF)) throw Failure{"cannot write " + out + ": PDF output is not available"};
+  const int pages = pages_of(in);
+  TWAIN_ClearError();
+  if (TWAIN_BeginMultipageFile(out.c_str()) != 0) throw Failure{"cannot write " + out + ": " + library_error()};
+  try {
+    for (int p = 0; p < pages; ++p) {
+      const Image image = load_page(in, p);
+      TWAIN_ClearError();
+      if (!OCR_WritePage(image.get())) ocr_failed(in, p);
+    }
+  } catch (const Failure&) {
+    TWAIN_DiscardMultipageFile();
+    throw;
+  }
+  if (TWAIN_EndMultipageFile() != 0) throw Failure{"cannot write " + out + ": " + library_error()};
+}
+
+void ocr(const Args& a, std::FILE* out) {
+  if (a.size() == 1) ocr_text(a[0], out);
+  else ocr_pdf(a[0], a[1]);
+}
+
 }  // namespace
 
 const std::vector<Command>& commands() {
@@ -128,6 +194,9 @@ const std::vector<Command>& commands() {
       {"bw", "IN OUT",
        "the page as black and white at its automatic threshold", 2, 2, transform<thresholded>},
       {"convert", "IN OUT", "the page in the format of OUT's extension", 2, 2, transform<copied>},
+      {"ocr", "IN [OUT.pdf]",
+       "the text of every page (pages apart by a form feed), or OUT.pdf: every page with its text searchable",
+       1, 2, ocr},
   };
   return kCommands;
 }

@@ -16,6 +16,7 @@
 
 #include "core/error_record.h"
 #include "dib/live_count.h"
+#include "engines/ocr_engine.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "orivane/twain_manager.h"
@@ -150,6 +151,8 @@ int TWAIN_PreAcquire(uintptr_t window) {
   {
     LogNest nest;
     core::error_clear();
+    // A new page: the text recognised for the last one belongs to it only.
+    engines::ocr_page_reset();
     twain::save_working_directory();
     twain::Session& s = session();
     twain::DeferredSettings& d = twain::deferred();

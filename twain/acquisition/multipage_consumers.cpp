@@ -13,6 +13,7 @@
 #include "fileio/multipage.h"
 
 #include "core/state_registry.h"
+#include "engines/ocr_engine.h"
 #include "fileio/output_files.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
@@ -44,13 +45,12 @@ ToFilesState& to_files() {
   return s;
 }
 
-// Automatic recognition of the pages: not part of this build, so the
-// consumers never route pages through it.
-bool automatic_ocr_on() { return false; }
+// Automatic recognition of the pages (TWAIN_SetAutoOCR).
+bool automatic_ocr_on() { return engines::auto_ocr_on(); }
 
 // Hands the recognised text of a page to the PDF writer before the page is
-// written (automatic recognition only; nothing to do in this build).
-void automatic_ocr_attach_text(std::uintptr_t) {}
+// written.
+void automatic_ocr_attach_text(std::uintptr_t dib) { engines::auto_ocr_hand_text(dib); }
 
 // Copies `path` made absolute into `out` (at most kMaxPath - 1 characters).
 void copy_absolute(const char* path, char* out) {
@@ -182,12 +182,13 @@ int ptf_page(std::uintptr_t dib, intptr_t value) {
   if (result == 0 && !TWAIN_IsMultipageFileOpen()) result = ptf_open_file();
   if (result != 0) {
     DibFree(dib);
-  } else if (!automatic_ocr_on()) {
+  } else if (!automatic_ocr_on() || TWAIN_MultipageFileFormat() != MPF_PDF) {
+    // The text of a page has nowhere to go in the other formats: the page is
+    // written as the multipage-file consumer writes it.
     result = fileio::DibWritePage(dib, 2);
   } else {
-    // The recognising page writer is not part of this build.
+    result = engines::ocr_write_page(dib) ? 0 : -1;
     DibFree(dib);
-    result = -1;
   }
   LogPrint("PTFdib=> %d\n", result);
   return result;

@@ -13,6 +13,7 @@
 #include "dib/allocate.h"
 #include "dib/negate.h"
 #include "dib/page_analysis.h"
+#include "engines/ocr_engine.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
 #include "platform/clock.h"
@@ -42,8 +43,8 @@ double current_resolution(unsigned cap) {
   return fix32_to_double(value.Whole, value.Frac);
 }
 
-constexpr PageSteps kLibrarySteps = {dib::is_blank,   dib::auto_deskew,   dib::auto_crop,
-                                     dib::auto_contrast, nullptr,     current_pixel_type,
+constexpr PageSteps kLibrarySteps = {dib::is_blank,        dib::auto_deskew,   dib::auto_crop,
+                                     dib::auto_contrast,   engines::auto_ocr_page, current_pixel_type,
                                      current_resolution};
 
 // Whether the block can be processed; each failed check is traced. A block
@@ -154,7 +155,7 @@ void analyse_page(dib::Handle& page) {
     });
     LogPrint("AutoContrast [%dms]\n", elapsed_ms(start));
   }
-  if (steps.ocr) guarded("OCR", [&] { steps.ocr(page); });
+  if (engines::auto_ocr_on() && steps.ocr) guarded("OCR", [&] { steps.ocr(page); });
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ struct PageSteps {
   dib::Handle (*deskew)(dib::Handle page);              // new image or 0
   dib::Handle (*crop)(dib::Handle page, int options);   // new image or 0
   void (*contrast)(const dib::DibView& page);           // in place
-  // Automatic OCR of the page, its text kept for the next PDF page; null
-  // while no recognition engine is wired in.
+  // Automatic OCR of the page, its text kept for the page's PDF write (run
+  // while automatic OCR is on).
   void (*ocr)(dib::Handle page);
   // The device's current ICAP_PIXELTYPE, -1 when unknown.
   int (*device_pixel_type)();

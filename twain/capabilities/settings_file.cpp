@@ -3,7 +3,8 @@
 //
 // Each line names a key and an integer: "LogFile(1)", "AutoDeskew=1",
 // "TWAIN_SetAutoDeskew=1" and "SetAutoDeskew(1)" all work; the "TWAIN_" and
-// "Set" prefixes are optional. Lines end in LF or CR LF; every line is read
+// "Set" prefixes are optional. The OCR language takes a word instead:
+// "OcrLanguage=deu+eng". Lines end in LF or CR LF; every line is read
 // whatever its ending. Keys may hold underscores so that the PDF keys
 // ("PDF_SelectPageSize") can be named at all.
 #include "twain/capabilities/switches.h"
@@ -15,11 +16,13 @@
 #include <string>
 
 #include "core/error_record.h"
+#include "engines/ocr_engine.h"
 #include "fileio/options.h"
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/errors.h"
 #include "orivane/file_options.h"
+#include "orivane/ocr_api.h"
 #include "orivane/pdf_api.h"
 #include "orivane/trace_log.h"
 #include "orivane/twain_settings.h"
@@ -38,6 +41,8 @@ constexpr const char* kSettingsFileName = "Orivane3.ini";
 struct SettingKey {
   const char* name;
   void (*apply)(int value);
+  // A key whose value is a word rather than a number takes it here instead.
+  void (*apply_text)(const std::string& value) = nullptr;
 };
 
 const SettingKey kKeys[] = {
@@ -55,6 +60,8 @@ const SettingKey kKeys[] = {
     {"BlankPageMode", [](int v) { TWAIN_SetBlankPageMode(v); }},
     {"JpegQuality", [](int v) { TWAIN_SetJpegQuality(v); }},
     {"MaxImagePixels", [](int v) { DIB_SetMaxImagePixels(v); }},
+    {"OCR_SetAutoRotatePagesToPDF", [](int v) { OCR_SetAutoRotatePagesToPDF(v); }},
+    {"OcrLanguage", nullptr, [](const std::string& v) { engines::ocr_set_default_language(v); }},
 };
 
 bool equal_nocase(std::string_view a, std::string_view b) {
@@ -69,6 +76,13 @@ bool is_key_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) ||
 
 void skip_blanks(std::string_view line, std::size_t& i) {
   while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+}
+
+// The word after "(" or "=": up to a closing ")", a blank or the line's end.
+std::string parse_word(std::string_view line, std::size_t i) {
+  skip_blanks(line, i);
+  const std::size_t end = line.find_first_of(") \t", i);
+  return std::string(line.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
 }
 
 // The integer after "(" or "=", as the C library's conversion reads it;
@@ -94,12 +108,18 @@ void apply_line(std::string_view line) {
     if (key.size() < kKeyMax) key += line[i];
   if (key.empty()) return;  // blank or comment line
   skip_blanks(line, i);
-  int value = 0;
-  if (i < line.size() && (line[i] == '(' || line[i] == '=')) value = parse_value(line, i + 1);
+  const bool has_value = i < line.size() && (line[i] == '(' || line[i] == '=');
+  const int value = has_value ? parse_value(line, i + 1) : 0;
   LogPrint(" INI:");
   for (const SettingKey& k : kKeys) {
     if (equal_nocase(key, k.name)) {
-      k.apply(value);
+      if (k.apply_text) {
+        const std::string word = has_value ? parse_word(line, i + 1) : std::string();
+        LogPrint("%s=%s\n", k.name, word.c_str());
+        k.apply_text(word);
+      } else {
+        k.apply(value);
+      }
       return;
     }
   }

@@ -134,6 +134,8 @@ Canvas page_barcode(const PageFormat& format, const PageLayout& layout, const Pa
 // that unequal resolutions turn it the way paper turns.
 Canvas page_blank(const PageFormat& format, const PageFacts& facts);
 Canvas page_rotate(const Canvas& page, double degrees, double x_dpi, double y_dpi);
+// The page turned by 180 degrees, pixel for pixel.
+Canvas page_turned_over(const Canvas& page);
 
 // Bytes per row of a format ((width x bits + 7) / 8), 0 for an unknown
 // pixel type or depth.

@@ -188,6 +188,7 @@ std::shared_ptr<const Raster> page_drawn(Template& t, const PageFacts& facts,
   }
   if (turned(facts)) *whole = pages::page_rotate(*whole, facts.skew_degrees, f.x_dpi, f.y_dpi);
   if (on_platen(facts)) paint_platen(*whole, f, facts.platen_inches);
+  if (facts.upside_down) *whole = pages::page_turned_over(*whole);
   page_fill(*page, *whole, t.bytes_per_row);
   return page;
 }
@@ -233,7 +234,7 @@ std::shared_ptr<const Raster> render_page(const PageFormat& format, const PageFa
   const std::shared_ptr<Template> t = template_for(format, pool);
   std::shared_ptr<Raster> page = page_new(pool);
   page->format = format;
-  if (turned(facts) || on_platen(facts)) return page_drawn(*t, facts, std::move(page));
+  if (turned(facts) || on_platen(facts) || facts.upside_down) return page_drawn(*t, facts, std::move(page));
   return page_stamped(*t, facts, std::move(page), *pool);
 }
 

@@ -80,4 +80,14 @@ Canvas page_rotate(const Canvas& page, double degrees, double x_dpi, double y_dp
   return out;
 }
 
+Canvas page_turned_over(const Canvas& page) {
+  Canvas out(page.width(), page.height());
+  for (int y = 0; y < page.height(); ++y) {
+    const std::uint8_t* src = page.row(y);
+    std::uint8_t* dst = out.row(page.height() - 1 - y) + std::size_t(page.width() - 1) * 3;
+    for (int x = 0; x < page.width(); ++x, src += 3, dst -= 3) std::copy(src, src + 3, dst);
+  }
+  return out;
+}
+
 }  // namespace vscan::pages

@@ -1,0 +1,109 @@
+#include "engines/ocr/ocr_text.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace ocr {
+namespace {
+
+// Unicode characters that Windows-1252 places in 0x80..0x9F.
+struct Cp1252Extra {
+  char32_t code;
+  unsigned char byte;
+};
+constexpr Cp1252Extra kExtras[] = {
+    {0x20AC, 0x80}, {0x201A, 0x82}, {0x0192, 0x83}, {0x201E, 0x84}, {0x2026, 0x85}, {0x2020, 0x86},
+    {0x2021, 0x87}, {0x02C6, 0x88}, {0x2030, 0x89}, {0x0160, 0x8A}, {0x2039, 0x8B}, {0x0152, 0x8C},
+    {0x017D, 0x8E}, {0x2018, 0x91}, {0x2019, 0x92}, {0x201C, 0x93}, {0x201D, 0x94}, {0x2022, 0x95},
+    {0x2013, 0x96}, {0x2014, 0x97}, {0x02DC, 0x98}, {0x2122, 0x99}, {0x0161, 0x9A}, {0x203A, 0x9B},
+    {0x0153, 0x9C}, {0x017E, 0x9E}, {0x0178, 0x9F}};
+
+struct Ligature {
+  char32_t code;
+  const char* letters;
+};
+constexpr Ligature kLigatures[] = {{0xFB00, "ff"}, {0xFB01, "fi"}, {0xFB02, "fl"},
+                                   {0xFB03, "ffi"}, {0xFB04, "ffl"}, {0xFB05, "st"}, {0xFB06, "st"}};
+
+// The next code point of `s` from `i` (advanced); U+FFFD for a broken sequence.
+char32_t next_code(std::string_view s, std::size_t& i) {
+  const auto b = static_cast<unsigned char>(s[i++]);
+  int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+  if (b >= 0x80 && more == 0) return 0xFFFD;
+  char32_t c = more == 3 ? b & 0x07 : more == 2 ? b & 0x0F : more == 1 ? b & 0x1F : b;
+  for (; more > 0; --more) {
+    if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 0xFFFD;
+    c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+  }
+  return c;
+}
+
+std::string bytes_of(char32_t c) {
+  // Control characters would end the text or break its lines: none is text.
+  if (c < 0x20 || c == 0x7F) return "";
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return std::string(1, static_cast<char>(c));
+  for (const Cp1252Extra& e : kExtras)
+    if (e.code == c) return std::string(1, static_cast<char>(e.byte));
+  for (const Ligature& l : kLigatures)
+    if (l.code == c) return l.letters;
+  return "?";
+}
+
+}  // namespace
+
+std::string cp1252_from_utf8(std::string_view symbol) {
+  std::string out;
+  for (std::size_t i = 0; i < symbol.size();) out += bytes_of(next_code(symbol, i));
+  return out;
+}
+
+TextBuilder::TextBuilder(std::string line_break) : line_break_(std::move(line_break)) {}
+
+void TextBuilder::separator(const std::string& bytes, Box box) {
+  for (char c : bytes) {
+    out_.text += c;
+    out_.boxes.push_back(box);
+  }
+}
+
+void TextBuilder::add(std::string_view utf8, Box box, bool word_start, bool line_start, bool paragraph_start) {
+  const std::string bytes = cp1252_from_utf8(utf8);
+  if (bytes.empty()) return;
+  if (any_) {
+    if (line_start || paragraph_start) {
+      const Box end{last_.x + last_.w, line_first_.y, 0, std::max(last_.h, line_first_.h)};
+      separator(line_break_, end);
+      if (paragraph_start) separator(line_break_, end);
+    } else if (word_start) {
+      const int x = last_.x + last_.w;
+      separator(" ", Box{x, std::min(last_.y, box.y), std::max(0, box.x - x), std::max(last_.h, box.h)});
+    }
+  }
+  if (!any_ || line_start || paragraph_start) line_first_ = box;
+  // A ligature's letters share its box in equal parts.
+  const int n = static_cast<int>(bytes.size());
+  for (int i = 0; i < n; ++i) {
+    const int x0 = box.x + box.w * i / n, x1 = box.x + box.w * (i + 1) / n;
+    out_.text += bytes[std::size_t(i)];
+    out_.boxes.push_back(Box{x0, box.y, x1 - x0, box.h});
+  }
+  last_ = box;
+  any_ = true;
+}
+
+PageText TextBuilder::finish() && { return std::move(out_); }
+
+Box box_unturned(Box b, int degrees, int width, int height) {
+  switch (degrees) {
+    case 90: return Box{b.y, height - b.x - b.w, b.h, b.w};
+    case 180: return Box{width - b.x - b.w, height - b.y - b.h, b.w, b.h};
+    case 270: return Box{width - b.y - b.h, b.x, b.h, b.w};
+    default: return b;
+  }
+}
+
+Box box_enlarged(Box b, int factor) {
+  return Box{b.x * factor, b.y * factor, b.w * factor, b.h * factor};
+}
+
+}  // namespace ocr

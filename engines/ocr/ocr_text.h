@@ -1,0 +1,50 @@
+// The recognised text in the form the library takes it: Windows-1252, one
+// byte per character, each byte with its box on the page; words joined by
+// one space, lines ended by the line break text, paragraphs apart by an
+// empty line.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ocr {
+
+struct Box {
+  int x = 0, y = 0, w = 0, h = 0;  // left, top, width, height in pixels
+};
+
+struct PageText {
+  std::string text;
+  std::vector<Box> boxes;  // one per byte of text
+};
+
+// The Windows-1252 bytes of a UTF-8 symbol: a ligature gives its letters, a
+// character without a byte gives '?', an empty or broken symbol nothing.
+std::string cp1252_from_utf8(std::string_view symbol);
+
+// Collects the engine's symbols in reading order into a PageText.
+class TextBuilder {
+ public:
+  explicit TextBuilder(std::string line_break);
+  // One symbol with its box and where it stands: first of a word, of a
+  // line, of a paragraph.
+  void add(std::string_view utf8, Box box, bool word_start, bool line_start, bool paragraph_start);
+  PageText finish() &&;
+
+ private:
+  void separator(const std::string& bytes, Box box);
+  std::string line_break_;
+  PageText out_;
+  bool any_ = false;
+  Box last_{};        // box of the last symbol added
+  Box line_first_{};  // box of the first symbol of the current line
+};
+
+// A box found on a page turned clockwise by `degrees`, mapped back onto the
+// page as it was (`width` x `height` pixels before the turn).
+Box box_unturned(Box b, int degrees, int width, int height);
+// A box found on a page reduced by `factor`, on the page itself.
+Box box_enlarged(Box b, int factor);
+
+}  // namespace ocr
