@@ -12,21 +12,16 @@
 #include "engines/ocr_engine.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
-#include "platform/clock.h"
 
 namespace {
 
 constexpr std::uint8_t kWhiteFill = 255;
 
-int elapsed_ms(std::uint32_t start) { return static_cast<int>(platform::tick_count_ms() - start); }
-
-// Recognises `page` as the last recognition, traced with `name`.
+// Recognises `page` as the last recognition.
 int32_t recognise_as_last(DIB_HANDLE page) {
-  const std::uint32_t start = platform::tick_count_ms();
   engines::OcrPage result;
-  const int rc = engines::ocr_recognize(page, &result);
+  const int rc = engines::ocr_recognize_traced(page, &result);
   engines::ocr_set_last(result);
-  LogPrint("OCR_RecognizeDib => %d [%dms]\n", rc, elapsed_ms(start));
   return rc;
 }
 

@@ -17,6 +17,7 @@
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
+#include "platform/clock.h"
 #include "platform/memblock.h"
 
 namespace engines {
@@ -255,6 +256,13 @@ int ocr_recognize(DIB_HANDLE page, OcrPage* out) {
   }
   read_result(*api, out);
   return static_cast<int>(out->text.size());
+}
+
+int ocr_recognize_traced(DIB_HANDLE page, OcrPage* out) {
+  const std::uint32_t start = platform::tick_count_ms();
+  const int rc = ocr_recognize(page, out);
+  LogPrint("OCR_RecognizeDib => %d [%dms]\n", rc, static_cast<int>(platform::tick_count_ms() - start));
+  return rc;
 }
 
 OcrPage ocr_last() {

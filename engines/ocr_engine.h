@@ -55,6 +55,9 @@ struct OcrPage {
 // recorded. Any thread; `out` is the caller's own.
 int ocr_recognize(DIB_HANDLE page, OcrPage* out);
 
+// ocr_recognize, traced "OCR_RecognizeDib => %d [%dms]".
+int ocr_recognize_traced(DIB_HANDLE page, OcrPage* out);
+
 // The last recognition of OCR_RecognizeDib, OCR_RecognizeDibZone,
 // OCR_WritePage and automatic OCR (a copy).
 OcrPage ocr_last();

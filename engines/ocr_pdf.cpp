@@ -16,7 +16,6 @@
 #include "orivane/multipage_files.h"
 #include "orivane/ocr_api.h"
 #include "orivane/pdf_api.h"
-#include "platform/clock.h"
 
 namespace engines {
 namespace {
@@ -64,7 +63,7 @@ void turn_box(int degrees, int w, int h, int* x, int* y, int* bw, int* bh) {
 // The searchable output's recognizer, run by the PDF page writers.
 int searchable_recognizer(DIB_HANDLE page, fileio::PageText* out) {
   OcrPage result;
-  const int rc = ocr_recognize(page, &result);
+  const int rc = ocr_recognize_traced(page, &result);
   if (rc < 0) return rc == -1 ? -3 : rc;
   *out = ocr_page_text(result, ocr_auto_rotate());
   return 0;
@@ -126,7 +125,7 @@ int ocr_write_page(DIB_HANDLE page) {
   // layer is the one the page gets, not a second one.
   if (!PDF_GetSearchable()) {
     OcrPage result;
-    if (!take_kept(page, &result) && ocr_recognize(page, &result) < 0) return 0;
+    if (!take_kept(page, &result) && ocr_recognize_traced(page, &result) < 0) return 0;
     ocr_set_last(result);
     if (!ocr_hand_to_pdf(result)) return 0;
   }
@@ -140,10 +139,8 @@ bool auto_ocr_on() {
 }
 
 void auto_ocr_page(DIB_HANDLE page) {
-  const std::uint32_t start = platform::tick_count_ms();
   OcrPage result;
-  const int rc = ocr_recognize(page, &result);
-  LogPrint("OCR_RecognizeDib => %d [%dms]\n", rc, static_cast<int>(platform::tick_count_ms() - start));
+  const int rc = ocr_recognize_traced(page, &result);
   ocr_set_last(result);
   OcrPdfState& s = pdf_state();
   std::lock_guard lock(s.mutex);

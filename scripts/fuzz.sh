@@ -4,6 +4,7 @@
 #   scripts/fuzz.sh fuzz_cmdline [seconds]
 #   scripts/fuzz.sh fuzz_load_png [seconds]    (codec targets also build their module)
 #   scripts/fuzz.sh fuzz_load_gif 0 -runs=1000000    (0 = no time limit; the rest goes to libFuzzer)
+#   scripts/fuzz.sh fuzz_ocr [seconds]         (builds OrvOcr too; needs libtesseract-dev)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target="${1:?usage: scripts/fuzz.sh TARGET [seconds]}"
@@ -43,6 +44,14 @@ for module in "${modules[@]}"; do
   entry=${module_libs[$module]}
   build_module "$module" "${entry%%:*}" "${entry#*:}"
 done
+# The OCR target loads OrvOcr, built with coverage like the codecs, against
+# the system's Tesseract and the OpenMP runtime Tesseract runs on (libgomp).
+if [ "$target" = fuzz_ocr ]; then
+  # shellcheck disable=SC2046
+  clang++ "${flags[@]}" -fsanitize=fuzzer-no-link -fPIC -shared -fvisibility=hidden \
+    $(pkg-config --cflags tesseract lept) engines/ocr/*.cpp $(pkg-config --libs tesseract lept) -lgomp \
+    -o "$out/OrvOcr.so"
+fi
 # The library and front end are compiled once for every target, into an
 # archive named for the sources and headers it was built from.
 version=$(sed -n 's/^project(Quillet VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

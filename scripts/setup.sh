@@ -25,6 +25,7 @@ packages=(
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
   man-db groff-base bsdextrautils
+  libtesseract-dev tesseract-ocr-eng tesseract-ocr-osd
 )
 
 missing=()

@@ -1,6 +1,5 @@
 #include "engines/ocr/ocr_tesseract.h"
 
-#include <omp.h>
 #include <sys/stat.h>
 #include <tesseract/baseapi.h>
 #include <tesseract/ocrclass.h>
@@ -12,6 +11,10 @@
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+// The OpenMP runtime Tesseract runs its threads on (GCC's libgomp, linked
+// with the module): the one call the module makes into it.
+extern "C" void omp_set_max_active_levels(int levels);
 
 namespace ocr {
 namespace {

@@ -71,15 +71,17 @@ void TextBuilder::add(std::string_view utf8, Box box, bool word_start, bool line
   if (bytes.empty()) return;
   if (any_) {
     if (line_start || paragraph_start) {
-      const Box end{last_.x + last_.w, line_first_.y, 0, std::max(last_.h, line_first_.h)};
+      const Box end{last_.x + last_.w, last_.y, 0, last_.h};
       separator(line_break_, end);
       if (paragraph_start) separator(line_break_, end);
     } else if (word_start) {
+      // The gap between the two words, as tall as both together.
       const int x = last_.x + last_.w;
-      separator(" ", Box{x, std::min(last_.y, box.y), std::max(0, box.x - x), std::max(last_.h, box.h)});
+      const int top = std::min(last_.y, box.y);
+      const int bottom = std::max(last_.y + last_.h, box.y + box.h);
+      separator(" ", Box{x, top, std::max(0, box.x - x), bottom - top});
     }
   }
-  if (!any_ || line_start || paragraph_start) line_first_ = box;
   // A ligature's letters share its box in equal parts.
   const int n = static_cast<int>(bytes.size());
   for (int i = 0; i < n; ++i) {

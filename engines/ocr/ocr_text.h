@@ -37,8 +37,7 @@ class TextBuilder {
   std::string line_break_;
   PageText out_;
   bool any_ = false;
-  Box last_{};        // box of the last symbol added
-  Box line_first_{};  // box of the first symbol of the current line
+  Box last_{};  // box of the last symbol added
 };
 
 // A box found on a page turned clockwise by `degrees`, mapped back onto the
