@@ -112,6 +112,10 @@ const char* refused_combination(const ScanRequest& r) {
   if ((r.file_format == FF_BMP || r.file_format == FF_GIF) &&
       (r.deep || r.bit_depth == 16 || r.bit_depth == 48))
     return "Cannot save deep-pixel scans to BMP or GIF";
+  // The recognised text has a place only in a PDF file: elsewhere /OCR
+  // would do nothing (one file per page) or fail at the first page (a
+  // multipage file).
+  if (r.ocr && r.scan && r.file_format != FF_PDF) return "/OCR only supported to PDF (/PDF, /PDF+ or a .pdf name)";
   return nullptr;
 }
 

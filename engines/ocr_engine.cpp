@@ -17,6 +17,7 @@
 #include "fileio/codec_modules.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
+#include "orivane/ocr_api.h"
 #include "platform/clock.h"
 #include "platform/memblock.h"
 
@@ -263,6 +264,16 @@ int ocr_recognize_traced(DIB_HANDLE page, OcrPage* out) {
   const int rc = ocr_recognize(page, out);
   LogPrint("OCR_RecognizeDib => %d [%dms]\n", rc, static_cast<int>(platform::tick_count_ms() - start));
   return rc;
+}
+
+void ocr_clear_last() {
+  OcrState& s = state();
+  std::lock_guard lock(s.mutex);
+  s.last = OcrPage{};
+  if (s.handle && !s.faulted) module_call("OCR page reset", 0, [&] {
+      s.api.ClearText();
+      return 0;
+    });
 }
 
 OcrPage ocr_last() {

@@ -58,6 +58,9 @@ int ocr_recognize(DIB_HANDLE page, OcrPage* out);
 // ocr_recognize, traced "OCR_RecognizeDib => %d [%dms]".
 int ocr_recognize_traced(DIB_HANDLE page, OcrPage* out);
 
+// Forgets the last recognition, the module's own with it.
+void ocr_clear_last();
+
 // The last recognition of OCR_RecognizeDib, OCR_RecognizeDibZone,
 // OCR_WritePage and automatic OCR (a copy).
 OcrPage ocr_last();

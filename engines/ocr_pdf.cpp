@@ -163,7 +163,7 @@ void ocr_page_reset() {
     s.kept_for = 0;
     s.kept_waiting = false;
   }
-  if (ocr_api_if_loaded()) ocr_set_last(OcrPage{});
+  ocr_clear_last();
 }
 
 }  // namespace engines

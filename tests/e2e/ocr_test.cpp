@@ -161,6 +161,14 @@ TEST(Ocr, SinglePdfCarriesItsText) {
   EXPECT_EQ(report_value(r.out, "Error"), "");
   EXPECT_TRUE(qpdf_clean(s.at("scan.pdf")));
   EXPECT_GE(page_accuracy(s.at("scan.pdf"), 1), 0.98) << page_text(s.at("scan.pdf"), 1);
+  // Text has a place only in a PDF: /OCR into anything else is refused
+  // before a page is scanned.
+  for (const char* name : {"scan.tif", "scan.png"}) {
+    const RunResult refused = s.run({"/OCR", name});
+    EXPECT_EQ(refused.exit_status, 251) << name;
+    EXPECT_EQ(report_value(refused.out, "Error"), "/OCR only supported to PDF (/PDF, /PDF+ or a .pdf name)");
+    EXPECT_FALSE(file_exists(s.at(name)));
+  }
 }
 
 // Without the module a single PDF is still written (without text) and the

@@ -21,6 +21,7 @@
 #include "orivane/multipage_files.h"
 #include "orivane/ocr_api.h"
 #include "orivane/pdf_api.h"
+#include "orivane/trace_log.h"
 #include "sources/virtual/pages.h"
 #include "sources/virtual/pages/detail.h"
 #include "twain/capabilities/switches.h"
@@ -123,6 +124,14 @@ TEST_F(OcrTest, AModuleMissingOrOfAnotherVersionIsRefusedAndTriedAgain) {
   EXPECT_EQ(OCR_RecognizeDib(page.get()), 4);
   EXPECT_EQ(last_text(), "fake");
   EXPECT_EQ(OCR_Version(), ORVOCR_VERSION);
+  // The trace log's header lists it among the loaded libraries.
+  TWAIN_SetLogFolder(dir_.c_str());
+  TWAIN_LogFile(1);
+  LogFlush();
+  const std::string log = read_file(LogFullPath());
+  LogResetForTests();
+  EXPECT_NE(log.find("    OrvOcr: 1.05 from "), std::string::npos) << log;
+  EXPECT_NE(log.find("fake_ocr/OrvOcr.so"), std::string::npos);
 }
 
 TEST_F(OcrTest, AFaultInsideTheModuleIsCaughtAndTheModuleGivenUp) {
