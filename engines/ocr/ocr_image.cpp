@@ -167,6 +167,12 @@ ImageProblem gray_page_read(const void* block, std::uint64_t bytes, GrayPage* ou
   // most factor - 1 pixels at the right and bottom edges.
   page.width = l.width / page.factor;
   page.height = l.rows / page.factor;
+  if (page.width == 0 || page.height == 0) {
+    // A sliver narrower than the factor: nothing is left to read.
+    page.width = page.height = 0;
+    *out = std::move(page);
+    return ImageProblem::None;
+  }
   try {
     page.pixels.resize(std::size_t(page.width) * std::size_t(page.height));
     if (page.factor == 1) {

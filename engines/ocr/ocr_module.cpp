@@ -33,9 +33,12 @@ struct Module {
   OrvOcrLogFn log = nullptr;
 };
 
+// Never destroyed: Tesseract's own caches of trained data are destroyed at
+// exit before any static made after them, and an engine torn down after its
+// caches would leave them half freed.
 Module& module() {
-  static Module m;
-  return m;
+  static Module* m = new Module;
+  return *m;
 }
 
 void log_line(const char* text) {

@@ -5,7 +5,9 @@
 #include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -110,6 +112,80 @@ GrayPage reduced_for_osd(const GrayPage& page) {
   return r;
 }
 
+// The symbols of one word, handed to the text builder when the word ends:
+// the word's columns shared among its characters as their advance widths in
+// a common sans-serif face would share them (the engine's own column for a
+// character can be off by a whole letter), on the line the word sits on.
+class WordReader {
+ public:
+  explicit WordReader(TextBuilder& text) : text_(text) {}
+
+  void begin(const tesseract::ResultIterator& it) {
+    end();
+    int left = 0, top = 0, right = 0, bottom = 0;
+    it.BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom);
+    left_ = left, right_ = std::max(right, left + 1);
+    line_ = word_line(it, top, bottom);
+    line_start_ = it.IsAtBeginningOf(tesseract::RIL_TEXTLINE);
+    paragraph_start_ = it.IsAtBeginningOf(tesseract::RIL_PARA);
+  }
+
+  void symbol(const tesseract::ResultIterator& it) {
+    const std::unique_ptr<char[]> utf8(it.GetUTF8Text(tesseract::RIL_SYMBOL));
+    if (!utf8) return;
+    Symbol s{utf8.get(), 0};
+    for (char c : cp1252_from_utf8(s.utf8)) s.advance += advance_width(static_cast<unsigned char>(c));
+    if (s.advance > 0) symbols_.push_back(std::move(s));
+  }
+
+  void end() {
+    long total = 0;
+    for (const Symbol& s : symbols_) total += s.advance;
+    const long span = right_ - left_;
+    long before = 0;
+    for (std::size_t i = 0; i < symbols_.size(); ++i) {
+      const int x = left_ + static_cast<int>(span * before / total);
+      before += symbols_[i].advance;
+      const int next = left_ + static_cast<int>(span * before / total);
+      text_.add(symbols_[i].utf8, x, next - x, line_, i == 0, i == 0 && line_start_, i == 0 && paragraph_start_);
+    }
+    symbols_.clear();
+  }
+
+ private:
+  struct Symbol {
+    std::string utf8;
+    int advance;  // of its Windows-1252 bytes, thousandths of an em
+  };
+
+  // The line under the word: its baseline where the word's middle lies,
+  // and the height of capitals above it (the row's x-height and ascenders;
+  // the word's own box when the row has none).
+  static TypeLine word_line(const tesseract::ResultIterator& it, int top, int bottom) {
+    TypeLine line;
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0, left = 0, right = 0, t = 0, b = 0;
+    it.BoundingBox(tesseract::RIL_WORD, &left, &t, &right, &b);
+    if (it.Baseline(tesseract::RIL_WORD, &x1, &y1, &x2, &y2)) {
+      const double middle = (left + right) / 2.0;
+      const double y = x2 != x1 ? y1 + double(y2 - y1) * (middle - x1) / (x2 - x1) : y1;
+      line.baseline = static_cast<int>(std::lround(y)) - 1;
+    } else {
+      line.baseline = bottom - 1;
+    }
+    float row_height = 0, descenders = 0, ascenders = 0;
+    it.RowAttributes(&row_height, &descenders, &ascenders);
+    const float ascent = row_height + descenders;  // x-height and ascenders
+    line.ascent = ascent >= 1 ? static_cast<int>(std::lround(ascent)) : std::max(line.baseline - top + 1, 1);
+    return line;
+  }
+
+  TextBuilder& text_;
+  std::vector<Symbol> symbols_;
+  int left_ = 0, right_ = 1;
+  TypeLine line_;
+  bool line_start_ = false, paragraph_start_ = false;
+};
+
 }  // namespace
 
 std::string trained_data_folder() {
@@ -213,15 +289,13 @@ bool TesseractEngine::read_text(const GrayPage& page, const std::string& line_br
   TextBuilder text(line_break);
   std::unique_ptr<tesseract::ResultIterator> it(api_->GetIterator());
   if (it) {
-    const auto symbol = tesseract::RIL_SYMBOL;
+    WordReader word(text);
     do {
-      if (it->Empty(symbol)) continue;
-      const std::unique_ptr<char[]> utf8(it->GetUTF8Text(symbol));
-      int left = 0, top = 0, right = 0, bottom = 0;
-      if (!utf8 || !it->BoundingBox(symbol, &left, &top, &right, &bottom)) continue;
-      text.add(utf8.get(), Box{left, top, right - left, bottom - top}, it->IsAtBeginningOf(tesseract::RIL_WORD),
-               it->IsAtBeginningOf(tesseract::RIL_TEXTLINE), it->IsAtBeginningOf(tesseract::RIL_PARA));
-    } while (it->Next(symbol));
+      if (it->Empty(tesseract::RIL_SYMBOL)) continue;
+      if (it->IsAtBeginningOf(tesseract::RIL_WORD)) word.begin(*it);
+      word.symbol(*it);
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    word.end();
   }
   out->text = std::move(text).finish();
   api_->Clear();

