@@ -68,7 +68,7 @@ int32_t OCR_Version(void) {
 int32_t OCR_IsEngineAvailable(int32_t engine) { return engines::ocr_engine_available(engine) ? 1 : 0; }
 
 int32_t OCR_SelectEngine(int32_t engine) {
-  LogApiCall("OCR_SelectEngine(%d)\n", engine);
+  LogPrint("OCR_SelectEngine(%d)\n", engine);
   return engines::ocr_engine_select(engine) ? 1 : 0;
 }
 

@@ -312,7 +312,7 @@ void ocr_set_default_language(const std::string& languages) {
 // ---- The language, kept here with the module it is handed to --------------
 
 int32_t OCR_SetLanguage(const char* languages) {
-  LogApiCall("OCR_SetLanguage(%s)\n", languages ? languages : "NULL");
+  LogPrint("OCR_SetLanguage(%s)\n", languages ? languages : "NULL");
   engines::OcrState& s = engines::state();
   std::lock_guard lock(s.mutex);
   s.program_language = languages ? languages : "";

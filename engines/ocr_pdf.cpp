@@ -64,6 +64,8 @@ void turn_box(int degrees, int w, int h, int* x, int* y, int* bw, int* bh) {
 int searchable_recognizer(DIB_HANDLE page, fileio::PageText* out) {
   OcrPage result;
   const int rc = ocr_recognize_traced(page, &result);
+  // The page writers pass a negative result on as theirs, where -1 means
+  // cancelled: a missing engine module is a missing module (-3).
   if (rc < 0) return rc == -1 ? -3 : rc;
   *out = ocr_page_text(result, ocr_auto_rotate());
   return 0;
@@ -184,7 +186,7 @@ int32_t OCR_WriteTextToPDF(void) {
 }
 
 void OCR_SetAutoRotatePagesToPDF(int32_t flag) {
-  LogApiCall("OCR_SetAutoRotatePagesToPDF(%d)\n", flag);
+  LogPrint("OCR_SetAutoRotatePagesToPDF(%d)\n", flag);
   std::lock_guard lock(pdf_state().mutex);
   pdf_state().auto_rotate = flag != 0;
 }
@@ -203,7 +205,7 @@ void TWAIN_SetAutoOCR(int32_t flag) {
 int32_t TWAIN_GetAutoOCR(void) { return engines::auto_ocr_on() ? 1 : 0; }
 
 int32_t PDF_SetSearchable(int32_t flag) {
-  LogApiCall("PDF_SetSearchable(%d)\n", flag);
+  LogPrint("PDF_SetSearchable(%d)\n", flag);
   fileio::PdfSettings& settings = fileio::pdf_settings();
   settings.searchable = false;
   if (flag == 0) return 1;
