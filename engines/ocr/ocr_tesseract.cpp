@@ -22,9 +22,14 @@ namespace ocr {
 namespace {
 
 // Orientation detection below this confidence (Tesseract's scale; 15 is
-// "reasonably confident") leaves the page as it lies: a wrong turn would
-// cost the whole page's text, no turn only that of a rare turned page.
-constexpr float kMinOrientationConfidence = 3.0f;
+// "reasonably confident") leaves the page as it lies. A page with only a few
+// lines gives 2 or 3; a wrong turn is caught anyway, since a page turned is
+// kept only when it reads better than it did as it lay.
+constexpr float kMinOrientationConfidence = 1.5f;
+// A page read as it lies with a mean word confidence below this (0-100) is
+// checked for its orientation: upright print reads at 90 and more, print
+// upside down at about 40.
+constexpr int kConfidentReading = 70;
 // Pages smaller than this have no text Tesseract can read, and some of its
 // steps fail on them.
 constexpr int kMinSide = 8;
@@ -120,10 +125,13 @@ class WordReader {
  public:
   explicit WordReader(TextBuilder& text) : text_(text) {}
 
+  int words = 0, words_on_end = 0;  // of three symbols or more
+
   void begin(const tesseract::ResultIterator& it) {
     end();
     int left = 0, top = 0, right = 0, bottom = 0;
     it.BoundingBox(tesseract::RIL_WORD, &left, &top, &right, &bottom);
+    on_end_ = bottom - top > right - left;
     left_ = left, right_ = std::max(right, left + 1);
     line_ = word_line(it, top, bottom);
     line_start_ = it.IsAtBeginningOf(tesseract::RIL_TEXTLINE);
@@ -139,6 +147,10 @@ class WordReader {
   }
 
   void end() {
+    if (symbols_.size() >= 3) {
+      ++words;
+      if (on_end_) ++words_on_end;
+    }
     long total = 0;
     for (const Symbol& s : symbols_) total += s.advance;
     const long span = right_ - left_;
@@ -182,6 +194,7 @@ class WordReader {
   TextBuilder& text_;
   std::vector<Symbol> symbols_;
   int left_ = 0, right_ = 1;
+  bool on_end_ = false;
   TypeLine line_;
   bool line_start_ = false, paragraph_start_ = false;
 };
@@ -296,8 +309,11 @@ bool TesseractEngine::read_text(const GrayPage& page, const std::string& line_br
       word.symbol(*it);
     } while (it->Next(tesseract::RIL_SYMBOL));
     word.end();
+    out->words = word.words;
+    out->words_on_end = word.words_on_end;
   }
   out->text = std::move(text).finish();
+  out->confidence = api_->MeanTextConf();
   api_->Clear();
   return true;
 }
@@ -311,14 +327,26 @@ bool TesseractEngine::recognise(const GrayPage& page, const std::string& line_br
   }
   if (page.width < kMinSide || page.height < kMinSide) return true;  // nothing to read
   limit_threads();
-  out->orientation = detect_orientation(page);
-  const bool turned = out->orientation != 0;
-  const bool read = turned ? read_text(gray_page_turned(page, out->orientation), line_break, time_limit_ms, out)
-                           : read_text(page, line_break, time_limit_ms, out);
-  if (!read) {
+  if (!read_text(page, line_break, time_limit_ms, out)) {
     *why = "Tesseract could not read the page";
     return false;
   }
+  const bool poor = out->confidence < kConfidentReading || 2 * out->words_on_end > out->words;
+  const int degrees = out->words > 0 && poor && !out->timed_out ? detect_orientation(page) : 0;
+  if (degrees != 0) {
+    Recognition upright;
+    const bool on_end = 2 * out->words_on_end > out->words;
+    // Read upright, the page must read at least as well as it did lying:
+    // words on end may have read well already, and then as well again.
+    if (read_text(gray_page_turned(page, degrees), line_break, time_limit_ms, &upright) &&
+        (upright.confidence > out->confidence || (on_end && upright.confidence + 5 >= out->confidence))) {
+      *out = std::move(upright);
+      out->orientation = degrees;
+    } else {
+      logf("[OrvOcr] turned %d degrees the page reads no better: read as it lies\n", degrees);
+    }
+  }
+  const bool turned = out->orientation != 0;
   if (out->timed_out) logf("[OrvOcr] time limit of %d ms reached: the text found so far is kept\n", time_limit_ms);
   for (Box& b : out->text.boxes) {
     if (turned) b = box_unturned(b, out->orientation, page.width, page.height);

@@ -201,21 +201,33 @@ TEST_F(OcrTest, ReadsThePrintedPageWithABoxForEveryCharacter) {
   }
 }
 
-TEST_F(OcrTest, AnUpsideDownPageReadsUprightWithBoxesOnThePageAsItLies) {
+// A page lying turned (fed upside down, or sideways) reads as the upright
+// page does; its boxes are those of the upright page turned with it.
+TEST_F(OcrTest, ATurnedPageReadsUprightWithBoxesOnThePageAsItLies) {
   if (!real_module()) GTEST_SKIP() << "OrvOcr not built";
   Owned upright(printed_page(4, 3, 200));
-  Owned turned(printed_page(4, 3, 200, true));
   ASSERT_GT(OCR_RecognizeDib(upright.get()), 0);
   const engines::OcrPage a = engines::ocr_last();
-  ASSERT_GT(OCR_RecognizeDib(turned.get()), 0);
-  const engines::OcrPage b = engines::ocr_last();
-  EXPECT_EQ(b.orientation, 180);
-  ASSERT_EQ(a.text, b.text);
-  // The same character, half a turn away: its box mirrored through the centre.
-  for (std::size_t i = 0; i < a.text.size(); ++i) {
-    if (a.text[i] <= ' ') continue;
-    EXPECT_NEAR(b.x[i], 800 - a.x[i] - a.width[i], 2) << i;
-    EXPECT_NEAR(b.y[i], 600 - a.y[i] - a.height[i], 2) << i;
+  EXPECT_EQ(a.orientation, 0);
+  const int w = 800, h = 600;
+  struct Case {
+    int turns;        // how the page lies: quarter turns clockwise
+    int orientation;  // the turn that makes it upright again
+  } cases[] = {{2, 180}, {1, 270}, {-1, 90}};
+  for (const Case& c : cases) {
+    Owned turned(c.turns == 2 ? printed_page(4, 3, 200, true) : DIB_Rotate90(upright.get(), c.turns));
+    ASSERT_GT(OCR_RecognizeDib(turned.get()), 0) << c.turns;
+    const engines::OcrPage b = engines::ocr_last();
+    EXPECT_EQ(b.orientation, c.orientation);
+    ASSERT_EQ(a.text, b.text) << c.turns;
+    for (std::size_t i = 0; i < a.text.size(); ++i) {
+      if (a.text[i] <= ' ') continue;
+      const int x = a.x[i], y = a.y[i], bw = a.width[i], bh = a.height[i];
+      const int ex = c.turns == 2 ? w - x - bw : c.turns == 1 ? h - y - bh : y;
+      const int ey = c.turns == 2 ? h - y - bh : c.turns == 1 ? x : w - x - bw;
+      EXPECT_NEAR(b.x[i], ex, 2) << c.turns << " " << i;
+      EXPECT_NEAR(b.y[i], ey, 2) << c.turns << " " << i;
+    }
   }
 }
 
