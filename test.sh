@@ -9,12 +9,6 @@ scripts/setup.sh --sanitize --build-dir build || { echo "0 passed, 1 failed"; ex
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# The leak checker of this toolchain (GCC 12's, on glibc 2.36) misreads a
-# dynamic TLS block that a library takes at exit and crashes in its own
-# tracer ("Tracer caught signal 11"), failing a clean run. Thread-local
-# storage is therefore not scanned for pointers: that can only report more
-# leaks, never hide one.
-export LSAN_OPTIONS="use_tls=0"
 export QUILLET_UI=none
 
 log="build/ctest.log"

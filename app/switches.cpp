@@ -407,7 +407,7 @@ const Row kVocabulary[] = {
     {{"NOUI"}, "hide the device's own dialog", FLAG(hide_ui)},
     {{"^O="}, "write the report to this file instead of standard output", report_file_opened},
     {{"O"}, "(accepted, without effect)", EFFECT { (void)c; (void)v; return true; }},
-    {{"OCR"}, "recognise the text of each page", FLAG(ocr)},
+    {{"OCR"}, "recognise the text of each page and lay it over the page, searchable (PDF output only)", FLAG(ocr)},
     {{"PALETTE"}, "8-bit colour with a palette",
      EFFECT { (void)v; return set_pixel_type(c, kPixelPalette); }},
     {{"PAPER=%s", "PAPER:%s"}, "paper size: A3, A4, A5, LETTER, LEGAL, B4, B5, B6, or a TWAIN size code",

@@ -106,8 +106,8 @@ PY
 # ---- 1. One page ----------------------------------------------------------
 (cd "$work" && "$quillet" /N=1 page.tif >/dev/null)
 echo "One 300-dpi letter page (8-bit gray, $(identify -format '%wx%h' "$work/page.tif")), median of $runs runs"
-printf '%-44s %8s %9s %8s\n' run seconds cpu_secs peak_MB
-row() { printf '%-44s %8s %9s %8s\n' "$1" $2; }
+printf '%-50s %8s %9s %8s\n' run seconds cpu_secs peak_MB
+row() { printf '%-50s %8s %9s %8s\n' "$1" $2; }
 ours=$(measure "$orivane" ocr "$work/page.tif")
 row "orivane ocr (one thread, with orientation)" "$ours"
 ours_omp=$(OMP_NUM_THREADS=4 measure "$orivane" ocr "$work/page.tif")
@@ -125,20 +125,20 @@ echo "one thread / OpenMP: ours $(ratio "$ours" "$ours_omp"), tesseract $(ratio 
 # ---- 2. A searchable document --------------------------------------------
 echo
 echo "A $pages-page searchable PDF from the virtual scanner (300 dpi letter, gray), median of $runs runs"
-printf '%-44s %8s %9s %8s %9s\n' run seconds cpu_secs peak_MB words
+printf '%-50s %8s %9s %8s %9s\n' run seconds cpu_secs peak_MB words
 (cd "$work" && rm -f doc.pdf && measure "$quillet" /OCR /PDF+ /N="$pages" doc.pdf >"$work/q")
-printf '%-44s %8s %9s %8s %9s\n' "quillet /OCR /PDF+" $(cat "$work/q") "$(accuracy "$work/doc.pdf")"
+printf '%-50s %8s %9s %8s %9s\n' "quillet /OCR /PDF+" $(cat "$work/q") "$(accuracy "$work/doc.pdf")"
 (cd "$work" && "$quillet" /TIF+ /N="$pages" pages.tif >/dev/null)
 if command -v img2pdf >/dev/null && command -v ocrmypdf >/dev/null; then
   peer() { img2pdf "$work/pages.tif" -o "$work/raw.pdf" && ocrmypdf -q --output-type pdf "$work/raw.pdf" "$work/peer.pdf"; }
   export -f peer
   export work
   measure bash -c peer >"$work/p"
-  printf '%-44s %8s %9s %8s %9s\n' "img2pdf + ocrmypdf" $(cat "$work/p") "$(accuracy "$work/peer.pdf")"
+  printf '%-50s %8s %9s %8s %9s\n' "img2pdf + ocrmypdf" $(cat "$work/p") "$(accuracy "$work/peer.pdf")"
   peer1() { OMP_THREAD_LIMIT=1 ocrmypdf -q --jobs 1 --output-type pdf "$work/raw.pdf" "$work/peer1.pdf"; }
   export -f peer1
   img2pdf "$work/pages.tif" -o "$work/raw.pdf"
   measure bash -c peer1 >"$work/p1"
-  printf '%-44s %8s %9s %8s %9s\n' "ocrmypdf --jobs 1, one thread (img2pdf done)" $(cat "$work/p1") \
+  printf '%-50s %8s %9s %8s %9s\n' "ocrmypdf --jobs 1, one thread (img2pdf done)" $(cat "$work/p1") \
     "$(accuracy "$work/peer1.pdf")"
 fi
