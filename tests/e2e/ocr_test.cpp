@@ -79,10 +79,10 @@ Gray first_page_image(const std::string& pdf) {
 }
 
 // How many of the first page's words of body text (pdftotext -bbox, points)
-// lie over their printed ink within 2 pt on every side. The ink's columns
-// are looked for along the box's rows, widened by 3 pt (less than a word
-// space); its rows in the box's columns, from the box's middle row up and
-// down to the blank rows between lines. Words of the prose only (the
+// lie over their printed ink within 2 pt on every side. The ink's rows are
+// looked for in the box's columns, from the box's middle row up and down to
+// the blank rows between lines; its columns along those rows, widened by
+// 3 pt (less than a word space). Words of the prose only (the
 // heading's larger print has its own proportions), of 3 characters or more
 // (shorter ones are a stroke or a dot).
 struct BoxCheck {
@@ -109,13 +109,13 @@ BoxCheck boxes_over_ink(const std::string& pdf) {
     if (m[5].length() < 3 || w.empty() || std::find(prose.begin(), prose.end(), w[0]) == prose.end()) continue;
     const double x0 = std::stod(m[1]) * px, y0 = std::stod(m[2]) * px, x1 = std::stod(m[3]) * px,
                  y1 = std::stod(m[4]) * px;
-    int left = g.w, right = -1;
-    for (int y = std::max(0, int(y0)); y < std::min(g.h, int(y1)); ++y)
-      for (int x = std::max(0, int(x0) - margin); x < std::min(g.w, int(x1) + margin); ++x)
-        if (g.dark(x, y)) left = std::min(left, x), right = std::max(right, x + 1);
     int top = int((y0 + y1) / 2), bottom = top;
     while (top > 0 && row_has_ink(top - 1, int(x0), int(x1))) --top;
     while (bottom < g.h && row_has_ink(bottom, int(x0), int(x1))) ++bottom;
+    int left = g.w, right = -1;
+    for (int y = top; y < bottom; ++y)
+      for (int x = std::max(0, int(x0) - margin); x < std::min(g.w, int(x1) + margin); ++x)
+        if (g.dark(x, y)) left = std::min(left, x), right = std::max(right, x + 1);
     ++c.words;
     if (right > 0 && std::abs(left - x0) <= tolerance && std::abs(right - x1) <= tolerance &&
         std::abs(top - y0) <= tolerance && std::abs(bottom - y1) <= tolerance)
