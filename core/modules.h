@@ -18,8 +18,9 @@ struct LoadedModule {
 // -> the Source Manager "libtwaindsm.so"; other names unchanged.
 std::string module_file_name(const std::string& file_name);
 
-// Loads "<name>.so" from the library's own folder, then through the normal
-// search (traced). Returns nullptr when neither works. A ".dll" name is mapped
+// Loads "<name>.so" from the program's module folders (the library's own
+// folder, then the installed module folder: platform::module_folders()),
+// then through the normal search (each try traced). Returns nullptr when neither works. A ".dll" name is mapped
 // to ".so"; "TWAIN_32.DLL" to the Source Manager "libtwaindsm.so".
 platform::ModuleHandle LoadSiblingLibrary(const std::string& file_name);
 
