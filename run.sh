@@ -8,6 +8,6 @@
 #   ./run.sh /N=3 scans/page.tif
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-"$here/scripts/setup.sh" --build-dir build-run --no-tests --target runtime \
-  --log build-run/build.log >&2
+"$here/scripts/setup.sh" --build-dir "$here/build-run" --no-tests --target runtime \
+  --log "$here/build-run/build.log" >&2
 exec "$here/build-run/quillet" "$@"
