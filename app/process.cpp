@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,7 @@
 #include "orivane/twain_switches.h"
 #include "orivane/version.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 #include "platform/ui.h"
 
 extern char** environ;
@@ -65,8 +67,21 @@ bool open_with_desktop(const std::string& path) {
   return true;
 }
 
+// The help page: the README of the tree the program was built from while
+// that is there, else the copy installed with the program
+// (<prefix>/share/doc/quillet). With neither, the first is named still.
+std::string help_page() {
+  const std::string pages[] = {QUILLET_HELP_PAGE, platform::installed_doc_folder() + "/README.md"};
+  for (const std::string& page : pages) {
+    struct stat st {};
+    if (::stat(page.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return page;
+    LogPrint("[Quillet] no help page at %s\n", page.c_str());
+  }
+  return pages[0];
+}
+
 void show_help() {
-  const std::string page = QUILLET_HELP_PAGE;
+  const std::string page = help_page();
   LogPrint("[Quillet] help page: %s\n", page.c_str());
   if (open_with_desktop(page)) return;
   platform::ui().message_box(front_end().app_name, "Quillet help: " + page,

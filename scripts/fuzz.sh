@@ -46,7 +46,10 @@ done
 # The library and front end are compiled once for every target, into an
 # archive named for the sources and headers it was built from.
 version=$(sed -n 's/^project(Quillet VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-defines=(-DQUILLET_HELP_PAGE='"README.md"' -DQUILLET_VERSION_TEXT="\"$version.0\"")
+# A fuzz program is never installed: the install layout is only a name here.
+defines=(-DQUILLET_HELP_PAGE='"README.md"' -DQUILLET_VERSION_TEXT="\"$version.0\""
+         -DORV_INSTALLED_MODULES='"../lib/quillet"' -DORV_INSTALLED_SOURCES='"../lib/twain"'
+         -DORV_INSTALLED_DOCS='"../share/doc/quillet"')
 key=$( (echo "${flags[*]} ${defines[*]}"; find "${layers[@]}" include codecs/codec_abi.h -name '*.[ch]*' | sort | xargs cat) |
   sha1sum | cut -c1-16)
 archive="$out/library-$key.a"
