@@ -1,0 +1,297 @@
+// Engine 1, "Talven", on zxing-cpp.
+//
+// Linear codes are read line by line: every few rows (and, for codes turned a
+// quarter, every few columns) a strip of two lines goes to zxing-cpp's row
+// readers, and the hits of one code on neighbouring lines are joined into one
+// code whose rectangle runs from its first line to its last. The engine does
+// this joining itself rather than give zxing-cpp the whole page because the
+// library's own joining (1.4, as Debian builds it with assertions on) aborts
+// the process when one page holds the same linear code twice; two-line strips
+// never reach that path. Reading a line only where the previous one ended
+// finds codes side by side. The first and last line of each code are then
+// searched line by line, so the rectangle fits the bars to the pixel.
+//
+// Matrix codes (QR Code, Data Matrix, PDF417) are found by zxing-cpp's
+// detectors over the whole page in one call; they do not depend on the
+// page's direction.
+//
+// A code must be read on at least kMinLines lines: one line alone is too
+// easily a chance pattern in text or noise.
+#define ZX_USE_UTF8 1
+#include <ZXing/ReadBarcode.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engines/symbol/symbol_engine.h"
+#include "orivane/barcode_api.h"
+
+namespace symbol {
+namespace {
+
+using ZXing::BarcodeFormat;
+using ZXing::BarcodeFormats;
+
+constexpr int kMinLines = 2;
+// A line every kLinesPerStep-th of the page's extent, at least every
+// kMinStep lines and at most every kMaxStep: 4 lines at 300 dpi on a letter
+// page, so a code needs to be only 8 pixels tall.
+constexpr int kLinesPerStep = 800;
+constexpr int kMinStep = 2;
+constexpr int kMaxStep = 6;
+// Hits on lines further apart than this many steps are two codes.
+constexpr int kJoinSteps = 3;
+// The narrowest rest of a line worth reading again after a code.
+constexpr int kMinRestPixels = 24;
+
+BarcodeFormats linear_formats(int types) {
+  BarcodeFormats f;
+  if (types & BARCODE_EAN13) f |= BarcodeFormat::EAN13;
+  if (types & BARCODE_EAN8) f |= BarcodeFormat::EAN8;
+  if (types & BARCODE_UPCA) f |= BarcodeFormat::UPCA;
+  if (types & BARCODE_UPCE) f |= BarcodeFormat::UPCE;
+  if (types & (BARCODE_CODE39 | BARCODE_CODE39_FULL)) f |= BarcodeFormat::Code39;
+  if (types & (BARCODE_CODE128 | BARCODE_EAN_UCC)) f |= BarcodeFormat::Code128;
+  if (types & BARCODE_I2OF5) f |= BarcodeFormat::ITF;
+  if (types & BARCODE_CODABAR) f |= BarcodeFormat::Codabar;
+  if (types & BARCODE_CODE93) f |= BarcodeFormat::Code93;
+  return f;
+}
+
+BarcodeFormats matrix_formats(int types) {
+  BarcodeFormats f;
+  if (types & BARCODE_QR) f |= BarcodeFormat::QRCode;
+  if (types & BARCODE_DATAMATRIX) f |= BarcodeFormat::DataMatrix;
+  if (types & BARCODE_PDF417) f |= BarcodeFormat::PDF417;
+  return f;
+}
+
+// The type bit of a code zxing-cpp read as `format` with the symbology
+// identifier `symbology` and `text`, and the text to report; 0 when it is not
+// of a requested type.
+int type_of(BarcodeFormat format, const std::string& symbology, const std::string& text, int requested,
+            std::string* out_text) {
+  *out_text = text;
+  int type = 0;
+  switch (format) {
+    case BarcodeFormat::EAN13: type = BARCODE_EAN13; break;
+    case BarcodeFormat::EAN8: type = BARCODE_EAN8; break;
+    case BarcodeFormat::UPCA: type = BARCODE_UPCA; break;
+    case BarcodeFormat::UPCE: type = BARCODE_UPCE; break;
+    case BarcodeFormat::Code39: return code39_type(text, requested, out_text);
+    case BarcodeFormat::Code128:
+      // FNC1 in first place ("]C1") makes a Code 128 a GS1-128 (EAN.UCC).
+      type = symbology == "]C1" && (requested & BARCODE_EAN_UCC) ? BARCODE_EAN_UCC : BARCODE_CODE128;
+      break;
+    case BarcodeFormat::ITF: type = BARCODE_I2OF5; break;
+    case BarcodeFormat::Codabar: type = BARCODE_CODABAR; break;
+    case BarcodeFormat::Code93: type = BARCODE_CODE93; break;
+    case BarcodeFormat::QRCode: type = BARCODE_QR; break;
+    case BarcodeFormat::DataMatrix: type = BARCODE_DATAMATRIX; break;
+    case BarcodeFormat::PDF417: type = BARCODE_PDF417; break;
+    default: return 0;
+  }
+  return (requested & type) ? type : 0;
+}
+
+// One code read on one line: which line, and the span of the line it covers.
+struct Hit {
+  BarcodeFormat format;
+  std::string text;
+  std::string symbology;
+  bool reversed = false;  // read from the line's end towards its start
+  int line = 0;
+  int start = 0, end = 0;  // [start, end) along the line
+};
+
+// The lines of the page one way: rows (across) or columns (down). zxing-cpp
+// reads a strip of two pixel lines; both hold the same line of the page, so a
+// hit names exactly the line it was read on.
+class Lines {
+ public:
+  Lines(const GrayPage& page, bool columns)
+      : page_(page), columns_(columns), count_(columns ? page.width : page.height),
+        length_(columns ? page.height : page.width), strip_(2 * std::size_t(length_)) {}
+  int count() const { return count_; }
+  int length() const { return length_; }
+
+  // Line `line` from `from` pixels in to its end.
+  ZXing::ImageView strip(int line, int from) {
+    if (line != loaded_) {
+      std::uint8_t* out = strip_.data();
+      if (columns_) {
+        for (int y = 0; y < length_; ++y) out[y] = page_.row(y)[line];
+      } else {
+        std::copy(page_.row(line), page_.row(line) + length_, out);
+      }
+      std::copy(out, out + length_, out + length_);
+      loaded_ = line;
+    }
+    return ZXing::ImageView(strip_.data() + from, length_ - from, 2, ZXing::ImageFormat::Lum, length_);
+  }
+
+ private:
+  const GrayPage& page_;
+  bool columns_;
+  int count_, length_;
+  std::vector<std::uint8_t> strip_;
+  int loaded_ = -1;
+};
+
+ZXing::DecodeHints line_hints(BarcodeFormats formats) {
+  ZXing::DecodeHints h;
+  h.setFormats(formats);
+  h.setTryHarder(false);
+  h.setTryRotate(false);
+  h.setTryDownscale(false);
+  h.setEanAddOnSymbol(ZXing::EanAddOnSymbol::Ignore);
+  return h;
+}
+
+// Every code found on `line`, left to right.
+std::vector<Hit> read_line(Lines& lines, int line, const ZXing::DecodeHints& hints) {
+  std::vector<Hit> hits;
+  int from = 0;
+  while (lines.length() - from >= kMinRestPixels) {
+    const ZXing::Results results = ZXing::ReadBarcodes(lines.strip(line, from), hints);
+    // The rest of the line after the last code read is read again.
+    int next = from;
+    for (const ZXing::Result& r : results) {
+      if (!r.isValid()) continue;
+      const ZXing::Position& p = r.position();
+      int a = p[0].x, b = p[0].x;
+      for (int i = 1; i < 4; ++i) a = std::min(a, p[i].x), b = std::max(b, p[i].x);
+      hits.push_back({r.format(), r.text(), r.symbologyIdentifier(), std::abs(r.orientation()) > 90,
+                      line, from + a, from + b + 1});
+      next = std::max(next, from + b + 1);
+    }
+    if (next <= from) break;
+    from = next;
+  }
+  return hits;
+}
+
+// A code seen on one or more neighbouring lines.
+struct Run {
+  Hit first;
+  int first_line = 0, last_line = 0;
+  int start = 0, end = 0;
+  int hits = 0;
+};
+
+bool same_code(const Run& run, const Hit& h, int step) {
+  if (h.format != run.first.format || h.text != run.first.text) return false;
+  if (h.line - run.last_line > kJoinSteps * step) return false;
+  const int overlap = std::min(run.end, h.end) - std::max(run.start, h.start);
+  return overlap * 2 >= std::min(run.end - run.start, h.end - h.start);
+}
+
+// Whether the code of `run` is read on `line` at its place.
+bool read_again(Lines& lines, const Run& run, int line, const ZXing::DecodeHints& hints) {
+  for (const Hit& h : read_line(lines, line, hints))
+    if (h.text == run.first.text && std::min(run.end, h.end) > std::max(run.start, h.start)) return true;
+  return false;
+}
+
+// Moves the run's first and last line out to the last lines the code still
+// reads on (at most one step: the lines between steps were not read).
+void fit_ends(Lines& lines, Run& run, int step) {
+  const ZXing::DecodeHints hints = line_hints(run.first.format);
+  for (int k = 1; k < step && run.first_line - 1 >= 0; ++k) {
+    if (!read_again(lines, run, run.first_line - 1, hints)) break;
+    --run.first_line;
+    ++run.hits;
+  }
+  for (int k = 1; k < step && run.last_line + 1 < lines.count(); ++k) {
+    if (!read_again(lines, run, run.last_line + 1, hints)) break;
+    ++run.last_line;
+    ++run.hits;
+  }
+}
+
+std::vector<Found> read_linear(const GrayPage& page, const Request& request, bool columns) {
+  Lines lines(page, columns);
+  const int step = std::clamp(lines.count() / kLinesPerStep, kMinStep, kMaxStep);
+  const ZXing::DecodeHints hints = line_hints(linear_formats(request.types));
+  std::vector<Run> runs;
+  for (int line = 0; line < lines.count(); line += step) {
+    for (const Hit& h : read_line(lines, line, hints)) {
+      auto run = std::find_if(runs.rbegin(), runs.rend(), [&](const Run& r) { return same_code(r, h, step); });
+      if (run == runs.rend()) {
+        runs.push_back({h, h.line, h.line, h.start, h.end, 1});
+        continue;
+      }
+      run->last_line = h.line;
+      run->start = std::min(run->start, h.start);
+      run->end = std::max(run->end, h.end);
+      ++run->hits;
+    }
+  }
+  std::vector<Found> found;
+  for (Run& run : runs) {
+    fit_ends(lines, run, step);
+    if (run.hits < kMinLines) continue;
+    Found f;
+    f.type = type_of(run.first.format, run.first.symbology, run.first.text, request.types, &f.text);
+    // Across the page, reading from the line's end is upside down; down the
+    // page, reading from the top is a quarter turn clockwise.
+    if (columns) f.direction = run.first.reversed ? BARCODE_BOTTOM_TO_TOP : BARCODE_TOP_TO_BOTTOM;
+    else f.direction = run.first.reversed ? BARCODE_RIGHT_TO_LEFT : BARCODE_LEFT_TO_RIGHT;
+    const Rect along{run.start, run.first_line, run.end - run.start, run.last_line - run.first_line + 1};
+    f.rect = columns ? Rect{along.y, along.x, along.h, along.w} : along;
+    found.push_back(std::move(f));
+  }
+  return found;
+}
+
+std::vector<Found> read_matrix(const GrayPage& page, const Request& request) {
+  ZXing::DecodeHints h;
+  h.setFormats(matrix_formats(request.types));
+  h.setTryHarder(true);
+  h.setTryRotate(true);
+  h.setTryDownscale(false);
+  const ZXing::Results results =
+      ZXing::ReadBarcodes(ZXing::ImageView(page.pixels.data(), page.width, page.height, ZXing::ImageFormat::Lum), h);
+  std::vector<Found> found;
+  for (const ZXing::Result& r : results) {
+    if (!r.isValid()) continue;
+    Found f;
+    f.type = type_of(r.format(), r.symbologyIdentifier(), r.text(), request.types, &f.text);
+    if (f.type == 0) continue;
+    const ZXing::Position& p = r.position();
+    int x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
+    for (int i = 1; i < 4; ++i) {
+      x0 = std::min(x0, p[i].x), x1 = std::max(x1, p[i].x);
+      y0 = std::min(y0, p[i].y), y1 = std::max(y1, p[i].y);
+    }
+    f.rect = {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    f.direction = direction_of_degrees(r.orientation());
+    found.push_back(std::move(f));
+  }
+  return found;
+}
+
+}  // namespace
+
+std::vector<Found> talven_read(const GrayPage& page, const Request& request) {
+  std::vector<Found> found;
+  if (page.width < 1 || page.height < 1) return found;
+  if (!linear_formats(request.types).empty()) {
+    if (request.directions & (BARCODE_LEFT_TO_RIGHT | BARCODE_RIGHT_TO_LEFT)) {
+      std::vector<Found> across = read_linear(page, request, false);
+      found.insert(found.end(), across.begin(), across.end());
+    }
+    if (request.directions & (BARCODE_TOP_TO_BOTTOM | BARCODE_BOTTOM_TO_TOP)) {
+      std::vector<Found> down = read_linear(page, request, true);
+      found.insert(found.end(), down.begin(), down.end());
+    }
+  }
+  if (!matrix_formats(request.types).empty() && page.width >= 3 && page.height >= 3) {
+    std::vector<Found> matrix = read_matrix(page, request);
+    found.insert(found.end(), matrix.begin(), matrix.end());
+  }
+  std::erase_if(found, [](const Found& f) { return f.type == 0; });
+  return found;
+}
+
+}  // namespace symbol
