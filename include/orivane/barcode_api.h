@@ -96,7 +96,7 @@ int32_t BARCODE_AvailableDirections(void);
 int32_t BARCODE_SelectEngine(int32_t engine);
 /* The selected engine's number; 0 without the module. */
 int32_t BARCODE_SelectedEngine(void);
-/* 1 when the module offers `engine`, else 0. */
+/* 1 when the module offers `engine`, else 0 (nothing recorded). */
 int32_t BARCODE_IsEngineAvailable(int32_t engine);
 /* Name of an engine ("" for an unknown number), also without the module.
  * Static text. */
@@ -104,7 +104,7 @@ const char* BARCODE_EngineName(int32_t engine);
 /* Bit set of the barcode types an engine recognises (0 if unavailable). */
 int32_t BARCODE_SupportedTypes(int32_t engine);
 /* The module's version number (e.g. 100 for 1.00), loading it if needed; 0
- * when it does not load (error 50 recorded). */
+ * when it does not load (nothing recorded). */
 int32_t BARCODE_Version(void);
 
 #ifdef __cplusplus
