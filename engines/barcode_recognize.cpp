@@ -81,7 +81,7 @@ int32_t analyze(const engines::SymbolApi* api, DIB_HANDLE dib, int32_t max_count
 }  // namespace
 
 int32_t BARCODE_Recognize(DIB_HANDLE dib, int32_t max_count, int32_t types) {
-  LogPrint("BARCODE_Recognize(0x%p, %d, %d)\n", reinterpret_cast<void*>(dib), max_count, types);
+  LogPrint("BARCODE_Recognize(0x%08lx, %d, %d)\n", static_cast<unsigned long>(dib), max_count, types);
   const auto start = std::chrono::steady_clock::now();
   BarcodeState& s = barcode_state();
   s.count = 0;
