@@ -244,19 +244,14 @@ std::vector<Found> read_linear(const GrayPage& page, const Request& request, boo
   return found;
 }
 
-std::vector<Found> read_matrix(const GrayPage& page, const Request& request) {
-  ZXing::DecodeHints h;
-  h.setFormats(matrix_formats(request.types));
-  h.setTryHarder(true);
-  h.setTryRotate(true);
-  h.setTryDownscale(false);
-  const ZXing::Results results =
-      ZXing::ReadBarcodes(ZXing::ImageView(page.pixels.data(), page.width, page.height, ZXing::ImageFormat::Lum), h);
-  std::vector<Found> found;
-  for (const ZXing::Result& r : results) {
+// The codes zxing-cpp finds in `view`, a part of the page starting at
+// (`x`, `y`).
+void read_matrix_in(const ZXing::ImageView& view, int x, int y, const ZXing::DecodeHints& hints, int requested,
+                    std::vector<Found>* found) {
+  for (const ZXing::Result& r : ZXing::ReadBarcodes(view, hints)) {
     if (!r.isValid()) continue;
     Found f;
-    f.type = type_of(r.format(), r.symbologyIdentifier(), r.text(), request.types, &f.text);
+    f.type = type_of(r.format(), r.symbologyIdentifier(), r.text(), requested, &f.text);
     if (f.type == 0) continue;
     const ZXing::Position& p = r.position();
     int x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
@@ -264,9 +259,86 @@ std::vector<Found> read_matrix(const GrayPage& page, const Request& request) {
       x0 = std::min(x0, p[i].x), x1 = std::max(x1, p[i].x);
       y0 = std::min(y0, p[i].y), y1 = std::max(y1, p[i].y);
     }
-    f.rect = {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    f.rect = {x + x0, y + y0, x1 - x0 + 1, y1 - y0 + 1};
     f.direction = direction_of_degrees(r.orientation());
-    found.push_back(std::move(f));
+    const bool known = std::any_of(found->begin(), found->end(), [&](const Found& g) {
+      return g.type == f.type && g.text == f.text && std::abs(g.rect.x - f.rect.x) < f.rect.w &&
+             std::abs(g.rect.y - f.rect.y) < f.rect.h;
+    });
+    if (!known) found->push_back(std::move(f));
+  }
+}
+
+// zxing-cpp 1.4 (without C++20 coroutines, as Debian builds it) looks for a
+// Data Matrix only outward from the middle of the image it is given. So the
+// page is cut into cells of kCellPixels, cells with a mix of dark and light
+// (kDenseMin .. kDenseMax dark) are joined into blobs, and each blob the size
+// and shape of a symbol is read on its own with a margin, the symbol then in
+// its middle. Text lines and linear codes make blobs too long to pass; a
+// page of noise makes one blob too large. At most kMaxCandidates are read.
+constexpr int kCellPixels = 8;
+constexpr double kDenseMin = 0.2, kDenseMax = 0.9;
+constexpr int kMaxBlobAspect = 4;
+constexpr int kMaxCandidates = 64;
+
+std::vector<Rect> matrix_candidates(const GrayPage& page) {
+  const int cw = (page.width + kCellPixels - 1) / kCellPixels, ch = (page.height + kCellPixels - 1) / kCellPixels;
+  std::vector<std::uint8_t> dense(std::size_t(cw) * std::size_t(ch));
+  for (int cy = 0; cy < ch; ++cy) {
+    for (int cx = 0; cx < cw; ++cx) {
+      int dark = 0, all = 0;
+      for (int y = cy * kCellPixels; y < std::min(page.height, (cy + 1) * kCellPixels); ++y)
+        for (int x = cx * kCellPixels; x < std::min(page.width, (cx + 1) * kCellPixels); ++x, ++all)
+          dark += page.row(y)[x] < 128;
+      dense[std::size_t(cy) * cw + cx] = dark >= kDenseMin * all && dark <= kDenseMax * all;
+    }
+  }
+  std::vector<Rect> out;
+  std::vector<int> stack;
+  for (int start = 0; start < cw * ch && int(out.size()) < kMaxCandidates; ++start) {
+    if (!dense[std::size_t(start)]) continue;
+    int x0 = cw, y0 = ch, x1 = -1, y1 = -1;
+    dense[std::size_t(start)] = 0;
+    stack.assign(1, start);
+    while (!stack.empty()) {
+      const int c = stack.back(), cx = c % cw, cy = c / cw;
+      stack.pop_back();
+      x0 = std::min(x0, cx), x1 = std::max(x1, cx), y0 = std::min(y0, cy), y1 = std::max(y1, cy);
+      const int next[4][2] = {{cx - 1, cy}, {cx + 1, cy}, {cx, cy - 1}, {cx, cy + 1}};
+      for (const auto& n : next) {
+        if (n[0] < 0 || n[0] >= cw || n[1] < 0 || n[1] >= ch) continue;
+        const std::size_t k = std::size_t(n[1]) * cw + n[0];
+        if (dense[k]) dense[k] = 0, stack.push_back(n[1] * cw + n[0]);
+      }
+    }
+    const int w = x1 - x0 + 1, h = y1 - y0 + 1;
+    if (w < 2 || h < 2 || w > cw / 2 + 1 || h > ch / 2 + 1) continue;
+    if (w > kMaxBlobAspect * h || h > kMaxBlobAspect * w) continue;
+    // A margin of half the blob on each side: the quiet zone and some white.
+    const int mx = std::max(2, w / 2), my = std::max(2, h / 2);
+    const int px0 = std::max(0, (x0 - mx) * kCellPixels), py0 = std::max(0, (y0 - my) * kCellPixels);
+    const int px1 = std::min(page.width, (x1 + 1 + mx) * kCellPixels);
+    const int py1 = std::min(page.height, (y1 + 1 + my) * kCellPixels);
+    out.push_back({px0, py0, px1 - px0, py1 - py0});
+  }
+  return out;
+}
+
+std::vector<Found> read_matrix(const GrayPage& page, const Request& request) {
+  ZXing::DecodeHints h;
+  h.setFormats(matrix_formats(request.types));
+  h.setTryHarder(true);
+  h.setTryRotate(true);
+  h.setTryDownscale(false);
+  std::vector<Found> found;
+  read_matrix_in(ZXing::ImageView(page.pixels.data(), page.width, page.height, ZXing::ImageFormat::Lum), 0, 0, h,
+                 request.types, &found);
+  if (request.types & BARCODE_DATAMATRIX) {
+    h.setFormats(BarcodeFormat::DataMatrix);
+    for (const Rect& r : matrix_candidates(page)) {
+      const ZXing::ImageView part(page.row(r.y) + r.x, r.w, r.h, ZXing::ImageFormat::Lum, page.width);
+      read_matrix_in(part, r.x, r.y, h, request.types, &found);
+    }
   }
   return found;
 }
