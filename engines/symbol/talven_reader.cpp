@@ -179,7 +179,8 @@ struct Run {
   int hits = 0;
 };
 
-bool same_code(const Run& run, const Hit& h, int step) {
+// Whether hit `h` continues the code of `run` on a later line.
+bool continues(const Run& run, const Hit& h, int step) {
   if (h.format != run.first.format || h.text != run.first.text) return false;
   if (h.line - run.last_line > kJoinSteps * step) return false;
   const int overlap = std::min(run.end, h.end) - std::max(run.start, h.start);
@@ -216,7 +217,7 @@ std::vector<Found> read_linear(const GrayPage& page, const Request& request, boo
   std::vector<Run> runs;
   for (int line = 0; line < lines.count(); line += step) {
     for (const Hit& h : read_line(lines, line, hints)) {
-      auto run = std::find_if(runs.rbegin(), runs.rend(), [&](const Run& r) { return same_code(r, h, step); });
+      auto run = std::find_if(runs.rbegin(), runs.rend(), [&](const Run& r) { return continues(r, h, step); });
       if (run == runs.rend()) {
         runs.push_back({h, h.line, h.line, h.start, h.end, 1});
         continue;
@@ -244,6 +245,21 @@ std::vector<Found> read_linear(const GrayPage& page, const Request& request, boo
   return found;
 }
 
+// Whether two readings are one code: the same type and text where their
+// rectangles meet.
+bool same_code(const Found& a, const Found& b) {
+  const bool meet_x = std::max(a.rect.x, b.rect.x) < std::min(a.rect.x + a.rect.w, b.rect.x + b.rect.w);
+  const bool meet_y = std::max(a.rect.y, b.rect.y) < std::min(a.rect.y + a.rect.h, b.rect.y + b.rect.h);
+  return a.type == b.type && a.text == b.text && meet_x && meet_y;
+}
+
+// Adds `f` to `found` unless it is a code found already (a code read both
+// across and down the page, or in the whole page and in a part of it).
+void add_new(std::vector<Found>* found, Found f) {
+  if (std::none_of(found->begin(), found->end(), [&](const Found& g) { return same_code(g, f); }))
+    found->push_back(std::move(f));
+}
+
 // The codes zxing-cpp finds in `view`, a part of the page starting at
 // (`x`, `y`).
 void read_matrix_in(const ZXing::ImageView& view, int x, int y, const ZXing::DecodeHints& hints, int requested,
@@ -261,11 +277,7 @@ void read_matrix_in(const ZXing::ImageView& view, int x, int y, const ZXing::Dec
     }
     f.rect = {x + x0, y + y0, x1 - x0 + 1, y1 - y0 + 1};
     f.direction = direction_of_degrees(r.orientation());
-    const bool known = std::any_of(found->begin(), found->end(), [&](const Found& g) {
-      return g.type == f.type && g.text == f.text && std::abs(g.rect.x - f.rect.x) < f.rect.w &&
-             std::abs(g.rect.y - f.rect.y) < f.rect.h;
-    });
-    if (!known) found->push_back(std::move(f));
+    add_new(found, std::move(f));
   }
 }
 
@@ -349,14 +361,9 @@ std::vector<Found> talven_read(const GrayPage& page, const Request& request) {
   std::vector<Found> found;
   if (page.width < 1 || page.height < 1) return found;
   if (!linear_formats(request.types).empty()) {
-    if (request.directions & (BARCODE_LEFT_TO_RIGHT | BARCODE_RIGHT_TO_LEFT)) {
-      std::vector<Found> across = read_linear(page, request, false);
-      found.insert(found.end(), across.begin(), across.end());
-    }
-    if (request.directions & (BARCODE_TOP_TO_BOTTOM | BARCODE_BOTTOM_TO_TOP)) {
-      std::vector<Found> down = read_linear(page, request, true);
-      found.insert(found.end(), down.begin(), down.end());
-    }
+    if (request.directions & (BARCODE_LEFT_TO_RIGHT | BARCODE_RIGHT_TO_LEFT)) found = read_linear(page, request, false);
+    if (request.directions & (BARCODE_TOP_TO_BOTTOM | BARCODE_BOTTOM_TO_TOP))
+      for (Found& f : read_linear(page, request, true)) add_new(&found, std::move(f));
   }
   if (!matrix_formats(request.types).empty() && page.width >= 3 && page.height >= 3) {
     std::vector<Found> matrix = read_matrix(page, request);
