@@ -104,7 +104,7 @@ Rect box_of(const std::vector<Point>& points, std::size_t from, std::size_t to) 
 // copies side by side on the same lines stay one.
 constexpr int kGapLines = 8;
 
-std::vector<Rect> boxes_of(const zbar_symbol_t* s, bool sideways) {
+std::vector<Rect> boxes_of(const zbar_symbol_t* s, bool sideways, bool whole) {
   std::vector<Point> points;
   for (unsigned i = 0, n = zbar_symbol_get_loc_size(s); i < n; ++i)
     points.push_back({zbar_symbol_get_loc_x(s, i), zbar_symbol_get_loc_y(s, i)});
@@ -114,7 +114,7 @@ std::vector<Rect> boxes_of(const zbar_symbol_t* s, bool sideways) {
   std::vector<Rect> boxes;
   std::size_t from = 0;
   for (std::size_t i = 1; i <= points.size(); ++i) {
-    if (i < points.size() && across(points[i]) - across(points[i - 1]) <= kGapLines) continue;
+    if (i < points.size() && (whole || across(points[i]) - across(points[i - 1]) <= kGapLines)) continue;
     boxes.push_back(box_of(points, from, i));
     from = i;
   }
@@ -141,8 +141,10 @@ std::vector<Found> axtel_read(const GrayPage& page, const Request& request) {
     f.type = type_of(s, request.types, &f.text);
     if (f.type == 0) continue;
     f.direction = direction_of(zbar_symbol_get_orientation(s));
+    // A QR Code's points are its corners, not lines it was read on.
     const bool sideways = f.direction & (BARCODE_TOP_TO_BOTTOM | BARCODE_BOTTOM_TO_TOP);
-    for (const Rect& box : boxes_of(s, sideways)) {
+    const bool matrix = f.type == BARCODE_QR;
+    for (const Rect& box : boxes_of(s, sideways, matrix)) {
       f.rect = box;
       found.push_back(f);
     }

@@ -77,9 +77,19 @@ void read_row(const Layout& l, std::int64_t y, std::int64_t x0, std::int64_t x1,
   const std::int64_t stored = l.bottom_up ? l.rows - 1 - y : y;
   const std::uint8_t* s = l.pixels + std::uint64_t(stored) * l.stride;
   switch (l.depth) {
-    case 1:
-      for (std::int64_t x = x0; x < x1; ++x) out[x - x0] = l.table_luma[(s[x >> 3] >> (7 - (x & 7))) & 1];
+    case 1: {
+      // Whole bytes at a time where they lie inside the range: pages of this
+      // depth are the largest there are.
+      std::int64_t x = x0;
+      for (; x < x1 && (x & 7) != 0; ++x) out[x - x0] = l.table_luma[(s[x >> 3] >> (7 - (x & 7))) & 1];
+      for (; x + 8 <= x1; x += 8) {
+        const unsigned bits = s[x >> 3];
+        std::uint8_t* o = out + (x - x0);
+        for (int k = 0; k < 8; ++k) o[k] = l.table_luma[(bits >> (7 - k)) & 1];
+      }
+      for (; x < x1; ++x) out[x - x0] = l.table_luma[(s[x >> 3] >> (7 - (x & 7))) & 1];
       break;
+    }
     case 4:
       for (std::int64_t x = x0; x < x1; ++x) out[x - x0] = l.table_luma[(s[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
       break;
@@ -124,6 +134,31 @@ int reduction_for(std::int64_t width, std::int64_t rows) {
   return scale;
 }
 
+// Pixels x .. x + n - 1 of a 1-bit row that are set.
+int ones_in(const std::uint8_t* row, std::int64_t x, std::int64_t n) {
+  int ones = 0;
+  while (n > 0) {
+    const int offset = int(x & 7);
+    const int k = int(std::min<std::int64_t>(8 - offset, n));
+    const unsigned mask = (0xFFu >> offset) & (0xFFu << (8 - offset - k));
+    ones += __builtin_popcount(row[x >> 3] & mask);
+    x += k, n -= k;
+  }
+  return ones;
+}
+
+// The sums of a reduced 1-bit row, cell by cell, counted from its bits: the
+// pages of this depth are the largest there are.
+void add_bit_row(const Layout& l, std::int64_t y, int scale, std::uint32_t* sums) {
+  const std::uint8_t* row = l.pixels + std::uint64_t(l.bottom_up ? l.rows - 1 - y : y) * l.stride;
+  const std::uint32_t set = l.table_luma[1], clear = l.table_luma[0];
+  for (std::int64_t x = 0, cell = 0; x < l.width; x += scale, ++cell) {
+    const std::int64_t n = std::min<std::int64_t>(scale, l.width - x);
+    const std::uint32_t ones = std::uint32_t(ones_in(row, x, n));
+    sums[cell] += ones * set + (std::uint32_t(n) - ones) * clear;
+  }
+}
+
 // Rows are read in pieces of this many pixels, so that a very wide image
 // needs no buffer the size of its row.
 constexpr std::int64_t kPiecePixels = 1 << 16;
@@ -150,10 +185,19 @@ GrayPage gray_page_from_dib(const void* bmi, std::size_t bytes) {
     std::fill(sums.begin(), sums.end(), 0);
     const std::int64_t y0 = std::int64_t(gy) * s, y1 = std::min<std::int64_t>(y0 + s, l.rows);
     for (std::int64_t y = y0; y < y1; ++y) {
+      if (l.depth == 1) {
+        add_bit_row(l, y, s, sums.data());
+        continue;
+      }
       for (std::int64_t x0 = 0; x0 < l.width; x0 += kPiecePixels) {
         const std::int64_t x1 = std::min(l.width, x0 + kPiecePixels);
         read_row(l, y, x0, x1, piece.data());
-        for (std::int64_t x = x0; x < x1; ++x) sums[std::size_t(x / s)] += piece[std::size_t(x - x0)];
+        std::uint32_t* cell = sums.data() + x0 / s;
+        int within = int(x0 % s);
+        for (std::int64_t x = x0; x < x1; ++x) {
+          *cell += piece[std::size_t(x - x0)];
+          if (++within == s) within = 0, ++cell;
+        }
       }
     }
     std::uint8_t* out = page.pixels.data() + std::size_t(gy) * page.width;

@@ -43,6 +43,15 @@ constexpr int kMaxStep = 6;
 constexpr int kJoinSteps = 3;
 // The narrowest rest of a line worth reading again after a code.
 constexpr int kMinRestPixels = 24;
+// zxing-cpp gives up on the rest of a line after a pattern it cannot finish
+// (the guard bars left of a code whose digits end above the line, say). A
+// line that reads nothing is read again after each white gap of at least
+// kRestartGapPixels (more than a word space at 300 dpi, no more than the
+// quiet zones of two codes side by side), from kRestartQuietPixels before
+// the gap's end, at most kMaxRestarts times.
+constexpr int kRestartGapPixels = 40;
+constexpr int kRestartQuietPixels = 24;
+constexpr int kMaxRestarts = 8;
 
 BarcodeFormats linear_formats(int types) {
   BarcodeFormats f;
@@ -114,6 +123,8 @@ class Lines {
         length_(columns ? page.height : page.width), strip_(2 * std::size_t(length_)) {}
   int count() const { return count_; }
   int length() const { return length_; }
+  // The pixels of the line loaded last.
+  const std::uint8_t* pixels() const { return strip_.data(); }
 
   // Line `line` from `from` pixels in to its end.
   ZXing::ImageView strip(int line, int from) {
@@ -148,10 +159,25 @@ ZXing::DecodeHints line_hints(BarcodeFormats formats) {
   return h;
 }
 
+// Where a line that read nothing from `from` on is worth reading again: the
+// end of the next wide white gap after something dark, less a quiet zone;
+// -1 when there is none.
+int restart_after(const std::uint8_t* line, int length, int from) {
+  int x = from;
+  while (x < length && line[x] >= 128) ++x;  // the white before the obstacle
+  while (x < length) {
+    while (x < length && line[x] < 128) ++x;  // something dark
+    const int gap = x;
+    while (x < length && line[x] >= 128) ++x;
+    if (x < length && x - gap >= kRestartGapPixels) return std::max(gap, x - kRestartQuietPixels);
+  }
+  return -1;
+}
+
 // Every code found on `line`, left to right.
 std::vector<Hit> read_line(Lines& lines, int line, const ZXing::DecodeHints& hints) {
   std::vector<Hit> hits;
-  int from = 0;
+  int from = 0, restarts = 0;
   while (lines.length() - from >= kMinRestPixels) {
     const ZXing::Results results = ZXing::ReadBarcodes(lines.strip(line, from), hints);
     // The rest of the line after the last code read is read again.
@@ -165,7 +191,10 @@ std::vector<Hit> read_line(Lines& lines, int line, const ZXing::DecodeHints& hin
                       line, from + a, from + b + 1});
       next = std::max(next, from + b + 1);
     }
-    if (next <= from) break;
+    if (next <= from) {
+      next = restart_after(lines.pixels(), lines.length(), from);
+      if (next < 0 || ++restarts > kMaxRestarts) break;
+    }
     from = next;
   }
   return hits;

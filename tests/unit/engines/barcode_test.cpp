@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -19,6 +20,7 @@
 #include "engines/symbol_loader.h"
 #include "log/trace.h"
 #include "orivane/barcode_api.h"
+#include "orivane/dib_analysis.h"
 #include "orivane/errors.h"
 #include "orivane/file_api.h"
 
@@ -82,7 +84,10 @@ class BarcodeTest : public DibTest {
   // 300 dpi), or 0 when zint is not there.
   static DIB_HANDLE zint_code(const char* symbology, const char* data, int scale = 2) {
     const std::string path = dir_ + "/" + symbology + std::to_string(scale) + ".bmp";
-    const std::string command = std::string("zint --notext --filetype=BMP --scale=") + std::to_string(scale) +
+    // QR Code data is marked as UTF-8 (ECI 26): read without the mark, its
+    // bytes could pass for another character set.
+    const std::string eci = std::string(symbology) == "QRCODE" ? " --eci=26" : "";
+    const std::string command = std::string("zint --notext --filetype=BMP") + eci + " --scale=" + std::to_string(scale) +
                                 " -b " + symbology + " -d '" + data + "' -o '" + path + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) return 0;
     return DIB_LoadFromFilename(path.c_str());
@@ -313,8 +318,6 @@ TEST_F(BarcodeTest, HostilePagesAreReadOrRefusedWithoutHarm) {
       {"noise", DIB_PT_GRAY, 800, 600, 8, -1, -1},
       {"noise, 16-bit", DIB_PT_GRAY, 300, 200, 16, -1, -1},
       {"noise, 48-bit", DIB_PT_RGB, 300, 200, 48, -1, -1},
-      // 400 M pixels: read reduced to stay within the engine's memory bound.
-      {"20000 x 20000", DIB_PT_BW, 20000, 20000, 1, 255, BARCODE_CODE128},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -328,6 +331,38 @@ TEST_F(BarcodeTest, HostilePagesAreReadOrRefusedWithoutHarm) {
     }
     EXPECT_EQ(BARCODE_Recognize(page.get(), -1, c.types), 0);
   }
+}
+
+// 400 M pixels: read reduced (by 4 each way) to stay within the engines'
+// memory bound, and a code on it is still found where it is.
+TEST_F(BarcodeTest, AnEnormousPageIsReadReduced) {
+  if (!test_tools::have_tool("zint")) GTEST_SKIP() << "zint not installed";
+  Owned code(zint_code("CODE128", "BIG PAGE", 4));  // 8-pixel modules
+  ASSERT_NE(code.get(), 0u);
+  constexpr int kSide = 20000, kAt = 12000;
+  Owned page(DIB_Create(DIB_PT_BW, kSide, kSide, 1));
+  ASSERT_NE(page.get(), 0u);
+  const int w = DIB_Width(code.get()), h = DIB_Height(code.get());
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(DIB_RowBytes(page.get())), 0xFF), rgb(3 * w);
+  const bool black_is_one = DIB_FirstEntryWhite(page.get());
+  if (black_is_one) std::fill(row.begin(), row.end(), 0);
+  for (int y = 0; y < kSide; ++y) {
+    if (y >= kAt && y < kAt + h) {
+      DIB_ReadRowRGB(code.get(), y - kAt, rgb.data());
+      for (int x = 0; x < w; ++x) {
+        const bool dark = rgb[3 * x] < 128;
+        const std::uint8_t bit = std::uint8_t(0x80 >> ((kAt + x) & 7));
+        std::uint8_t& b = row[(kAt + x) >> 3];
+        b = (dark == black_is_one) ? (b | bit) : (b & ~bit);
+      }
+    }
+    DIB_WriteRow(page.get(), y, row.data(), int(row.size()));
+    if (y == kAt + h - 1) std::fill(row.begin(), row.end(), black_is_one ? 0 : 0xFF);
+  }
+  const std::vector<Read> got = read_all(page.get(), BARCODE_CODE128);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].text, "BIG PAGE");
+  EXPECT_GT(overlap(got[0].box, {kAt, kAt, w, h}), 0.8) << show(got[0].box);
 }
 
 TEST_F(BarcodeTest, BadArgumentsAreRecorded) {
