@@ -12,6 +12,10 @@
 
 namespace {
 
+// 200-dpi sheets of 6 x 8 inches: the smallest the virtual scanner prints its
+// code on (at 100 dpi, 4 x 5 inches the bars would not clear the heading).
+const std::string kSheets = "resolutions = 200\ndpi_default = 200\nwidth = 6\nheight = 8\n";
+
 std::string page_line(int page, int code) {
   return "Page" + std::to_string(page) + ".Barcode" + std::to_string(code);
 }
@@ -23,7 +27,7 @@ TEST(Barcodes, EachPageReportsItsOwnCode) {
   } cases[] = {{{}, "Talven"}, {{"/BCE=Axtel"}, "Axtel"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ScanRun s;
+    ScanRun s(kSheets);
     std::vector<std::string> args = {"/N=5", "/BARCODE", "p.bmp"};
     args.insert(args.begin(), c.engine.begin(), c.engine.end());
     const RunResult r = s.run(args);
@@ -40,7 +44,7 @@ TEST(Barcodes, EachPageReportsItsOwnCode) {
 }
 
 TEST(Barcodes, OnlyTheTypesAskedForAreReported) {
-  ScanRun s;
+  ScanRun s(kSheets);
   const RunResult r = s.run({"/N=2", "/CODE39", "p.bmp"});
   ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
   EXPECT_EQ(report_value(r.out, "BarcodeEngine"), "Talven");
@@ -51,7 +55,7 @@ TEST(Barcodes, OnlyTheTypesAskedForAreReported) {
 TEST(Barcodes, EnginesThatAreNotThereAreRefusedByName) {
   for (const char* engine : {"/BCE=LEADTOOLS", "/BLACKICE"}) {
     SCOPED_TRACE(engine);
-    ScanRun s;
+    ScanRun s(kSheets);
     const RunResult r = s.run({"/BARCODE", engine, "p.bmp"});
     EXPECT_EQ(r.exit_status, 251);
     const std::string name = std::string(engine) == "/BLACKICE" ? "BLACKICE" : "LEADTOOLS";
@@ -61,7 +65,7 @@ TEST(Barcodes, EnginesThatAreNotThereAreRefusedByName) {
 }
 
 TEST(Barcodes, TheTraceShowsTheModuleAndEachReading) {
-  ScanRun s;
+  ScanRun s(kSheets);
   const RunResult r = s.run({"/LOG=t", "/N=1", "/BARCODE", "p.bmp"});
   ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
   const std::string log = read_file(s.home + "/t.log");
@@ -73,18 +77,20 @@ TEST(Barcodes, TheTraceShowsTheModuleAndEachReading) {
 
 // The image tool reads the codes of a file the scan wrote.
 TEST(Barcodes, TheImageToolListsTypeTextAndRectangle) {
-  ScanRun s;
+  ScanRun s(kSheets);
   ASSERT_EQ(s.run({"/N=1", "p.png"}).exit_status, 0);
   const RunResult r = run_orivane({"barcodes", s.at("p.png")});
   ASSERT_EQ(r.exit_status, 0) << r.err;
   ASSERT_EQ(r.out.rfind("Code 128\tPAGE-0001\t", 0), 0u) << r.out;
   int x = -1, y = -1, w = -1, h = -1;
   ASSERT_EQ(std::sscanf(r.out.c_str() + r.out.rfind('\t') + 1, "%d %d %d %d", &x, &y, &w, &h), 4) << r.out;
-  // 100 dpi, 4 x 5 inches: the code lies in the top right of the sheet.
-  EXPECT_GT(x, 100);
-  EXPECT_LT(x + w, 400);
-  EXPECT_LT(y + h, 250);
-  EXPECT_GT(w, 2 * h) << "a row of bars is wider than it is tall";
+  // 200 dpi, 6 x 8 inches: the code lies in the top right of the sheet.
+  EXPECT_GT(x, 600);
+  EXPECT_LT(x + w, 1200);
+  EXPECT_LT(y + h, 500);
+  // The sheet's bars: 134 modules of one pixel, half an inch tall.
+  EXPECT_GE(w, 130);
+  EXPECT_GE(h, 95);
   const RunResult axtel = run_orivane({"barcodes", s.at("p.png"), "Axtel"});
   EXPECT_EQ(axtel.out.rfind("Code 128\tPAGE-0001\t", 0), 0u) << axtel.out << axtel.err;
   const RunResult none = run_orivane({"barcodes", s.at("p.png"), "LEADTOOLS"});
@@ -105,7 +111,7 @@ std::string program_without_barcodes() {
 }
 
 TEST(Barcodes, WithoutTheModuleOnlyBarcodeReadingIsRefused) {
-  ScanRun s;
+  ScanRun s(kSheets);
   s.env["QUILLET_BIN"] = program_without_barcodes();
   const RunResult refused = s.run({"/BARCODE", "p.bmp"});
   EXPECT_EQ(refused.exit_status, 251) << refused.out << refused.err;
