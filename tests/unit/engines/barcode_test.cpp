@@ -16,6 +16,7 @@
 
 #include "../../tool_support.h"
 #include "../dib/dib_test_support.h"
+#include "app/process.h"
 #include "core/error_record.h"
 #include "engines/symbol_loader.h"
 #include "log/trace.h"
@@ -427,6 +428,20 @@ TEST_F(BarcodeTest, AMissingModuleIsReportedAndTriedAgain) {
   // The module comes back once it can be found.
   setenv("QUILLET_MODULE_PATH", build_folder().c_str(), 1);
   EXPECT_EQ(BARCODE_Recognize(page.get(), -1, -1), 0);
+  fs::remove_all(empty);
+}
+
+// The About text's Barcode line names the module's version and engines, and
+// says "Unavailable" without it, leaving no error behind.
+TEST_F(BarcodeTest, TheAboutTextShowsTheModule) {
+  EXPECT_NE(about_text().find("Barcode:\tversion 1.00 (Talven,Axtel)\n"), std::string::npos) << about_text();
+  char tmpl[] = "/tmp/no-modules-XXXXXX";
+  const std::string empty = mkdtemp(tmpl);
+  engines::symbol_module_reset_for_tests();
+  setenv("QUILLET_MODULE_PATH", empty.c_str(), 1);
+  TWAIN_ClearError();
+  EXPECT_NE(about_text().find("Barcode:\tUnavailable\n"), std::string::npos) << about_text();
+  EXPECT_EQ(core::error_record().code, 0);
   fs::remove_all(empty);
 }
 
