@@ -3,12 +3,13 @@
 // asked for are skipped) and reports each code with the points where its
 // scan lines crossed it and its orientation. The rectangle is the box around
 // those points; ZBar scans every line, so it spans the code's bars.
+#include "engines/symbol/symbol_engine.h"
+
 #include <zbar.h>
 
 #include <algorithm>
 #include <memory>
 
-#include "engines/symbol/symbol_engine.h"
 #include "orivane/barcode_api.h"
 
 // zbar.h declares its C interface inside namespace zbar for C++.

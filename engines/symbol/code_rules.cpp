@@ -1,8 +1,9 @@
 // The rules every engine of the module names codes by: directions from
 // angles, and Code 39 told from Code 39 Full ASCII.
+#include "engines/symbol/symbol_engine.h"
+
 #include <cmath>
 
-#include "engines/symbol/symbol_engine.h"
 #include "orivane/barcode_api.h"
 
 namespace symbol {

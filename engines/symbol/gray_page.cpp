@@ -3,12 +3,12 @@
 // larger than kMaxGrayPixels. The header is checked against the block before
 // a pixel is read: the block comes from the library, but its header may hold
 // anything an image file or a device put there.
+#include "engines/symbol/symbol_engine.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
-
-#include "engines/symbol/symbol_engine.h"
 
 namespace symbol {
 namespace {

@@ -17,13 +17,15 @@
 //
 // A code must be read on at least kMinLines lines: one line alone is too
 // easily a chance pattern in text or noise.
+#include "engines/symbol/symbol_engine.h"
+
+// zxing-cpp 1.4 gives texts as UTF-8 only when asked before its headers.
 #define ZX_USE_UTF8 1
 #include <ZXing/ReadBarcode.h>
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "engines/symbol/symbol_engine.h"
 #include "orivane/barcode_api.h"
 
 namespace symbol {
