@@ -12,11 +12,15 @@
 // searched line by line, so the rectangle fits the bars to the pixel.
 //
 // Matrix codes (QR Code, Data Matrix, PDF417) are found by zxing-cpp's
-// detectors over the whole page in one call; they do not depend on the
-// page's direction.
+// detectors over the whole page in one call, turned or not; Data Matrix
+// symbols are also looked for blob by blob (matrix_candidates, below).
 //
 // A code must be read on at least kMinLines lines: one line alone is too
-// easily a chance pattern in text or noise.
+// easily a chance pattern in text or noise. What to expect: every type from
+// modules of 2 pixels up, upright, upside down, turned a quarter either way
+// and skewed by a few degrees (a linear code as long as one line still
+// crosses all its bars); the rectangle of a straight linear code is exact to
+// the pixel, that of a skewed one covers the lines that read it.
 #include "engines/symbol/symbol_engine.h"
 
 // zxing-cpp 1.4 gives texts as UTF-8 only when asked before its headers.
