@@ -59,7 +59,7 @@ const Sample kSamples[] = {
     {"PDF417", "PDF417 text", BARCODE_PDF417, "PDF417 text"},
 };
 
-constexpr int kPageWidth = 1200, kPageHeight = 900;  // 4 x 3 inches at 300 dpi
+constexpr int kPageWidth = 960, kPageHeight = 720;  // 3.2 x 2.4 inches at 300 dpi
 
 class BarcodeTest : public DibTest {
  protected:
