@@ -11,6 +11,7 @@
 #include "app/scan_loop.h"
 #include "dib/page_analysis.h"
 #include "log/trace.h"
+#include "orivane/barcode_api.h"
 #include "orivane/dib_api.h"
 #include "orivane/errors.h"
 #include "orivane/file_api.h"
@@ -31,6 +32,18 @@ bool page_is_blank(uintptr_t image) {
     return dib::is_blank(page.view(), TWAIN_GetBlankPageThreshold());
   } catch (const dib::Error&) {
     return false;
+  }
+}
+
+// The barcodes of the page, one report line each, when the request reads
+// barcodes.
+void report_barcodes(const ScanRequest& r, uintptr_t image, int page_index) {
+  if (r.barcode_types == 0) return;
+  const int n = BARCODE_Recognize(image, -1, r.barcode_types);
+  char text[BARCODE_TEXT_MAX + 1];
+  for (int i = 0; i < n; ++i) {
+    BARCODE_GetText(i, text);
+    ReportLine("Page%d.Barcode%d=%s\n", page_index + 1, i + 1, text);
   }
 }
 
@@ -179,7 +192,7 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
   }
   if (image != 0) {
     apply_corrections(r, image);
-    // Barcodes are reported here once the recognition engines are there.
+    report_barcodes(r, image, page_index);
     result = r.review ? review_page(image) : 0;
     if (result == 0) {
       if (r.multipage) {

@@ -22,6 +22,7 @@
 #include "core/error_record.h"
 #include "core/modules.h"
 #include "log/trace.h"
+#include "orivane/barcode_api.h"
 #include "orivane/errors.h"
 #include "orivane/file_options.h"
 #include "orivane/twain_session.h"
@@ -104,6 +105,22 @@ std::string engine_status(const char* module_name) {
   return out;
 }
 
+// The barcode module's line: its version and the names of the engines it
+// offers.
+std::string barcode_status() {
+  const int v = BARCODE_Version();
+  if (v <= 0) return "Unavailable";
+  std::string names;
+  for (int engine = 1; engine <= 15; ++engine) {
+    if (!BARCODE_IsEngineAvailable(engine)) continue;
+    if (!names.empty()) names += ",";
+    names += BARCODE_EngineName(engine);
+  }
+  char out[160];
+  std::snprintf(out, sizeof out, "version %d.%02d (%s)", v / 100, v % 100, names.c_str());
+  return out;
+}
+
 // Select source: the Source Manager's selection; cancelled or failed ends
 // the run.
 bool select_source() { return TWAIN_SelectImageSource(front_end().main_window) != 0; }
@@ -180,7 +197,7 @@ std::string about_text() {
                 module_status(FF_GIF).c_str(), module_status(FF_JPEG).c_str(),
                 module_status(FF_PDF).c_str(), module_status(FF_PNG).c_str(),
                 module_status(FF_TIFF).c_str(), engine_status("OrvOcr").c_str(),
-                engine_status("OrvSymbol").c_str());
+                barcode_status().c_str());
   return std::string(head) + status;
 }
 

@@ -5,8 +5,9 @@
 #   platform -> log -> core -> dib -> fileio -> engines -> twain -> app
 #
 # A folder may include its own files and those of any folder before it.
-# codecs/, dsm/ and sources/ are modules loaded at run time: they may include
-# platform/, the public headers and their own folder only. The public headers
+# codecs/, dsm/, sources/ and the engine modules engines/symbol/ and
+# engines/ocr/ are modules loaded at run time: they may include platform/, the
+# public headers and their own folder only. The public headers
 # (include/, written "orivane/...") may be included from anywhere and include
 # only each other. tools/ is a program over the library: everything but app/.
 # The contracts between separately built pieces (a module's ABI header) may be
@@ -36,9 +37,9 @@ done
 cd "$root"
 
 chain="platform log core dib fileio engines twain app"
-modules="codecs dsm sources"
+modules="codecs dsm sources engines/symbol engines/ocr"
 unchecked="tests bench scripts"
-contracts="codecs/codec_abi.h dsm/manager_protocol.h dsm/source_protocol.h"
+contracts="codecs/codec_abi.h dsm/manager_protocol.h dsm/source_protocol.h engines/symbol_abi.h"
 
 # The top-level folders of the tree (an include of any of them is ours, not
 # an outside library's), then every source file outside hidden and build
@@ -59,6 +60,13 @@ find . -mindepth 1 \( -name '.*' -o -path './build*' \) -prune -o -path './*/*' 
       split(folders, f, " "); for (i in f) ours[f[i]] = 1
       bad = 0
     }
+    # The folder a path belongs to: its top-level folder, or the module
+    # folder one level down that holds it (engines/symbol).
+    function folder_of(path,   parts) {
+      split(path, parts, "/")
+      if ((parts[1] "/" parts[2]) in module) return parts[1] "/" parts[2]
+      return parts[1]
+    }
     # Whether folder `from` may include folder `to`.
     function allowed(from, to) {
       if (from == to || to == "include") return 1
@@ -77,7 +85,7 @@ find . -mindepth 1 \( -name '.*' -o -path './build*' \) -prune -o -path './*/*' 
     }
     {
       file = $0
-      folder = substr(file, 1, index(file, "/") - 1)
+      folder = folder_of(file)
       if (folder in skip) next
       if (!(folder in known) && mode == "check") {
         if (!(folder in reported)) {
@@ -98,7 +106,7 @@ find . -mindepth 1 \( -name '.*' -o -path './build*' \) -prune -o -path './*/*' 
         }
         slash = index(target, "/")
         if (slash == 0) continue
-        to = substr(target, 1, slash - 1)
+        to = folder_of(target)
         if (to == "orivane") to = "include"
         if (!(to in known) && !(to in ours)) continue   # an outside library
         if (to != folder) count[folder " -> " to]++

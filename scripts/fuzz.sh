@@ -13,7 +13,8 @@ out=build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude)
 layers=(platform log core dib fileio engines twain app)
-sources=$(find "${layers[@]}" -name '*.cpp' ! -path app/main.cpp | sort)
+# The engine modules live under engines/ but are modules, not library code.
+sources=$(find "${layers[@]}" -name '*.cpp' ! -path app/main.cpp ! -path 'engines/*/*' | sort)
 
 # A codec target loads its module from QUILLET_MODULE_PATH: build the module
 # with coverage too. OrvPdf is built with g++ (clang 14 cannot compile qpdf's
@@ -35,6 +36,7 @@ declare -A module_libs=(
   [dcx]="OrvDcx:" [pdf]="OrvPdf:$(pkg-config --libs libqpdf) -ljpeg -ltiff -lz"
 )
 case "$target" in
+  fuzz_barcode) modules=() ;;
   fuzz_load_dispatch) modules=(jpeg png gif tiff dcx pdf) ;;
   fuzz_load_*) modules=("${target#fuzz_load_}") ;;
   *) modules=() ;;
@@ -43,6 +45,11 @@ for module in "${modules[@]}"; do
   entry=${module_libs[$module]}
   build_module "$module" "${entry%%:*}" "${entry#*:}"
 done
+# The barcode target reads through OrvSymbol, built with coverage like a codec.
+if [ "$target" = fuzz_barcode ]; then
+  clang++ "${flags[@]}" -fsanitize=fuzzer-no-link -fPIC -shared -fvisibility=hidden \
+    engines/symbol/*.cpp $(pkg-config --libs zxing zbar) -o "$out/OrvSymbol.so"
+fi
 # The library and front end are compiled once for every target, into an
 # archive named for the sources and headers it was built from.
 version=$(sed -n 's/^project(Quillet VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -35,6 +35,7 @@ packages=(
   imagemagick
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libqpdf-dev zlib1g-dev
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libzxing-dev libzbar-dev zint
   libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
   man-db groff-base bsdextrautils
 )

@@ -73,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{{"/0x1001=1", "/0x1002=2"}, "Only one /0xNNNN switch allowed"},
         Rejection{{"/BLANK=2%x"}, "Unrecognized option: /BLANK=2%x"},
         Rejection{{"/LANG=4095"}, "/LANG failed: check lang code 4095"},
-        Rejection{{"/BARCODE"}, "Barcode engine not available: Talven"},
+        Rejection{{"/BARCODE", "/BCE=LEADTOOLS"}, "Barcode engine not available: LEADTOOLS"},
         Rejection{{""}, "Empty argument: a file name or switch was expected"},
         Rejection{{"/R", "x"}, "Unrecognized option: /R"}));
 

@@ -65,7 +65,7 @@ TEST_F(Installed, HoldsTheProgramsPartsAndNothingElse) {
                                     "share/man/man1/orivane.1",
                                     "share/bash-completion/completions/quillet",
                                     "share/doc/quillet/README.md"};
-  for (const char* codec : {"OrvJpeg", "OrvTiff", "OrvPng", "OrvGif", "OrvDcx", "OrvPdf"})
+  for (const char* codec : {"OrvJpeg", "OrvTiff", "OrvPng", "OrvGif", "OrvDcx", "OrvPdf", "OrvSymbol"})
     expected.insert(kLib + "/quillet/" + codec + ".so");
   EXPECT_EQ(files, expected);
 

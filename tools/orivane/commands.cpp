@@ -1,9 +1,12 @@
 #include "tools/orivane/commands.h"
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
+#include "orivane/barcode_api.h"
 #include "orivane/dib_analysis.h"
 #include "orivane/file_api.h"
 #include "orivane/twain_switches.h"
@@ -63,6 +66,43 @@ void crop(const Args& a, std::FILE* out) {
   else std::fprintf(out, "none\n");
 }
 
+// The engine named on the command line (as /BCE= names them), selected.
+void select_barcode_engine(const std::string& name) {
+  for (int engine = 1; engine <= 15; ++engine) {
+    if (strcasecmp(name.c_str(), BARCODE_EngineName(engine)) != 0) continue;
+    if (BARCODE_SelectEngine(engine)) return;
+    throw Failure{"barcode engine not available: " + name};
+  }
+  throw Failure{"no barcode engine is named " + name};
+}
+
+// A code's text on one line of the listing: tabs and line ends inside it
+// would start another field or line.
+std::string one_field(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  return text;
+}
+
+void barcodes(const Args& a, std::FILE* out) {
+  const Image image = load_image(a[0]);
+  if (a.size() > 1) select_barcode_engine(a[1]);
+  const int n = BARCODE_Recognize(image.get(), -1, -1);
+  if (n < 0) {
+    const std::string why = library_error();
+    throw Failure{"cannot read the barcodes of " + a[0] + (why.empty() ? "" : ": " + why)};
+  }
+  for (int i = 0; i < n; ++i) {
+    char text[BARCODE_TEXT_MAX + 1];
+    char type[32];
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    BARCODE_GetText(i, text);
+    BARCODE_GetRect(i, &x, &y, &w, &h);
+    std::fprintf(out, "%s\t%s\t%d %d %d %d\n", BARCODE_TypeName(BARCODE_GetType(i), type),
+                 one_field(text).c_str(), x, y, w, h);
+  }
+}
+
 // The commands that turn one image into another: `make` returns the new
 // image, or 0 with the library's error recorded.
 template <DIB_HANDLE (*make)(DIB_HANDLE)>
@@ -119,6 +159,10 @@ const std::vector<Command>& commands() {
       {"blank", "FILE [THRESHOLD]",
        "the dark fraction of the page and blank or not-blank (threshold 0.02 unless given)", 1, 2, blank},
       {"crop", "FILE", "the document's rectangle on the page: x y w h, or none", 1, 1, crop},
+      {"barcodes", "FILE [ENGINE]",
+       "the barcodes on the page, one line each: type, text and rectangle (x y w h), tab-separated; "
+       "read by engine 1 (Talven) unless ENGINE names another",
+       1, 2, barcodes},
       {"deskew", "IN OUT", "the page turned straight", 2, 2, transform<deskewed>},
       {"autocrop", "IN OUT", "the page cut to the document", 2, 2, transform<cropped>},
       {"contrast", "IN OUT",
