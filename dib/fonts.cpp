@@ -40,6 +40,7 @@ namespace dib {
 namespace {
 
 constexpr int kMaxPixels = 32767;
+constexpr std::size_t kMaxChoicesKept = 256;
 // Names of the families fontconfig stands in for with the fonts of its
 // choice: any answer is the right one for them.
 constexpr const char* kGenericFamilies[] = {"sans-serif", "sans", "serif",   "monospace",
@@ -182,6 +183,8 @@ std::optional<FontChoice> font_choose(std::string_view face, bool bold, bool ita
   const auto known = c.choices.find(key);
   if (known != c.choices.end()) return known->second;
   auto choice = choose_uncached(c.config, face, bold, italic);
+  // A program that draws with ever new names must not grow without end.
+  if (c.choices.size() >= kMaxChoicesKept) c.choices.clear();
   c.choices.emplace(key, choice);
   return choice;
 }
