@@ -6,8 +6,8 @@
 // stands for: the name, or an alias the configuration binds strongly to it
 // ("Arial" -> "Liberation Sans"). The generic families it falls back to for
 // any unknown name are bound weakly and do not count. Answers are kept per
-// (name, bold, italic); fontconfig's first load reads the font folders, which
-// takes far longer than drawing a stamp.
+// (name, bold, italic): loading fontconfig's configuration takes far longer
+// than drawing a stamp.
 //
 // Drawing: FreeType loads the glyph outline hinted for black-and-white
 // output, makes up bold or italic when the file has no such style, and
@@ -64,12 +64,11 @@ std::string lower(std::string_view s) {
   return out;
 }
 
-// The process's fonts: fontconfig's configuration, FreeType, the open faces
+// The process's fonts: FreeType, the open faces
 // and the answers given. A process resource: kept until the process ends.
 struct FontCache {
   std::recursive_mutex lock;
   bool started = false;
-  FcConfig* config = nullptr;
   FT_Library library = nullptr;
   std::map<std::pair<std::string, int>, FT_Face> faces;
   std::map<std::tuple<std::string, bool, bool>, std::optional<FontChoice>> choices;
@@ -88,7 +87,6 @@ const bool kFontCacheRegistered =
 void start(FontCache& c) {
   if (c.started) return;
   c.started = true;
-  c.config = FcInitLoadConfigAndFonts();
   if (FT_Init_FreeType(&c.library) != 0) c.library = nullptr;
 }
 
@@ -177,12 +175,15 @@ int round_px(FT_Pos v) { return floor_px(v + 32); }
 std::optional<FontChoice> font_choose(std::string_view face, bool bold, bool italic) {
   FontCache& c = font_cache();
   std::lock_guard<std::recursive_mutex> hold(c.lock);
-  start(c);
-  if (c.config == nullptr) return std::nullopt;
   const auto key = std::make_tuple(lower(face), bold, italic);
   const auto known = c.choices.find(key);
   if (known != c.choices.end()) return known->second;
-  auto choice = choose_uncached(c.config, face, bold, italic);
+  // fontconfig's configuration is loaded for the question and let go after:
+  // kept, part of it would outlive every reference to it.
+  FcConfig* config = FcInitLoadConfigAndFonts();
+  if (config == nullptr) return std::nullopt;
+  auto choice = choose_uncached(config, face, bold, italic);
+  FcConfigDestroy(config);
   // A program that draws with ever new names must not grow without end.
   if (c.choices.size() >= kMaxChoicesKept) c.choices.clear();
   c.choices.emplace(key, choice);
@@ -198,14 +199,92 @@ void bits_fill(const BitRows& rows, int x0, int y0, int x1, int y1) {
   }
 }
 
+// Part of a glyph as bits: `width` x `height`, most significant bit
+// leftmost, its top-left at (x, y) of the plane it was rendered for.
+struct GlyphBits {
+  long x = 0, y = 0;
+  int width = 0, height = 0, pitch = 0;
+  std::vector<std::uint8_t> bits;
+};
+
+// What a drawing knows of one character: its advance, and its whole picture
+// once drawn, unless that is too big to keep.
+struct Glyph {
+  int advance = 0;
+  bool tried = false;   // the picture was asked for
+  bool cached = false;  // `picture` holds the whole glyph, origin at (0, 0)
+  GlyphBits picture;
+};
+
 struct FontSize::Impl {
   std::unique_lock<std::recursive_mutex> hold;
   FT_Library library = nullptr;
   FT_Face face = nullptr;
   bool embolden = false, oblique = false;
-  std::unordered_map<char32_t, int> advances;
-  std::vector<std::uint8_t> scratch;
+  std::unordered_map<char32_t, Glyph> glyphs;
+  std::size_t cached_bytes = 0;
+  GlyphBits scratch;
 };
+
+namespace {
+
+// Pictures kept per glyph and per drawing, at most: a stamp's glyphs are a
+// few kilobytes; a glyph thousands of pixels tall is drawn from its outline
+// each time, only the part inside the mask.
+constexpr long kGlyphBitsKept = 1L << 20;
+constexpr std::size_t kBytesKept = 8u << 20;
+
+// Renders the outline (origin at (ox, oy) of a plane whose rows grow
+// downwards) into the region [x0, x1) x [y0, y1) of that plane.
+bool render_region(FT_Library library, FT_Outline& outline, long ox, long oy, long x0, long y0, long x1, long y1,
+                   GlyphBits& out) {
+  out.x = x0, out.y = y0;
+  out.width = static_cast<int>(x1 - x0), out.height = static_cast<int>(y1 - y0);
+  out.pitch = (out.width + 7) / 8;
+  out.bits.assign(static_cast<std::size_t>(out.pitch) * static_cast<std::size_t>(out.height), 0);
+  FT_Bitmap target;
+  FT_Bitmap_Init(&target);
+  target.rows = static_cast<unsigned>(out.height);
+  target.width = static_cast<unsigned>(out.width);
+  target.pitch = out.pitch;
+  target.buffer = out.bits.data();
+  target.pixel_mode = FT_PIXEL_MODE_MONO;
+  target.num_grays = 2;
+  // The bitmap's lower left corner is the outline's origin.
+  FT_Outline_Translate(&outline, (ox - x0) * 64, (y1 - oy) * 64);
+  return FT_Outline_Get_Bitmap(library, &outline, &target) == 0;
+}
+
+// ORs the bits into the rows with their top-left at (at_x, at_y), cut to
+// the rows.
+void or_bits(const GlyphBits& g, long at_x, long at_y, const BitRows& rows) {
+  const long y0 = std::max(0L, at_y), y1 = std::min<long>(rows.height, at_y + g.height);
+  const bool whole_width = at_x >= 0 && at_x + g.width <= rows.width;
+  const int shift = static_cast<int>(at_x & 7);
+  const std::size_t used = static_cast<std::size_t>((rows.width + 7) / 8);
+  for (long y = y0; y < y1; ++y) {
+    const std::uint8_t* src = g.bits.data() + static_cast<std::size_t>(y - at_y) * static_cast<std::size_t>(g.pitch);
+    std::uint8_t* dst = rows.row(static_cast<int>(y));
+    if (whole_width) {
+      const std::size_t first = static_cast<std::size_t>(at_x >> 3);
+      for (int i = 0; i < g.pitch; ++i) {
+        const std::uint8_t v = src[i];
+        if (v == 0) continue;
+        dst[first + static_cast<std::size_t>(i)] |= static_cast<std::uint8_t>(v >> shift);
+        if (shift != 0 && first + static_cast<std::size_t>(i) + 1 < used)
+          dst[first + static_cast<std::size_t>(i) + 1] |= static_cast<std::uint8_t>(v << (8 - shift));
+      }
+      continue;
+    }
+    const long x0 = std::max(0L, at_x), x1 = std::min<long>(rows.width, at_x + g.width);
+    for (long x = x0; x < x1; ++x) {
+      const long i = x - at_x;
+      if (src[i >> 3] & (0x80 >> (i & 7))) dst[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+    }
+  }
+}
+
+}  // namespace
 
 FontSize::FontSize(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 FontSize::~FontSize() = default;
@@ -264,51 +343,45 @@ bool FontSize::load(char32_t c) {
 }
 
 int FontSize::advance(char32_t c) {
-  const auto known = impl_->advances.find(c);
-  if (known != impl_->advances.end()) return known->second;
-  const int a = load(c) ? std::max(0, round_px(impl_->face->glyph->advance.x)) : 0;
-  impl_->advances.emplace(c, a);
-  return a;
+  const auto [at, fresh] = impl_->glyphs.try_emplace(c);
+  if (fresh && load(c)) at->second.advance = std::max(0, round_px(impl_->face->glyph->advance.x));
+  return at->second.advance;
 }
 
 void FontSize::draw(char32_t c, int pen_x, int baseline, const BitRows& rows) {
+  advance(c);
+  Glyph& g = impl_->glyphs[c];
+  if (!g.tried) {
+    g.tried = true;
+    if (!load(c)) return;
+    FT_BBox box;
+    FT_Outline_Get_CBox(&impl_->face->glyph->outline, &box);
+    const long x0 = floor_px(box.xMin), x1 = ceil_px(box.xMax), y0 = -ceil_px(box.yMax), y1 = -floor_px(box.yMin);
+    const long area = (x1 - x0) * (y1 - y0);
+    if (area <= 0) {
+      g.cached = true;  // a glyph with no ink
+    } else if (area <= kGlyphBitsKept && impl_->cached_bytes < kBytesKept &&
+               render_region(impl_->library, impl_->face->glyph->outline, 0, 0, x0, y0, x1, y1, g.picture)) {
+      g.cached = true;
+      impl_->cached_bytes += g.picture.bits.size();
+    }
+  }
+  if (g.cached) {
+    if (!g.picture.bits.empty()) or_bits(g.picture, pen_x + g.picture.x, baseline + g.picture.y, rows);
+    return;
+  }
+  // Too big to keep: only the part on the rows is rendered.
   if (!load(c)) return;
   FT_Outline& outline = impl_->face->glyph->outline;
   FT_BBox box;
   FT_Outline_Get_CBox(&outline, &box);
-  // The glyph's pixels on the rows, cut to them.
   const long left = std::max<long>(0, static_cast<long>(pen_x) + floor_px(box.xMin));
   const long right = std::min<long>(rows.width, static_cast<long>(pen_x) + ceil_px(box.xMax));
   const long top = std::max<long>(0, static_cast<long>(baseline) - ceil_px(box.yMax));
   const long bottom = std::min<long>(rows.height, static_cast<long>(baseline) - floor_px(box.yMin));
   if (left >= right || top >= bottom) return;
-  const int w = static_cast<int>(right - left), h = static_cast<int>(bottom - top);
-  const int pitch = (w + 7) / 8;
-  impl_->scratch.assign(static_cast<std::size_t>(pitch) * static_cast<std::size_t>(h), 0);
-  FT_Bitmap target;
-  FT_Bitmap_Init(&target);
-  target.rows = static_cast<unsigned>(h);
-  target.width = static_cast<unsigned>(w);
-  target.pitch = pitch;
-  target.buffer = impl_->scratch.data();
-  target.pixel_mode = FT_PIXEL_MODE_MONO;
-  target.num_grays = 2;
-  // The scratch bitmap's lower left corner is the outline's origin.
-  FT_Outline_Translate(&outline, (pen_x - left) * 64, (bottom - baseline) * 64);
-  if (FT_Outline_Get_Bitmap(impl_->library, &outline, &target) != 0) return;
-  const int shift = static_cast<int>(left & 7);
-  const std::size_t first = static_cast<std::size_t>(left >> 3);
-  const std::size_t used = static_cast<std::size_t>((rows.width + 7) / 8);
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* src = impl_->scratch.data() + static_cast<std::size_t>(y) * pitch;
-    std::uint8_t* dst = rows.row(static_cast<int>(top) + y);
-    for (int i = 0; i < pitch; ++i) {
-      const std::uint8_t v = src[i];
-      if (v == 0) continue;
-      dst[first + i] |= static_cast<std::uint8_t>(v >> shift);
-      if (shift != 0 && first + i + 1 < used) dst[first + i + 1] |= static_cast<std::uint8_t>(v << (8 - shift));
-    }
-  }
+  if (render_region(impl_->library, outline, pen_x, baseline, left, top, right, bottom, impl_->scratch))
+    or_bits(impl_->scratch, left, top, rows);
 }
 
 }  // namespace dib

@@ -64,17 +64,19 @@ enum {
  * Lines are laid out in the box with the current settings; text that does
  * not fit is cut off at the box. On GRAY and RGB pages (any depth) the text
  * is drawn at twice the size and scaled down, so its edges carry
- * intermediate levels; 1-bit pages get pure black and white (white text sets
- * bits, black text clears them, whatever the colour table says); palette
- * and 4-bit pages take the nearest colour of their table. The angle setting
+ * intermediate levels; 1-bit pages stay black and white: each pixel under
+ * the text takes the table entry nearest the colour (with the usual table
+ * white text sets bits and black text clears them; with an inverted table
+ * the text still shows). Palette and 4-bit pages take the nearest colour of
+ * their table. The angle setting
  * turns the text by quarter turns, the block placed in the box as the flags
  * say in the page's terms (DIB_TEXT_RIGHT with an angle of 90 stands at the
  * right of the box, reading downwards).
  * Returns 1 when text or background was drawn, 0 when nothing was (invalid
  * image, null text, a box outside the page, no usable font, no memory);
- * the trace says why. No error is recorded. The mask memory used is at most
- * the box's pixel count / 2 bytes, plus the box's pixel count for the
- * scaled coverage. */
+ * the trace says why. No error is recorded. Memory: a 1-bit mask of at
+ * most 4 x the box's pixels (gray and colour pages; 1 x otherwise), then a
+ * byte of coverage per pixel of the drawn rows. */
 int32_t DIB_DrawText(DIB_HANDLE dib, const char* text, int32_t x, int32_t y, int32_t w, int32_t h);
 
 /* Sets the face name. Null or "" means "Arial"; "Courier" (any letter case)
