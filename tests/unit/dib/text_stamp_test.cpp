@@ -74,16 +74,13 @@ std::vector<std::string> read_back(const std::vector<std::string>& images, const
   out.close();
   const std::string text =
       test_tools::command_output("OMP_THREAD_LIMIT=1 tesseract '" + list + "' - --psm 7 -l eng 2>/dev/null");
-  std::vector<std::string> pages;
-  std::string line;
+  // Pages are parted by form feeds.
+  std::vector<std::string> pages(1);
   for (char c : text) {
-    if (c == '\f') {
-      pages.push_back(line);
-      line.clear();
-    } else if (c != '\n') {
-      line += c;
-    }
+    if (c == '\f') pages.emplace_back();
+    else if (c != '\n') pages.back() += c;
   }
+  if (pages.back().empty()) pages.pop_back();
   return pages;
 }
 
