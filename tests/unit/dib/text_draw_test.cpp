@@ -268,6 +268,26 @@ TEST_F(TextDraw, QuarterTurnsStandWhereTheFlagsSay) {
   }
 }
 
+TEST_F(TextDraw, PagesWithUnequalResolutionsKeepTheTextsShape) {
+  // The height is in the page's vertical pixels; the width follows the
+  // horizontal resolution, so the text's shape on paper stays the same.
+  const auto measure = [](double x_dpi, double y_dpi, int depth) {
+    Owned p(page(depth, 600, 120));
+    DIB_SetResolution(p.get(), x_dpi, y_dpi);
+    const auto before = grays(p.get());
+    DIB_SetTextHeight(30);
+    EXPECT_EQ(DIB_DrawText(p.get(), "Shape", 0, 0, 0, 0), 1);
+    return ink(p.get(), before);
+  };
+  for (const int depth : {1, 8}) {
+    const Ink square = measure(200, 200, depth), wide = measure(400, 200, depth), tall = measure(200, 400, depth);
+    EXPECT_NEAR(wide.width(), 2 * square.width(), 4) << depth;
+    EXPECT_NEAR(wide.height(), square.height(), 2) << depth;
+    EXPECT_NEAR(tall.width(), square.width() / 2.0, 3) << depth;
+    EXPECT_NEAR(tall.height(), square.height(), 2) << depth;
+  }
+}
+
 TEST_F(TextDraw, TimesDrawsWithTheTimesNewRomanSubstituteFontconfigChooses) {
   if (!test_tools::have_tool("fc-match")) GTEST_SKIP() << "fc-match is not installed";
   struct Case {
