@@ -90,14 +90,6 @@ TEST(TextLayout, LinesCutAtSpacesPlacedAsAsked) {
   }
 }
 
-TEST(TextLayout, StopsAtTheLinesTheBoxCanShow) {
-  std::u32string many;
-  for (int i = 0; i < 20000; ++i) many += U"word ";
-  dib::LayoutRules r = rules(99, 1);
-  r.max_lines = 3;
-  EXPECT_EQ(lay(many, r).text.size(), 3u);
-}
-
 TEST(TextLayout, JustifiesLinesThatNearlyFillTheBox) {
   dib::LayoutRules r = rules(125, 1);
   r.justify = true;

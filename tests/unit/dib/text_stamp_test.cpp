@@ -1,6 +1,6 @@
-// Text stamps: the variables of the text, the page stamp's height and box
-// from the resolution, and stamps read back by an independent reader
-// (tesseract) on letter pages of every kind, size and resolution.
+// Text stamps: the variables of the text, and stamps read back by an
+// independent reader (tesseract) on letter pages of every kind, size and
+// resolution.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -9,12 +9,10 @@
 #include <fstream>
 
 #include "../../tool_support.h"
-#include "../log/log_test_support.h"
 #include "dib/crop.h"
 #include "dib/text_stamp.h"
 #include "dib_test_support.h"
 #include "orivane/file_api.h"
-#include "orivane/trace_log.h"
 
 namespace {
 
@@ -41,29 +39,6 @@ TEST(TextStamp, VariablesAreReplacedOnceEach) {
     EXPECT_EQ(dib::stamp_expand(c.text, f), c.expected) << c.text;
   }
   EXPECT_EQ(dib::stamp_expand("$user", dib::StampFacts{0, "", 1, std::string(300, 'u')}).size(), 256u);
-}
-
-class TextStampTrace : public log_test::LogTest {};
-
-TEST_F(TextStampTrace, HeightAndMarginsComeFromTheResolution) {
-  ResetForTests();
-  TWAIN_LogFile(1);
-  struct Case {
-    double dpi;
-    const char* height_line;
-    const char* box_line;
-  } cases[] = {
-      {0, "DIB_SetTextHeight(12)", "xywh=0,0,400,300)"},      // no resolution: 72 dpi, no margins
-      {300, "DIB_SetTextHeight(50)", "xywh=99,99,202,102)"},  // a third of an inch: 99 pixels
-  };
-  for (const Case& c : cases) {
-    Owned p(DIB_Allocate(8, 400, 300));
-    DIB_SetResolution(p.get(), c.dpi, c.dpi);
-    dib::stamp_page(p.get(), "x", dib::StampStyle{});
-    const std::string text = log_text();
-    EXPECT_NE(text.find(c.height_line), std::string::npos) << c.dpi;
-    EXPECT_NE(text.find(c.box_line), std::string::npos) << c.dpi;
-  }
 }
 
 // What tesseract reads on each image, in order.
