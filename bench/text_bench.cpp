@@ -51,7 +51,7 @@ void BM_Stamp_Magick(benchmark::State& s) {
   const bool bw = s.range(0) == DIB_PT_BW;
   Magick::Image page(Magick::Geometry(kWidth, kHeight), Magick::Color("white"));
   page.type(bw ? Magick::BilevelType : Magick::TrueColorType);
-  page.density(Magick::Point(kDpi, kDpi));
+  page.density(Magick::Geometry(kDpi, kDpi));
   page.font(dib::font_choose("Arial", false, false)->file);
   page.fontPointsize(12);  // at the page's 300 dpi: 50 pixels, as ours
   page.antiAlias(!bw);

@@ -57,8 +57,10 @@ void bits_fill(const BitRows& rows, int x0, int y0, int x1, int y1);
 class FontSize {
  public:
   // The face of `choice` with an em of `pixels` (clamped to 1..32767);
-  // null when the file cannot be loaded or sized.
-  static std::unique_ptr<FontSize> open(const FontChoice& choice, int pixels);
+  // null when the file cannot be loaded or sized. `hinted`: outlines fitted
+  // to the pixel grid, for text that stays black and white; text drawn at
+  // twice the size and scaled down keeps its true shapes (and loads faster).
+  static std::unique_ptr<FontSize> open(const FontChoice& choice, int pixels, bool hinted);
   ~FontSize();
   FontSize(const FontSize&) = delete;
   FontSize& operator=(const FontSize&) = delete;
