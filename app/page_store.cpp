@@ -9,6 +9,7 @@
 #include "app/report.h"
 #include "app/stream_output.h"
 #include "app/scan_loop.h"
+#include "app/text_stamp.h"
 #include "dib/page_analysis.h"
 #include "log/trace.h"
 #include "orivane/barcode_api.h"
@@ -54,7 +55,7 @@ void replace(uintptr_t& image, uintptr_t made) {
   image = made;
 }
 
-void apply_corrections(const ScanRequest& r, uintptr_t& image) {
+void apply_corrections(const ScanRequest& r, uintptr_t& image, const std::string& path, int page_index) {
   if (r.quantize && DIB_Depth(image) == 24) replace(image, DIB_ConvertToFormat(image, DIB_PT_PALETTE, 8, nullptr));
   if (r.negate) DIB_Negate(image);
   if (r.rotation != 0) {
@@ -68,7 +69,7 @@ void apply_corrections(const ScanRequest& r, uintptr_t& image) {
     if (gray == 0) TWAIN_ErrorBox(kNoMemory);
     replace(image, gray);
   }
-  // The text stamp joins here with the text engine.
+  StampPage(r, image, path, page_index);
   if (r.text_area) {
     const int type = DIB_PixelType(image);
     if (type == DIB_PT_GRAY || type == DIB_PT_RGB || type == DIB_PT_PALETTE) {
@@ -191,7 +192,7 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
     }
   }
   if (image != 0) {
-    apply_corrections(r, image);
+    apply_corrections(r, image, path, page_index);
     report_barcodes(r, image, page_index);
     result = r.review ? review_page(image) : 0;
     if (result == 0) {

@@ -112,6 +112,9 @@ const char* refused_combination(const ScanRequest& r) {
   if ((r.file_format == FF_BMP || r.file_format == FF_GIF) &&
       (r.deep || r.bit_depth == 16 || r.bit_depth == 48))
     return "Cannot save deep-pixel scans to BMP or GIF";
+  // A device that writes its own files hands over no page to stamp.
+  if (r.transfer_mode == kTransferFile && !r.text_template.empty())
+    return "/text cannot stamp the files the device writes itself (/file)";
   return nullptr;
 }
 

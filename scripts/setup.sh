@@ -34,8 +34,9 @@ packages=(
   clang libclang-rt-14-dev
   imagemagick
   libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libqpdf-dev zlib1g-dev
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-liberation2
   libzxing-dev libzbar-dev zint
+  tesseract-ocr tesseract-ocr-eng
   libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
   man-db groff-base bsdextrautils
 )

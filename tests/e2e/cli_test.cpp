@@ -68,6 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{{"/TEXT:12"}, "Unrecognized text attribute: 12"},
         Rejection{{"/TEXT:12px"}, "Bad text height units: 12px"},
         Rejection{{"/TEXT::BOLD"}, "Text option attribute: :BOLD"},
+        Rejection{{"/FILE", "/TEXT"}, "/text cannot stamp the files the device writes itself (/file)"},
         Rejection{{"/FOO"}, "Unrecognized option: /FOO"},
         Rejection{{"-foo"}, "Unrecognized option: /FOO"},
         Rejection{{"/0x1001=1", "/0x1002=2"}, "Only one /0xNNNN switch allowed"},

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
+#include "dib/text_stamp.h"
 #include "orivane/barcode_api.h"
 #include "orivane/dib_analysis.h"
 #include "orivane/file_api.h"
@@ -147,6 +149,25 @@ DIB_HANDLE thresholded(DIB_HANDLE h) {
 
 DIB_HANDLE copied(DIB_HANDLE h) { return DibCopy(h); }
 
+// The stamp of a scan run on an existing file: the same attribute words as
+// /TEXT (with or without their leading colon) and the same variables, $file
+// being the output's full path and $page 1.
+void stamp(const Args& a, std::FILE*) {
+  std::string attributes = a.size() > 3 ? a[3] : "";
+  if (attributes.find('=') != std::string::npos) throw Failure{"text attributes hold no '=': " + attributes};
+  if (!attributes.empty() && attributes[0] != ':') attributes.insert(0, ":");
+  dib::StampStyle style;
+  std::string unused_template, message;
+  if (!dib::stamp_parse(attributes + "=", style, unused_template, message)) throw Failure{message};
+  const Image image = load_image(a[0]);
+  std::error_code ec;
+  const std::string file = a[1] == "-" ? a[1] : std::filesystem::absolute(a[1], ec).string();
+  const std::string text = dib::stamp_expand(a[2], dib::stamp_facts_now(file, 1));
+  if (!dib::stamp_page(image.get(), text, style))
+    throw Failure{"no text could be drawn on " + a[0] + ": the page has no room for the box, or no font is installed"};
+  save_image(image, a[1]);
+}
+
 }  // namespace
 
 const std::vector<Command>& commands() {
@@ -172,6 +193,9 @@ const std::vector<Command>& commands() {
       {"bw", "IN OUT",
        "the page as black and white at its automatic threshold", 2, 2, transform<thresholded>},
       {"convert", "IN OUT", "the page in the format of OUT's extension", 2, 2, transform<copied>},
+      {"stamp", "IN OUT TEXT [ATTRIBUTES]",
+       "the page with TEXT stamped as /TEXT does: ATTRIBUTES like BOLD:12pt:CENTER; $file $page $user $date $utc",
+       3, 4, stamp},
   };
   return kCommands;
 }
