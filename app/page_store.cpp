@@ -11,8 +11,10 @@
 #include "app/stream_output.h"
 #include "app/scan_loop.h"
 #include "core/error_record.h"
+#include "app/text_stamp.h"
 #include "dib/page_analysis.h"
 #include "log/trace.h"
+#include "orivane/barcode_api.h"
 #include "orivane/dib_api.h"
 #include "orivane/errors.h"
 #include "orivane/file_api.h"
@@ -37,6 +39,18 @@ bool page_is_blank(uintptr_t image) {
   }
 }
 
+// The barcodes of the page, one report line each, when the request reads
+// barcodes.
+void report_barcodes(const ScanRequest& r, uintptr_t image, int page_index) {
+  if (r.barcode_types == 0) return;
+  const int n = BARCODE_Recognize(image, -1, r.barcode_types);
+  char text[BARCODE_TEXT_MAX + 1];
+  for (int i = 0; i < n; ++i) {
+    BARCODE_GetText(i, text);
+    ReportLine("Page%d.Barcode%d=%s\n", page_index + 1, i + 1, text);
+  }
+}
+
 // Replaces the page by `made` when an operation made a new image.
 void replace(uintptr_t& image, uintptr_t made) {
   if (made == 0 || made == image) return;
@@ -44,7 +58,7 @@ void replace(uintptr_t& image, uintptr_t made) {
   image = made;
 }
 
-void apply_corrections(const ScanRequest& r, uintptr_t& image) {
+void apply_corrections(const ScanRequest& r, uintptr_t& image, const std::string& path, int page_index) {
   if (r.quantize && DIB_Depth(image) == 24) replace(image, DIB_ConvertToFormat(image, DIB_PT_PALETTE, 8, nullptr));
   if (r.negate) DIB_Negate(image);
   if (r.rotation != 0) {
@@ -58,7 +72,7 @@ void apply_corrections(const ScanRequest& r, uintptr_t& image) {
     if (gray == 0) TWAIN_ErrorBox(kNoMemory);
     replace(image, gray);
   }
-  // The text stamp joins here with the text engine.
+  StampPage(r, image, path, page_index);
   if (r.text_area) {
     const int type = DIB_PixelType(image);
     if (type == DIB_PT_GRAY || type == DIB_PT_RGB || type == DIB_PT_PALETTE) {
@@ -190,8 +204,8 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
     }
   }
   if (image != 0) {
-    apply_corrections(r, image);
-    // Barcodes are reported here once the recognition engines are there.
+    apply_corrections(r, image, path, page_index);
+    report_barcodes(r, image, page_index);
     result = r.review ? review_page(image) : 0;
     if (result == 0) {
       if (r.multipage && r.ocr) {

@@ -116,6 +116,9 @@ const char* refused_combination(const ScanRequest& r) {
   // would do nothing (one file per page) or fail at the first page (a
   // multipage file).
   if (r.ocr && r.scan && r.file_format != FF_PDF) return "/OCR only supported to PDF (/PDF, /PDF+ or a .pdf name)";
+  // A device that writes its own files hands over no page to stamp.
+  if (r.transfer_mode == kTransferFile && !r.text_template.empty())
+    return "/text cannot stamp the files the device writes itself (/file)";
   return nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,8 +20,8 @@
 #include "app/report.h"
 #include "app/scan_loop.h"
 #include "core/error_record.h"
-#include "core/modules.h"
 #include "log/trace.h"
+#include "orivane/barcode_api.h"
 #include "orivane/errors.h"
 #include "orivane/file_options.h"
 #include "orivane/ocr_api.h"
@@ -29,6 +30,7 @@
 #include "orivane/twain_switches.h"
 #include "orivane/version.h"
 #include "platform/clock.h"
+#include "platform/paths.h"
 #include "platform/ui.h"
 
 extern char** environ;
@@ -66,8 +68,21 @@ bool open_with_desktop(const std::string& path) {
   return true;
 }
 
+// The help page: the README of the tree the program was built from while
+// that is there, else the copy installed with the program
+// (<prefix>/share/doc/quillet). With neither, the first is named still.
+std::string help_page() {
+  const std::string pages[] = {QUILLET_HELP_PAGE, platform::installed_doc_folder() + "/README.md"};
+  for (const std::string& page : pages) {
+    struct stat st {};
+    if (::stat(page.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return page;
+    LogPrint("[Quillet] no help page at %s\n", page.c_str());
+  }
+  return pages[0];
+}
+
 void show_help() {
-  const std::string page = QUILLET_HELP_PAGE;
+  const std::string page = help_page();
   LogPrint("[Quillet] help page: %s\n", page.c_str());
   if (open_with_desktop(page)) return;
   platform::ui().message_box(front_end().app_name, "Quillet help: " + page,
@@ -103,11 +118,19 @@ std::string ocr_status() {
   return out;
 }
 
-std::string engine_status(const char* module_name) {
-  const core::LoadedModule* m = core::loaded_module(module_name);
-  if (!m) return "Unavailable";
-  char out[64];
-  std::snprintf(out, sizeof out, "version %d.%02d ()", m->version / 100, m->version % 100);
+// The barcode module's line: its version and the names of the engines it
+// offers.
+std::string barcode_status() {
+  const int v = BARCODE_Version();
+  if (v <= 0) return "Unavailable";
+  std::string names;
+  for (int engine = 1; engine <= 15; ++engine) {
+    if (!BARCODE_IsEngineAvailable(engine)) continue;
+    if (!names.empty()) names += ",";
+    names += BARCODE_EngineName(engine);
+  }
+  char out[160];
+  std::snprintf(out, sizeof out, "version %d.%02d (%s)", v / 100, v % 100, names.c_str());
   return out;
 }
 
@@ -187,7 +210,7 @@ std::string about_text() {
                 module_status(FF_GIF).c_str(), module_status(FF_JPEG).c_str(),
                 module_status(FF_PDF).c_str(), module_status(FF_PNG).c_str(),
                 module_status(FF_TIFF).c_str(), ocr_status().c_str(),
-                engine_status("OrvSymbol").c_str());
+                barcode_status().c_str());
   return std::string(head) + status;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "core/state_registry.h"
 #include "log/trace.h"
@@ -54,31 +55,39 @@ int load_error_code(const std::string& path) {
 
 platform::ModuleHandle LoadSiblingLibrary(const std::string& file_name) {
   const std::string name = module_file_name(file_name);
-  std::string folder = platform::library_folder();
-  std::string path = folder.empty() ? name : folder + "/" + name;
-  LogPrint("LoadLibraryEx(%s)...\n", path.c_str());
-  std::string error;
-  int code = 0;
-  platform::ModuleHandle m = platform::module_open(path, &error);
-  if (!m) {
-    // When the sibling file is there but was refused (a damaged copy) or
-    // failed to load, that is the message worth keeping, not the search's.
-    const int sibling_code = load_error_code(path);
-    const bool sibling_exists = sibling_code != ENOENT;
-    const std::string sibling_error = error;
-    LogPrint("no luck (GLE %d) - trying LoadLibrary(%s)...\n", sibling_code, name.c_str());
-    m = platform::module_open(name, &error);
-    if (!m && sibling_exists) error = sibling_error;
-    code = sibling_exists ? sibling_code : ENOENT;
+  // The program's module folders, then the plain name through the loader's
+  // own search; each try traced.
+  std::vector<std::string> paths;
+  for (const std::string& folder : platform::module_folders()) paths.push_back(folder + "/" + name);
+  paths.push_back(name);
+  // The first file that is there but was refused (a damaged copy) or failed
+  // to load gives the message worth keeping, not the search's.
+  int kept_code = 0;
+  std::string kept_error;
+  int last_code = 0;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const bool plain = i + 1 == paths.size();
+    if (i == 0)
+      LogPrint("LoadLibraryEx(%s)...\n", paths[i].c_str());
+    else
+      LogPrint("no luck (GLE %d) - trying %s(%s)...\n", last_code,
+               plain ? "LoadLibrary" : "LoadLibraryEx", paths[i].c_str());
+    std::string error;
+    if (platform::ModuleHandle m = platform::module_open(paths[i], &error)) {
+      LogPrint("Loaded DLL:      %s\n", platform::module_path(m).c_str());
+      return m;
+    }
+    last_code = plain ? ENOENT : load_error_code(paths[i]);
+    if (kept_code == 0 && (last_code != ENOENT || plain)) {
+      kept_code = last_code;
+      kept_error = error;
+    }
   }
-  if (!m) {
-    while (!error.empty() && (error.back() == ' ' || error.back() == '\r' || error.back() == '\n'))
-      error.pop_back();
-    LogPrint("**failure, GLE %d:%s\n", code, error.c_str());
-    return nullptr;
-  }
-  LogPrint("Loaded DLL:      %s\n", platform::module_path(m).c_str());
-  return m;
+  while (!kept_error.empty() &&
+         (kept_error.back() == ' ' || kept_error.back() == '\r' || kept_error.back() == '\n'))
+    kept_error.pop_back();
+  LogPrint("**failure, GLE %d:%s\n", kept_code, kept_error.c_str());
+  return nullptr;
 }
 
 void register_loaded_module(const LoadedModule& m) {

@@ -140,6 +140,10 @@ std::vector<std::string> source_folders() {
       start = end + 1;
     }
   }
+  // An installed program's data sources: in the TWAIN folder of its own
+  // install tree, found from the program's folder like its modules.
+  if (const std::string installed = platform::installed_source_folder(); !installed.empty())
+    folders.push_back(installed);
   folders.push_back(kSystemFolder);
   return folders;
 }
@@ -150,6 +154,7 @@ SourceList source_list_scan(const TW_IDENTITY& app, TW_UINT32& next_id) {
   for (const std::string& folder : source_folders()) {
     std::vector<std::string> files;
     collect_files(folder, 0, files);
+    dsm_log("sources in %s: %zu file(s)", folder.c_str(), files.size());
     for (const std::string& file : files) {
       if (seen.insert(real_path(file)).second) load_module(list, file, app, next_id);
     }

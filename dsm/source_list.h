@@ -38,7 +38,9 @@ struct SourceList {
   std::vector<Device> devices;
 };
 
-// The folders searched, in order (existing or not).
+// The folders searched, in order (existing or not): twain/ beside the
+// program, those of QUILLET_TWAIN_PATH, the installed program's TWAIN folder
+// (<prefix>/lib/twain), /usr/local/lib/twain.
 std::vector<std::string> source_folders();
 
 // Loads every source found and lists its devices. `app` is the origin passed

@@ -7,9 +7,17 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
+
+// The install layout, as paths from the program's folder (set by the build
+// from the install directories; see the top CMakeLists.txt).
+#if !defined(ORV_INSTALLED_MODULES) || !defined(ORV_INSTALLED_SOURCES) || !defined(ORV_INSTALLED_DOCS)
+#error "the build defines ORV_INSTALLED_MODULES, ORV_INSTALLED_SOURCES and ORV_INSTALLED_DOCS"
+#endif
 
 namespace platform {
 namespace {
@@ -121,6 +129,32 @@ std::string module_path_of(const void* address) {
 
 std::string library_folder() {
   return folder_of(module_path_of(reinterpret_cast<const void*>(&library_folder)));
+}
+
+namespace {
+
+// `relative` (a path from the program's folder) as a plain absolute path:
+// the trace and the Source Manager's list then show where the part really is.
+std::string beside_program(const char* relative) {
+  const std::string program_folder = folder_of(program_path());
+  if (program_folder.empty()) return std::string();
+  const std::filesystem::path joined = std::filesystem::path(program_folder) / relative;
+  return without_trailing_slash(joined.lexically_normal().string());
+}
+
+}  // namespace
+
+std::string installed_module_folder() { return beside_program(ORV_INSTALLED_MODULES); }
+std::string installed_source_folder() { return beside_program(ORV_INSTALLED_SOURCES); }
+std::string installed_doc_folder() { return beside_program(ORV_INSTALLED_DOCS); }
+
+std::vector<std::string> module_folders() {
+  std::vector<std::string> folders;
+  for (const std::string& folder : {library_folder(), installed_module_folder()}) {
+    if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
+      folders.push_back(folder);
+  }
+  return folders;
 }
 
 std::string runtime_folder() {

@@ -5,10 +5,9 @@
 #   platform -> log -> core -> dib -> fileio -> engines -> twain -> app
 #
 # A folder may include its own files and those of any folder before it.
-# codecs/, dsm/, sources/ and engines/ocr/ are modules loaded at run time: they
-# may include platform/, the public headers and their own folder only. A
-# module folder below a layer's folder (engines/ocr) counts as a folder of
-# its own, apart from the layer. The public headers
+# codecs/, dsm/, sources/ and the engine modules engines/symbol/ and
+# engines/ocr/ are modules loaded at run time: they may include platform/, the
+# public headers and their own folder only. The public headers
 # (include/, written "orivane/...") may be included from anywhere and include
 # only each other. tools/ is a program over the library: everything but app/.
 # The contracts between separately built pieces (a module's ABI header) may be
@@ -38,9 +37,9 @@ done
 cd "$root"
 
 chain="platform log core dib fileio engines twain app"
-modules="codecs dsm sources engines/ocr"
+modules="codecs dsm sources engines/symbol engines/ocr"
 unchecked="tests bench scripts"
-contracts="codecs/codec_abi.h dsm/manager_protocol.h dsm/source_protocol.h engines/ocr/ocr_abi.h"
+contracts="codecs/codec_abi.h dsm/manager_protocol.h dsm/source_protocol.h engines/symbol_abi.h engines/ocr/ocr_abi.h"
 
 # The top-level folders of the tree (an include of any of them is ours, not
 # an outside library's), then every source file outside hidden and build
@@ -61,6 +60,13 @@ find . -mindepth 1 \( -name '.*' -o -path './build*' \) -prune -o -path './*/*' 
       split(folders, f, " "); for (i in f) ours[f[i]] = 1
       bad = 0
     }
+    # The folder a path belongs to: its top-level folder, or the module
+    # folder one level down that holds it (engines/symbol).
+    function folder_of(path,   parts) {
+      split(path, parts, "/")
+      if ((parts[1] "/" parts[2]) in module) return parts[1] "/" parts[2]
+      return parts[1]
+    }
     # Whether folder `from` may include folder `to`.
     function allowed(from, to) {
       if (from == to || to == "include") return 1
@@ -76,13 +82,6 @@ find . -mindepth 1 \( -name '.*' -o -path './build*' \) -prune -o -path './*/*' 
       if (to in module) return to " is a module, not a layer"
       if (!(to in rank)) return to " has no place in the layer order"
       return to " is above " from
-    }
-    # The folder a path belongs to: its top-level folder, or the module
-    # folder of two levels it lies in.
-    function folder_of(path,   parts, n) {
-      n = split(path, parts, "/")
-      if (n > 2 && ((parts[1] "/" parts[2]) in module)) return parts[1] "/" parts[2]
-      return parts[1]
     }
     {
       file = $0

@@ -12,9 +12,10 @@ seconds="${2:-60}"
 shift $(( $# < 2 ? $# : 2 ))
 out=build-fuzz
 mkdir -p "$out"
-flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude)
+flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude
+       $(pkg-config --cflags freetype2 fontconfig))
 layers=(platform log core dib fileio engines twain app)
-# The engine modules (engines/<name>/) are modules, not part of the library.
+# The engine modules live under engines/ but are modules, not library code.
 sources=$(find "${layers[@]}" -name '*.cpp' ! -path app/main.cpp ! -path 'engines/*/*' | sort)
 
 # A codec target loads its module from QUILLET_MODULE_PATH: build the module
@@ -37,6 +38,7 @@ declare -A module_libs=(
   [dcx]="OrvDcx:" [pdf]="OrvPdf:$(pkg-config --libs libqpdf) -ljpeg -ltiff -lz"
 )
 case "$target" in
+  fuzz_barcode) modules=() ;;
   fuzz_load_dispatch) modules=(jpeg png gif tiff dcx pdf) ;;
   fuzz_load_*) modules=("${target#fuzz_load_}") ;;
   *) modules=() ;;
@@ -53,10 +55,18 @@ if [ "$target" = fuzz_ocr ]; then
     $(pkg-config --cflags tesseract lept) engines/ocr/*.cpp $(pkg-config --libs tesseract lept) -lgomp \
     -o "$out/OrvOcr.so"
 fi
+# The barcode target reads through OrvSymbol, built with coverage like a codec.
+if [ "$target" = fuzz_barcode ]; then
+  clang++ "${flags[@]}" -fsanitize=fuzzer-no-link -fPIC -shared -fvisibility=hidden \
+    engines/symbol/*.cpp $(pkg-config --libs zxing zbar) -o "$out/OrvSymbol.so"
+fi
 # The library and front end are compiled once for every target, into an
 # archive named for the sources and headers it was built from.
 version=$(sed -n 's/^project(Quillet VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-defines=(-DQUILLET_HELP_PAGE='"README.md"' -DQUILLET_VERSION_TEXT="\"$version.0\"")
+# A fuzz program is never installed: the install layout is only a name here.
+defines=(-DQUILLET_HELP_PAGE='"README.md"' -DQUILLET_VERSION_TEXT="\"$version.0\""
+         -DORV_INSTALLED_MODULES='"../lib/quillet"' -DORV_INSTALLED_SOURCES='"../lib/twain"'
+         -DORV_INSTALLED_DOCS='"../share/doc/quillet"')
 key=$( (echo "${flags[*]} ${defines[*]}"; find "${layers[@]}" include codecs/codec_abi.h -name '*.[ch]*' | sort | xargs cat) |
   sha1sum | cut -c1-16)
 archive="$out/library-$key.a"
@@ -73,7 +83,8 @@ if [ ! -f "$archive" ]; then
   rm -rf "$objects"
 fi
 clang++ "${flags[@]}" "${defines[@]}" -fsanitize=fuzzer -rdynamic "tests/fuzz/$target.cpp" \
-  -Wl,--whole-archive "$archive" -Wl,--no-whole-archive -o "$out/$target" -ldl -pthread
+  -Wl,--whole-archive "$archive" -Wl,--no-whole-archive -o "$out/$target" -ldl -pthread \
+  $(pkg-config --libs freetype2 fontconfig)
 mkdir -p "$out/corpus-$target"
 QUILLET_UI=none QUILLET_MODULE_PATH="$PWD/$out" "$out/$target" -max_total_time="$seconds" \
   -max_len=65536 -artifact_prefix="$out/$target-" "$@" "$out/corpus-$target" "tests/fuzz/corpus/$target"

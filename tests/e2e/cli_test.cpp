@@ -68,12 +68,13 @@ INSTANTIATE_TEST_SUITE_P(
         Rejection{{"/TEXT:12"}, "Unrecognized text attribute: 12"},
         Rejection{{"/TEXT:12px"}, "Bad text height units: 12px"},
         Rejection{{"/TEXT::BOLD"}, "Text option attribute: :BOLD"},
+        Rejection{{"/FILE", "/TEXT"}, "/text cannot stamp the files the device writes itself (/file)"},
         Rejection{{"/FOO"}, "Unrecognized option: /FOO"},
         Rejection{{"-foo"}, "Unrecognized option: /FOO"},
         Rejection{{"/0x1001=1", "/0x1002=2"}, "Only one /0xNNNN switch allowed"},
         Rejection{{"/BLANK=2%x"}, "Unrecognized option: /BLANK=2%x"},
         Rejection{{"/LANG=4095"}, "/LANG failed: check lang code 4095"},
-        Rejection{{"/BARCODE"}, "Barcode engine not available: Talven"},
+        Rejection{{"/BARCODE", "/BCE=LEADTOOLS"}, "Barcode engine not available: LEADTOOLS"},
         Rejection{{""}, "Empty argument: a file name or switch was expected"},
         Rejection{{"/R", "x"}, "Unrecognized option: /R"}));
 

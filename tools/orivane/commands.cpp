@@ -1,11 +1,16 @@
 #include "tools/orivane/commands.h"
 
+#include <strings.h>
+
 #include <cerrno>
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "dib/text_stamp.h"
+#include "orivane/barcode_api.h"
 #include "orivane/dib_analysis.h"
 #include "orivane/errors.h"
 #include "orivane/file_api.h"
@@ -66,6 +71,43 @@ void crop(const Args& a, std::FILE* out) {
   int32_t x = 0, y = 0, w = 0, h = 0;
   if (DIB_GetCropRect(image.get(), 0, &x, &y, &w, &h)) std::fprintf(out, "%d %d %d %d\n", x, y, w, h);
   else std::fprintf(out, "none\n");
+}
+
+// The engine named on the command line (as /BCE= names them), selected.
+void select_barcode_engine(const std::string& name) {
+  for (int engine = 1; engine <= 15; ++engine) {
+    if (strcasecmp(name.c_str(), BARCODE_EngineName(engine)) != 0) continue;
+    if (BARCODE_SelectEngine(engine)) return;
+    throw Failure{"barcode engine not available: " + name};
+  }
+  throw Failure{"no barcode engine is named " + name};
+}
+
+// A code's text on one line of the listing: tabs and line ends inside it
+// would start another field or line.
+std::string one_field(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 32) c = ' ';
+  return text;
+}
+
+void barcodes(const Args& a, std::FILE* out) {
+  const Image image = load_image(a[0]);
+  if (a.size() > 1) select_barcode_engine(a[1]);
+  const int n = BARCODE_Recognize(image.get(), -1, -1);
+  if (n < 0) {
+    const std::string why = library_error();
+    throw Failure{"cannot read the barcodes of " + a[0] + (why.empty() ? "" : ": " + why)};
+  }
+  for (int i = 0; i < n; ++i) {
+    char text[BARCODE_TEXT_MAX + 1];
+    char type[32];
+    int32_t x = 0, y = 0, w = 0, h = 0;
+    BARCODE_GetText(i, text);
+    BARCODE_GetRect(i, &x, &y, &w, &h);
+    std::fprintf(out, "%s\t%s\t%d %d %d %d\n", BARCODE_TypeName(BARCODE_GetType(i), type),
+                 one_field(text).c_str(), x, y, w, h);
+  }
 }
 
 // The commands that turn one image into another: `make` returns the new
@@ -173,6 +215,25 @@ void ocr(const Args& a, std::FILE* out) {
   else ocr_pdf(a[0], a[1]);
 }
 
+// The stamp of a scan run on an existing file: the same attribute words as
+// /TEXT (with or without their leading colon) and the same variables, $file
+// being the output's full path and $page 1.
+void stamp(const Args& a, std::FILE*) {
+  std::string attributes = a.size() > 3 ? a[3] : "";
+  if (attributes.find('=') != std::string::npos) throw Failure{"text attributes hold no '=': " + attributes};
+  if (!attributes.empty() && attributes[0] != ':') attributes.insert(0, ":");
+  dib::StampStyle style;
+  std::string unused_template, message;
+  if (!dib::stamp_parse(attributes + "=", style, unused_template, message)) throw Failure{message};
+  const Image image = load_image(a[0]);
+  std::error_code ec;
+  const std::string file = a[1] == "-" ? a[1] : std::filesystem::absolute(a[1], ec).string();
+  const std::string text = dib::stamp_expand(a[2], dib::stamp_facts_now(file, 1));
+  if (!dib::stamp_page(image.get(), text, style))
+    throw Failure{"no text could be drawn on " + a[0] + ": the page has no room for the box, or no font is installed"};
+  save_image(image, a[1]);
+}
+
 }  // namespace
 
 const std::vector<Command>& commands() {
@@ -185,6 +246,10 @@ const std::vector<Command>& commands() {
       {"blank", "FILE [THRESHOLD]",
        "the dark fraction of the page and blank or not-blank (threshold 0.02 unless given)", 1, 2, blank},
       {"crop", "FILE", "the document's rectangle on the page: x y w h, or none", 1, 1, crop},
+      {"barcodes", "FILE [ENGINE]",
+       "the barcodes on the page, one line each: type, text and rectangle (x y w h), tab-separated; "
+       "read by engine 1 (Talven) unless ENGINE names another",
+       1, 2, barcodes},
       {"deskew", "IN OUT", "the page turned straight", 2, 2, transform<deskewed>},
       {"autocrop", "IN OUT", "the page cut to the document", 2, 2, transform<cropped>},
       {"contrast", "IN OUT",
@@ -197,6 +262,9 @@ const std::vector<Command>& commands() {
       {"ocr", "IN [OUT.pdf]",
        "the text of every page (pages apart by a form feed), or OUT.pdf: every page with its text searchable",
        1, 2, ocr},
+      {"stamp", "IN OUT TEXT [ATTRIBUTES]",
+       "the page with TEXT stamped as /TEXT does: ATTRIBUTES like BOLD:12pt:CENTER; $file $page $user $date $utc",
+       3, 4, stamp},
   };
   return kCommands;
 }

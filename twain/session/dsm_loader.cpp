@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 #include "core/error_record.h"
 #include "core/modules.h"
@@ -28,17 +29,26 @@ bool is_folder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The file to try first: the override, else the file beside the library.
-std::string first_choice(const std::string& file_name) {
+// The files to try, in order: the override alone (a file, or the folder
+// holding the file), else the file in each of the program's module folders;
+// then the plain name through the loader's own search.
+std::vector<std::string> dsm_candidates(const std::string& file_name) {
   const char* override_path = std::getenv(kDsmPathVariable);
-  std::string folder = platform::library_folder();
+  std::vector<std::string> folders;
   if (override_path && *override_path) {
-    if (!is_folder(override_path)) return override_path;
-    folder = override_path;
+    if (!is_folder(override_path)) return {override_path, file_name};
+    folders.push_back(override_path);
+  } else {
+    folders = platform::module_folders();
   }
-  LogPrint("DSM folder => '%s'\n", folder.c_str());
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder + file_name;
+  std::vector<std::string> files;
+  for (std::string folder : folders) {
+    LogPrint("DSM folder => '%s'\n", folder.c_str());
+    if (folder.back() != '/') folder += '/';
+    files.push_back(folder + file_name);
+  }
+  files.push_back(file_name);
+  return files;
 }
 
 // The Source Manager stays mapped after its last release: a source's thread
@@ -105,8 +115,10 @@ bool load_dsm() {
   }
   LogPrint("\n");
   const std::string file_name = core::module_file_name("TWAIN_32.DLL");
-  platform::ModuleHandle m = open_module(first_choice(file_name));
-  if (!m) m = open_module(file_name);
+  platform::ModuleHandle m = nullptr;
+  for (const std::string& path : dsm_candidates(file_name)) {
+    if ((m = open_module(path))) break;
+  }
   if (!m) {
     s.dsm_entry = nullptr;
     RecordError(ERR_DSM_LOAD, file_name.c_str());

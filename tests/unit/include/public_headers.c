@@ -4,6 +4,7 @@
 #include "orivane/bmp_api.h"
 #include "orivane/dib_analysis.h"
 #include "orivane/dib_api.h"
+#include "orivane/dib_text.h"
 #include "orivane/errors.h"
 #include "orivane/file_api.h"
 #include "orivane/file_options.h"

@@ -74,6 +74,14 @@ TEST_F(CheckLayersTest, RefusesWhatRunsUpAndPassesWhatRunsDown) {
        "fileio/t.cpp:1: includes \"twain/acquisition/acquire.h\": twain is above fileio"},
       {"twain/capabilities/u.h", "#include \"app/report.h\"\n",
        "twain/capabilities/u.h:1: includes \"app/report.h\": app is above twain"},
+      // An engine module sits inside engines/ but is held to the module rule.
+      {"engines/symbol/v.cpp",
+       "#include \"engines/symbol/w.h\"\n#include \"engines/symbol_abi.h\"\n#include \"orivane/dib_api.h\"\n",
+       nullptr},
+      {"engines/symbol/x.cpp", "#include \"core/modules.h\"\n",
+       "engines/symbol/x.cpp:1: includes \"core/modules.h\": engines/symbol is a module"},
+      {"engines/y.cpp", "#include \"engines/symbol/w.h\"\n",
+       "engines/y.cpp:1: includes \"engines/symbol/w.h\": engines/symbol is a module, not a layer"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
