@@ -17,6 +17,7 @@
 #include "dib/dib.h"
 #include "fileio/codec_modules.h"
 #include "fileio/file_state.h"
+#include "fileio/url_pages.h"
 #include "fileio/pdf_options.h"
 #include "log/trace.h"
 #include "orivane/bmp_api.h"
@@ -39,6 +40,11 @@ constexpr const char* kBufferCountContext = "BufferPageCount";
 template <typename Call>
 OrvHandle guarded_load(const char* context, Call call) {
   return codec_guarded(context, OrvHandle{0}, call);
+}
+
+UrlPagesLoader& installed_url_loader() {
+  static UrlPagesLoader loader = nullptr;
+  return loader;
 }
 
 const char* skip_spaces(const char* p) {
@@ -86,6 +92,17 @@ DIB_HANDLE load_jpeg(const char* path) {
   return h;
 }
 
+// One page of the file at a URL, through the download when it is there.
+DIB_HANDLE page_from_url(const char* url, int page) {
+  DIB_HANDLE h = 0;
+  if (const UrlPagesLoader load = url_pages_loader()) {
+    if (load(url, &h, page, 1) != 1) h = 0;
+  } else {
+    RecordError(ERR_FILE_TRANSFER, url);
+  }
+  return h;
+}
+
 DIB_HANDLE dib_from_filename(const char* path_in, int page) {
   LogPrint("DibFromFilename('%s', %d)\n", path_in ? path_in : "", page);
   const std::uint32_t start = platform::tick_count_ms();
@@ -97,8 +114,7 @@ DIB_HANDLE dib_from_filename(const char* path_in, int page) {
   const char* path = skip_spaces(path_in);
   DIB_HANDLE h = 0;
   if (is_url(path)) {
-    // Downloads are not part of this build.
-    RecordError(ERR_FILE_TRANSFER, path);
+    h = page_from_url(path, page);
   } else {
     switch (TWAIN_FormatOfFile(path)) {
       case FF_TIFF:
@@ -254,6 +270,10 @@ void free_pages(DIB_HANDLE* array, int count) {
 }
 
 }  // namespace
+
+void set_url_pages_loader(UrlPagesLoader loader) { installed_url_loader() = loader; }
+UrlPagesLoader url_pages_loader() { return installed_url_loader(); }
+
 }  // namespace fileio
 
 void TWAIN_SetLoadPage(int page) {
@@ -374,7 +394,8 @@ int DIB_LoadPagesFromFilename(DIB_HANDLE* array, int start, int count, const cha
   }
   const char* path = fileio::skip_spaces(path_in);
   if (fileio::is_url(path)) {
-    RecordError(ERR_FILE_TRANSFER, path);
+    if (const fileio::UrlPagesLoader load = fileio::url_pages_loader()) result = load(path, array, start, count);
+    else RecordError(ERR_FILE_TRANSFER, path);
   } else if (TWAIN_FormatOfFile(path) == FF_PDF) {
     if (const fileio::PdfApi* pdf = fileio::pdf_api()) {
       fileio::pdf_prepare(pdf);

@@ -69,6 +69,13 @@ class UiBackend {
   virtual bool waiting_window_cancelled() { return false; }
   virtual void waiting_window_close() {}
 
+  // A transfer's progress: a bar in a window, a line written over in place on
+  // a terminal, nothing where nobody watches. update's `fraction` runs from 0
+  // to 1.
+  virtual void progress_show(const std::string& caption) { ui_trace("Progress: " + caption); }
+  virtual void progress_update(double /*fraction*/) {}
+  virtual void progress_close() {}
+
   // The save dialog: true with the user's choice in `out_answer`, false when
   // cancelled. Back ends with no one to ask cancel, and trace that they did.
   virtual bool save_dialog(const UiSaveRequest& request, UiSaveAnswer* out_answer) {

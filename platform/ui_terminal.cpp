@@ -154,6 +154,25 @@ class TerminalUi final : public UiBackend {
     }
   }
 
+  void progress_show(const std::string& caption) override {
+    progress_caption_ = caption;
+    progress_update(0);
+  }
+  void progress_update(double fraction) override {
+    if (progress_caption_.empty()) return;
+    const int percent = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 100);
+    std::fprintf(out_, "\r%s %3d%%\033[K", progress_caption_.c_str(), percent);
+    std::fflush(out_);
+    ui_mark_open_line(true);
+  }
+  void progress_close() override {
+    if (progress_caption_.empty()) return;
+    progress_caption_.clear();
+    ui_mark_open_line(false);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+  }
+
   bool save_dialog(const UiSaveRequest& request, UiSaveAnswer* out_answer) override {
     try {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -263,6 +282,7 @@ class TerminalUi final : public UiBackend {
   std::FILE* in_;
   std::FILE* out_;
   std::mutex mutex_;
+  std::string progress_caption_;  // empty while no progress line is shown
 };
 
 }  // namespace

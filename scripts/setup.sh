@@ -39,12 +39,17 @@ packages=(
   tesseract-ocr tesseract-ocr-eng tesseract-ocr-osd libtesseract-dev
   libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
   man-db groff-base bsdextrautils
+  libcurl4 openssl python3
 )
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# libcurl's header (the library is loaded at run time): any of Debian's
+# libcurl4-*-dev packages has it; take the OpenSSL one when none is there.
+compgen -G '/usr/include/*/curl/curl.h' >/dev/null || [ -f /usr/include/curl/curl.h ] ||
+  missing+=(libcurl4-openssl-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup.sh: installing ${missing[*]}" >&2
   sudo_cmd=""

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -17,10 +18,14 @@
 #include "orivane/multipage_files.h"
 #include "orivane/ocr_api.h"
 #include "orivane/twain_switches.h"
+#include "orivane/upload_api.h"
 #include "tools/orivane/image_files.h"
 
 namespace orivane_tool {
 namespace {
+
+// More pages than any scanned document has; fetch loads at most these.
+constexpr int kMaxFetchedPages = 10000;
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -234,6 +239,46 @@ void stamp(const Args& a, std::FILE*) {
   save_image(image, a[1]);
 }
 
+// Posts FILE... to URL: "--field NAME" names the parts (NAME1, NAME2, ...),
+// each "--form NAME=VALUE" adds a form field; the server's reply is written
+// out.
+void upload_files(const Args& a, std::FILE* out) {
+  std::string field, files, url;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const bool has_value = i + 1 < a.size();
+    if (a[i] == "--field" && has_value) {
+      field = a[++i];
+    } else if (a[i] == "--form" && has_value) {
+      const std::string& pair = a[++i];
+      const std::size_t eq = pair.find('=');
+      if (eq == std::string::npos) throw Failure{"a form field is NAME=VALUE: " + pair};
+      UPLOAD_AddFormField(pair.substr(0, eq).c_str(), pair.substr(eq + 1).c_str());
+    } else if (url.empty()) {
+      url = a[i];
+    } else {
+      files += (files.empty() ? "" : "|") + a[i];
+    }
+  }
+  if (files.empty()) throw Failure{"nothing to upload: give the URL and at least one file"};
+  const int result = UPLOAD_FilesToURL(files.c_str(), url.c_str(), field.c_str());
+  char reply[1024];
+  UPLOAD_GetResponse(reply);
+  if (result != 0) throw Failure{"upload to " + url + " failed (" + std::to_string(result) + "): " + library_error()};
+  std::fputs(reply, out);
+  if (*reply && reply[std::strlen(reply) - 1] != '\n') std::fputc('\n', out);
+}
+
+// Every page of the image file at URL (or a local file, through the same
+// loader), into OUT in the format of its name.
+void fetch(const Args& a, std::FILE*) {
+  std::vector<DIB_HANDLE> pages(kMaxFetchedPages, 0);
+  const int n = DIB_LoadPagesFromFilename(pages.data(), 0, kMaxFetchedPages, a[0].c_str());
+  if (n <= 0) throw Failure{"cannot load " + a[0] + ": " + library_error()};
+  const int written = DIB_WriteArrayToFilename(pages.data(), n, a[1].c_str());
+  for (int i = 0; i < n; ++i) DIB_Free(pages[static_cast<std::size_t>(i)]);
+  if (written != 0) throw Failure{"cannot write " + a[1] + ": " + library_error()};
+}
+
 }  // namespace
 
 const std::vector<Command>& commands() {
@@ -262,6 +307,10 @@ const std::vector<Command>& commands() {
       {"ocr", "IN [OUT.pdf]",
        "the text of every page (pages apart by a form feed), or OUT.pdf: every page with its text searchable",
        1, 2, ocr},
+      {"upload", "[--field NAME] [--form NAME=VALUE]... URL FILE...",
+       "posts the files to URL as one form (parts NAME1, NAME2...; default file1...) and writes the reply",
+       2, 256, upload_files},
+      {"fetch", "URL OUT", "every page of the image file at URL into OUT (format by OUT's extension)", 2, 2, fetch},
       {"stamp", "IN OUT TEXT [ATTRIBUTES]",
        "the page with TEXT stamped as /TEXT does: ATTRIBUTES like BOLD:12pt:CENTER; $file $page $user $date $utc",
        3, 4, stamp},

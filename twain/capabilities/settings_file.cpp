@@ -27,9 +27,11 @@
 #include "orivane/trace_log.h"
 #include "orivane/twain_settings.h"
 #include "orivane/twain_switches.h"
+#include "orivane/upload_api.h"
 #include "platform/input_file.h"
 #include "twain/acquisition/next_page.h"
 #include "twain/capabilities/deferred.h"
+#include "upload/upload_settings.h"
 
 namespace twain {
 
@@ -62,6 +64,13 @@ const SettingKey kKeys[] = {
     {"MaxImagePixels", [](int v) { DIB_SetMaxImagePixels(v); }},
     {"OCR_SetAutoRotatePagesToPDF", [](int v) { OCR_SetAutoRotatePagesToPDF(v); }},
     {"OcrLanguage", nullptr, [](const std::string& v) { engines::ocr_set_default_language(v); }},
+    // Transfers to and from web servers (upload/): the certificate checks,
+    // the download size limit in MiB and the time-outs in seconds.
+    {"UploadCertificateFile", nullptr, [](const std::string& v) { UPLOAD_SetCertificateFile(v.c_str()); }},
+    {"UploadVerifyPeer", [](int v) { UPLOAD_SetVerifyPeer(v); }},
+    {"UploadMaxDownloadMB", [](int v) { UPLOAD_SetMaxDownloadBytes(static_cast<int64_t>(v) << 20); }},
+    {"UploadConnectTimeout", [](int v) { UPLOAD_SetTimeouts(v, upload::upload_settings().stall_seconds); }},
+    {"UploadStallTimeout", [](int v) { UPLOAD_SetTimeouts(upload::upload_settings().connect_seconds, v); }},
 };
 
 bool equal_nocase(std::string_view a, std::string_view b) {

@@ -2,8 +2,10 @@
 #include "orivane/twain_session.h"
 
 #include "core/error_record.h"
+#include "fileio/url_pages.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
+#include "orivane/upload_api.h"
 #include "platform/crash_guard.h"
 #include "platform/paths.h"
 #include "twain/capabilities/switches.h"
@@ -14,6 +16,8 @@ void ORIVANE_Attach(void) {
   if (s.attach_count++ > 0) return;
   s.no_guard = platform::debugger_attached();
   LogAttach();
+  // The file loaders fetch URL names through the download.
+  fileio::set_url_pages_loader(&DibArrayFromURL);
   twain::settings_process_file(platform::library_folder());
 }
 

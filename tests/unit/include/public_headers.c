@@ -27,6 +27,7 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
+#include "orivane/upload_api.h"
 
 typedef void (*AnyFunction)(void);
 
