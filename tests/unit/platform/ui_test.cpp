@@ -111,6 +111,17 @@ TEST(TerminalUi, PromptShowsChoicesWithDefaultInCapitals) {
   EXPECT_EQ(rig.output(), "Orivane: Paper jam\n");
 }
 
+TEST(TerminalUi, ProgressIsOneLineWrittenOverAndEndedOnce) {
+  TerminalRig rig("");
+  rig.backend->progress_update(0.5);  // nothing shown yet: nothing written
+  rig.backend->progress_show("Uploading");
+  rig.backend->progress_update(0.456);
+  rig.backend->progress_update(2.0);  // clamped
+  rig.backend->progress_close();
+  rig.backend->progress_close();
+  EXPECT_EQ(rig.output(), "\rUploading   0%\033[K\rUploading  45%\033[K\rUploading 100%\033[K\n");
+}
+
 TEST(TerminalUi, ClosedPipeGivesTheDefaultAtOnce) {
   int fds[2];
   ASSERT_EQ(::pipe(fds), 0);
