@@ -20,6 +20,7 @@ work=$(mktemp -d)
 server_pid=""
 trap '[ -n "$server_pid" ] && kill "$server_pid"; rm -rf "$work"' EXIT
 orivane="$PWD/build-bench/orivane"
+quillet="$PWD/build-bench/quillet"
 export HOME="$work" QUILLET_UI=none QUILLET_VSCAN="$work/vscan.ini"
 cat >"$work/vscan.ini" <<INI
 [device]
@@ -30,8 +31,7 @@ pixel_type = gray
 resolutions = 300
 dpi_default = 300
 INI
-(cd "$work" && "$PWD/build-bench/quillet" /PDF+ /N=20 doc.pdf >/dev/null &&
-  "$PWD/build-bench/quillet" /TIF+ /N=20 doc.tif >/dev/null)
+(cd "$work" && "$quillet" /PDF+ /N=20 doc.pdf >/dev/null && "$quillet" /TIF+ /N=20 doc.tif >/dev/null)
 
 python3 tests/helpers/http_recorder.py --port-file "$work/port" --log /dev/null --serve-dir "$work" &
 server_pid=$!

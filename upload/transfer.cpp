@@ -23,6 +23,8 @@ constexpr const char* kProtocols = "http,https,ftp";
 
 // What the handle's functions share during one transfer.
 struct Progress {
+  const CurlApi* api = nullptr;
+  CURL* handle = nullptr;
   std::string* download = nullptr;
   std::int64_t limit = 0;
   std::int64_t received = 0;
@@ -51,6 +53,14 @@ void trace_reply(const char* bytes, std::size_t n) {
   LogPrint("%.*s", static_cast<int>(binary ? 80 : n), bytes);
 }
 
+// Room for the whole file the server announced (within the limit), so that
+// a large download is not copied again each time its buffer grows.
+void reserve_announced(Progress& p) {
+  curl_off_t announced = -1;
+  if (p.api->easy_getinfo(p.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK && announced > 0)
+    p.download->reserve(static_cast<std::size_t>(std::min<std::int64_t>(announced, p.limit)));
+}
+
 size_t on_reply(char* bytes, size_t size, size_t count, void* user) {
   auto* p = static_cast<Progress*>(user);
   const std::size_t n = size * count;
@@ -67,6 +77,7 @@ size_t on_reply(char* bytes, size_t size, size_t count, void* user) {
     return n;
   }
   try {
+    if (p->download->empty()) reserve_announced(*p);
     p->download->append(bytes, n);
   } catch (const std::bad_alloc&) {
     RecordError(ERR_MEMORY, "file download");
@@ -195,6 +206,8 @@ int perform(const CurlApi& api, const TransferRequest& r) {
     return -5;
   }
   CURL* h = easy.get();
+  p.api = &api;
+  p.handle = h;
   char details[CURL_ERROR_SIZE + 64] = {0};
   api.easy_setopt(h, CURLOPT_ERRORBUFFER, details);
   api.easy_setopt(h, CURLOPT_WRITEFUNCTION, on_reply);
