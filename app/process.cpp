@@ -19,7 +19,7 @@
 #include "app/exit_status.h"
 #include "app/report.h"
 #include "app/scan_loop.h"
-#include "core/error_record.h"
+#include "app/server.h"
 #include "core/modules.h"
 #include "log/trace.h"
 #include "orivane/barcode_api.h"
@@ -150,18 +150,6 @@ int keep_warm(ScanRequest& r) {
   return 0;
 }
 
-// The steps this version does not serve yet (server, scanning) end the run
-// as a device failure: without the Source Manager as a missing Source Manager
-// does, with it saying plainly that nothing was scanned.
-int remaining_device_steps(const char* what) {
-  if (!TWAIN_IsAvailable()) {
-    if (TWAIN_LastErrorCode() == 0) RecordError(ERR_DSM_LOAD, "libtwaindsm.so");
-  } else {
-    RecordErrorF(ERR_FAILURE, "%s is not available yet", what);
-  }
-  return 255;
-}
-
 // The library's pending error as the system has always reported it; else,
 // for a run that failed, the failure it showed (the library's record is
 // cleared once shown) or, when nothing was shown, what the exit code means.
@@ -214,7 +202,7 @@ int RunScanLoop(ScanRequest& r) {
   if (r.enumerate) {
     if (int failed = list_devices(r)) return failed;
   }
-  if (r.server) return remaining_device_steps("server mode");
+  if (r.server) return ServeRequests(r);
   ReportLine("DefaultSource=%s\n", TWAIN_DefaultSourceName());
   if (r.keep_warm) return keep_warm(r);
   if (!r.scan) {
