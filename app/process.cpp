@@ -25,6 +25,7 @@
 #include "orivane/barcode_api.h"
 #include "orivane/errors.h"
 #include "orivane/file_options.h"
+#include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
@@ -218,7 +219,14 @@ int ProcessRequests(ScanRequest& r) {
   std::uint32_t start = platform::tick_count_ms();
   int result = RunScanLoop(r);
   if (r.in_server) {
-    if (TWAIN_State() == 5 && TWAIN_GetHideUI()) TWAIN_DisableSource();
+    // The server asks for an unlimited count: pages the device still holds
+    // ready would be the next request's first pages, scanned with this
+    // request's settings and without its negotiation (state 4 only). They
+    // are dropped and the device disabled, as a local run's count ends the
+    // batch.
+    const bool count_reached = TWAIN_State() >= 6;
+    if (count_reached) TWAIN_AbortAllPendingXfers();
+    if (TWAIN_State() == 5 && (TWAIN_GetHideUI() || count_reached)) TWAIN_DisableSource();
     if (r.close) TWAIN_CloseSource();
   }
   if (r.elapsed) {
