@@ -43,9 +43,13 @@ std::string build_file(const std::string& name) {
 // terminal), always killed at the end so that no test can hang on it.
 class Server {
  public:
-  explicit Server(ScanRun& run, Args extra = {}) : socket(run.home + "/Talven.Quillet"), run_(run) {
+  // On a terminal of its own (script(1) records it in `terminal_log`), or
+  // in a session without one.
+  explicit Server(ScanRun& run, const std::string& terminal_log = "")
+      : socket(run.home + "/Talven.Quillet"), run_(run) {
     Args args = {quillet_program(), "/SERVER", "/LOG=" + run.at("server.log")};
-    args.insert(args.end(), extra.begin(), extra.end());
+    if (!terminal_log.empty())
+      args = {"/usr/bin/script", "-qec", args[0] + " " + args[1] + " " + args[2], terminal_log};
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       const std::string entry = *e;
@@ -239,6 +243,8 @@ TEST(Server, ServesRequestsAsLocalRunsAndStopsOnRequest) {
       {{"/BG", "b.jpg"}, "1", "75"},
       {{"/BG", "/APPEND", "/TIFF+", "/N=2", "m.tif"}, "2", ""},
       {{"/BG", "/N=1", "c.jpg"}, "1", "75"},
+      // The exit code is the reply's Exit line, not an "Exit=" in a name.
+      {{"/BG", "/N=1", "Exit=7.tif"}, "1", ""},
   };
   for (const Step& s : steps) {
     const RunResult r = run.run(s.args);
@@ -267,6 +273,17 @@ TEST(Server, ServesRequestsAsLocalRunsAndStopsOnRequest) {
   for (const char* line : {"MsgWaitForMultipleObjects\n", "Connect event signaled!\n",
                            "Server request: /BG /N=2 scans/doc.tif\n", "Server stopped\n"})
     EXPECT_NE(trace.find(line), std::string::npos) << line;
+}
+
+TEST(Server, SaysItStopsOnItsOwnTerminalOnly) {
+  if (::access("/usr/bin/script", X_OK) != 0) GTEST_SKIP() << "script (bsdutils) is not installed";
+  ScanRun run(kLongFeeder);
+  Server server(run, run.at("terminal.txt"));
+  ASSERT_TRUE(server.ready());
+  const RunResult stop = run.run({"/BG", "/STOP"});
+  EXPECT_EQ(stop.out.find("stopping"), std::string::npos);
+  EXPECT_EQ(server.wait_exit(10000), 0);
+  EXPECT_NE(read_file(run.at("terminal.txt")).find("Quillet server stopping"), std::string::npos);
 }
 
 TEST(Server, OneServerPerUserAndNoStaleSocketAfterAKill) {
