@@ -12,7 +12,7 @@ pages=${1:-50}
 trips=${2:-2000}
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORV_BENCH=ON -DORV_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target quillet twaindsm VirtualScanner OrvTiff >/dev/null
+cmake --build build-bench -j"$(nproc)" --target quillet twaindsm VirtualScanner OrvTiff OrvJpeg >/dev/null
 
 work=$(mktemp -d)
 server_pid=
@@ -44,6 +44,8 @@ per_page() {
   start=$(now)
   for i in $(seq 1 "$pages"); do "$@" /N=1 "page$i.tif" >/dev/null; done
   end=$(now)
+  # Only written pages count: a run that failed would time nothing.
+  [ "$(ls page*.tif 2>/dev/null | wc -l)" -eq "$pages" ] || { echo "server_bench.sh: pages missing" >&2; exit 1; }
   rm -f page*.tif
   awk -v s="$start" -v e="$end" -v n="$pages" 'BEGIN { printf "%.4f", (e - s) / n }'
 }
