@@ -6,10 +6,12 @@
 
 #include <string>
 
+#include "app/command_line.h"
 #include "app/exit_status.h"
 #include "app/options.h"
 #include "app/process.h"
 #include "app/report.h"
+#include "app/server.h"
 #include "app/usage.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
@@ -23,9 +25,10 @@ namespace {
 constexpr const char* kManufacturer = "Talven";
 constexpr const char* kProductFamily = "Pictora";
 
-std::string quoted(std::string_view arg) {
-  if (!arg.empty() && arg.find_first_of(" \t") == std::string_view::npos) return std::string(arg);
-  return "\"" + std::string(arg) + "\"";
+// The program name has no escapes: only a name with blanks is quoted.
+std::string program_name_quoted(std::string_view name) {
+  if (!name.empty() && name.find_first_of(" \t") == std::string_view::npos) return std::string(name);
+  return "\"" + std::string(name) + "\"";
 }
 
 // Steps 14 to 16: the summary in the trace, the report, the unload.
@@ -44,8 +47,11 @@ void finish(int exit_code) {
 std::string raw_command_line(int argc, const char* const* argv) {
   std::string line;
   for (int i = 0; i < argc; ++i) {
+    const std::string_view arg = argv[i] ? argv[i] : "";
     if (i > 0) line += ' ';
-    line += quoted(argv[i] ? argv[i] : "");
+    // Quoted so that SplitCommandLine gives back this very vector: the text
+    // after the program name is what a server runs for a client (/BG).
+    line += i == 0 ? program_name_quoted(arg) : command_line_quote(arg);
   }
   return line;
 }
@@ -102,6 +108,8 @@ int QuilletMain(int argc, const char* const* argv) {
   ReportLine("CmdLine=%s\n", command_line.c_str());
 
   CQuilletApp app;
+  // Before the command line's own settings: a server's requests start from these.
+  server_note_fresh_settings();
   ScanRequest request;
   std::string message;
   if (!app.InitInstance()) {

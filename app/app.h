@@ -14,8 +14,9 @@ class CQuilletApp {
 // Runs the whole program over its argument vector; returns the exit code.
 int QuilletMain(int argc, const char* const* argv);
 
-// The command line as one text: the arguments joined by blanks, each one
-// that holds a blank or is empty in double quotes.
+// The command line as one text: the arguments joined by blanks, quoted
+// (command_line_quote) so that SplitCommandLine gives back `argv` exactly;
+// the program name only in plain double quotes when it holds a blank.
 std::string raw_command_line(int argc, const char* const* argv);
 
 // Installs the handler that unloads the Source Manager when the process is

@@ -1,24 +1,37 @@
 #include "app/client.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/report.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
+#include "platform/interrupt.h"
 #include "platform/local_socket.h"
 #include "platform/paths.h"
 
 namespace {
 
-// A whole report fits: the server's reply is the client's report.
-constexpr std::size_t kReplyMax = 1 << 20;
-constexpr int kReplyTimeoutSeconds = 60;
+// The server's reply is the client's report, whatever its length: it comes
+// as messages of at most kServerReplyChunk bytes, ended by the server
+// closing its side. This much is plenty for a report of a hundred thousand
+// pages, and still ends a reply that would never end.
+constexpr std::size_t kReplyMax = std::size_t{64} << 20;
+// A server busy with another client queues the connection; a full queue
+// makes the client wait this long, as for a busy pipe.
+constexpr int kConnectTimeoutMs = 1000;
+// The reply comes when the request's pages are scanned, which takes as long
+// as the scan does: the wait has no end but the user's interrupt (or the
+// server's going away), and looks at the interrupt this often.
+constexpr int kReplyPollMs = 500;
 
 int fail(int error) {
   char message[128];
@@ -31,12 +44,15 @@ int fail(int error) {
   return 251;
 }
 
-int exchange(int fd, const std::string& path, const std::string& text, std::string& out_reply) {
+int connect_to(int fd, const std::string& path) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
   if (path.size() >= sizeof addr.sun_path) return ENAMETOOLONG;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return errno;
+  timeval tv{kConnectTimeoutMs / 1000, (kConnectTimeoutMs % 1000) * 1000};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    return errno == EINPROGRESS || errno == EAGAIN ? ETIMEDOUT : errno;
   // The request (and its reply, taken as this run's report and exit code)
   // goes only to a server of our own user; any other is as good as none.
   uid_t peer_uid = 0;
@@ -49,14 +65,43 @@ int exchange(int fd, const std::string& path, const std::string& text, std::stri
     }
     return ECONNREFUSED;
   }
-  timeval tv{kReplyTimeoutSeconds, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  if (send(fd, text.data(), text.size(), MSG_NOSIGNAL) < 0) return errno;
-  std::string buf(kReplyMax, '\0');
-  ssize_t n = recv(fd, buf.data(), buf.size(), 0);
-  if (n < 0) return errno;
-  out_reply.assign(buf.data(), static_cast<std::size_t>(n));
   return 0;
+}
+
+// The reply's messages up to the server's end of sending.
+int read_reply(int fd, std::string& out_reply) {
+  std::vector<char> buffer(kServerReplyChunk * 2);
+  while (true) {
+    if (!platform::socket_wait_readable(fd, kReplyPollMs)) {
+      if (platform::interrupt_raised()) return EINTR;
+      continue;
+    }
+    const ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    // A message longer than any the server sends would arrive cut.
+    if (static_cast<std::size_t>(n) > buffer.size()) return EMSGSIZE;
+    if (out_reply.size() + static_cast<std::size_t>(n) > kReplyMax) return EMSGSIZE;
+    out_reply.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+}
+
+int exchange(int fd, const std::string& path, const std::string& text, std::string& out_reply) {
+  if (const int error = connect_to(fd, path); error != 0) return error;
+  if (send(fd, text.data(), text.size(), MSG_NOSIGNAL) < 0) return errno;
+  return read_reply(fd, out_reply);
+}
+
+// The number of the reply's "Exit=" line (a line of its own: a file name may
+// hold "Exit=" too); false when the reply has none.
+bool reply_exit_code(const std::string& reply, int* out_code) {
+  std::size_t at = reply.rfind("Exit=", 0) == 0 ? 0 : reply.find("\nExit=");
+  if (at == std::string::npos) return false;
+  if (reply[at] == '\n') ++at;
+  const long value = std::strtol(reply.c_str() + at + 5, nullptr, 10);
+  *out_code = static_cast<int>(value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : value);
+  return true;
 }
 
 }  // namespace
@@ -98,6 +143,11 @@ int SendToServer(const std::string& request_text) {
     fe.report.add(reply.substr(start, end - start + 1));
     start = end + 1;
   }
-  std::size_t exit_at = reply.find("Exit=");
-  return exit_at == std::string::npos ? 0 : std::atoi(reply.c_str() + exit_at + 5);
+  int exit_code = 0;
+  if (reply_exit_code(reply, &exit_code)) return exit_code;
+  // A reply cut short (the server ended while it answered) tells nothing
+  // of how the request went.
+  ReportLine("Error=%s\n", "Incomplete reply from Quillet server (no Exit= line)");
+  ReportLine("Exit=%d\n", 251);
+  return 251;
 }

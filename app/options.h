@@ -1,5 +1,7 @@
 // Reading the command line into a ScanRequest.
 #pragma once
+#include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,24 @@ bool PrepareRequest(ScanRequest& request, int argc, const char* const* argv,
 // engine. False with the reason in `out_message` when the engine cannot
 // serve the request.
 bool ApplyRequestSettings(const ScanRequest& request, std::string& out_message);
+
+// The library settings a request's switches can change (LibrarySetting), as
+// they stand. A server takes them before its own command line is read, and
+// puts them back before each request, so every request starts from what a
+// fresh process has, whatever the requests before it asked for.
+struct RequestLibrarySettings {
+  int append = 0;
+  int multipage_format = 0;
+  int jpeg_quality = 0;
+  std::array<int, 6> tiff_compression{};
+  std::array<int, 6> pdf_compression{};
+  int pdfa_level = 0;
+  std::string pdf_user_password;
+  double blank_threshold = 0;
+  std::uint16_t language = 0;
+};
+RequestLibrarySettings TakeRequestLibrarySettings();
+void RestoreRequestLibrarySettings(const RequestLibrarySettings& settings);
 
 // What a run does with its command line: PrepareRequest, then the library
 // settings of every switch read (also when a later switch was rejected, as

@@ -19,12 +19,14 @@
 #include "app/exit_status.h"
 #include "app/report.h"
 #include "app/scan_loop.h"
+#include "app/server.h"
 #include "core/error_record.h"
 #include "log/trace.h"
 #include "orivane/barcode_api.h"
 #include "orivane/errors.h"
 #include "orivane/file_options.h"
 #include "orivane/ocr_api.h"
+#include "orivane/twain_manager.h"
 #include "orivane/twain_session.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
@@ -163,18 +165,6 @@ int keep_warm(ScanRequest& r) {
   return 0;
 }
 
-// The steps this version does not serve yet (server, scanning) end the run
-// as a device failure: without the Source Manager as a missing Source Manager
-// does, with it saying plainly that nothing was scanned.
-int remaining_device_steps(const char* what) {
-  if (!TWAIN_IsAvailable()) {
-    if (TWAIN_LastErrorCode() == 0) RecordError(ERR_DSM_LOAD, "libtwaindsm.so");
-  } else {
-    RecordErrorF(ERR_FAILURE, "%s is not available yet", what);
-  }
-  return 255;
-}
-
 // The library's pending error as the system has always reported it; else,
 // for a run that failed, the failure it showed (the library's record is
 // cleared once shown) or, when nothing was shown, what the exit code means.
@@ -227,7 +217,7 @@ int RunScanLoop(ScanRequest& r) {
   if (r.enumerate) {
     if (int failed = list_devices(r)) return failed;
   }
-  if (r.server) return remaining_device_steps("server mode");
+  if (r.server) return ServeRequests(r);
   ReportLine("DefaultSource=%s\n", TWAIN_DefaultSourceName());
   if (r.keep_warm) return keep_warm(r);
   if (!r.scan) {
@@ -243,7 +233,14 @@ int ProcessRequests(ScanRequest& r) {
   std::uint32_t start = platform::tick_count_ms();
   int result = RunScanLoop(r);
   if (r.in_server) {
-    if (TWAIN_State() == 5 && TWAIN_GetHideUI()) TWAIN_DisableSource();
+    // The server asks for an unlimited count: pages the device still holds
+    // ready would be the next request's first pages, scanned with this
+    // request's settings and without its negotiation (state 4 only). They
+    // are dropped and the device disabled, as a local run's count ends the
+    // batch.
+    const bool count_reached = TWAIN_State() >= 6;
+    if (count_reached) TWAIN_AbortAllPendingXfers();
+    if (TWAIN_State() == 5 && (TWAIN_GetHideUI() || count_reached)) TWAIN_DisableSource();
     if (r.close) TWAIN_CloseSource();
   }
   if (r.elapsed) {

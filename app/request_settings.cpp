@@ -6,6 +6,8 @@
 
 #include "app/options.h"
 #include "app/report.h"
+#include "fileio/options.h"
+#include "fileio/pdf_options.h"
 #include "orivane/barcode_api.h"
 #include "orivane/file_options.h"
 #include "orivane/pdf_api.h"
@@ -56,6 +58,30 @@ bool choose_barcode_engine(const ScanRequest& r, std::string& out_message) {
 bool ApplyRequestSettings(const ScanRequest& r, std::string& out_message) {
   for (const LibrarySetting& s : r.library_settings) apply(s);
   return choose_barcode_engine(r, out_message);
+}
+
+RequestLibrarySettings TakeRequestLibrarySettings() {
+  const fileio::OutputSettings& out = fileio::output_settings();
+  const fileio::PdfSettings& pdf = fileio::pdf_settings();
+  return {out.append,      out.multipage_format, out.jpeg_quality,
+          out.tiff_compression, pdf.compression, pdf.pdfa_level,
+          pdf.user_password, TWAIN_GetBlankPageThreshold(), platform::locale_get()};
+}
+
+// The tables are put back as they are: the codecs are handed them at every
+// use. The JPEG quality also goes to a codec that is loaded already.
+void RestoreRequestLibrarySettings(const RequestLibrarySettings& s) {
+  fileio::OutputSettings& out = fileio::output_settings();
+  out.append = s.append;
+  out.multipage_format = s.multipage_format;
+  out.tiff_compression = s.tiff_compression;
+  if (out.jpeg_quality != s.jpeg_quality) TWAIN_SetJpegQuality(s.jpeg_quality);
+  fileio::PdfSettings& pdf = fileio::pdf_settings();
+  pdf.compression = s.pdf_compression;
+  pdf.pdfa_level = s.pdfa_level;
+  pdf.user_password = s.pdf_user_password;
+  if (TWAIN_GetBlankPageThreshold() != s.blank_threshold) TWAIN_SetBlankPageThreshold(s.blank_threshold);
+  if (platform::locale_get() != s.language) platform::locale_set(s.language);
 }
 
 bool ReadRequest(ScanRequest& r, int argc, const char* const* argv, std::string& out_message) {

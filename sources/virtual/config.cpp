@@ -423,6 +423,10 @@ const Key kKeys[] = {
        return set_name(d.unsupported_cc, NameKind::Condition, v);
      }},
     {"fault", set_crash_calls},
+    {"open_delay_ms",
+     [](DeviceConfig& d, const std::string& v) {
+       return set_int(d.open_delay_ms, v, 0, kMaxDelayMs);
+     }},
     {"xfer_delay_ms",
      [](DeviceConfig& d, const std::string& v) {
        return set_int(d.xfer_delay_ms, v, 0, kMaxDelayMs);

@@ -118,6 +118,9 @@ struct DeviceConfig {
   std::vector<TW_UINT16> compressions{TWCP_NONE, TWCP_GROUP4, TWCP_JPEG};
   std::vector<TW_UINT16> extended_caps;  // capabilities negotiable after enabling
 
+  // Opening: a real scanner takes seconds to warm up and answer
+  int open_delay_ms = 0;  // MSG_OPENDS answers after this long
+
   // Transfers
   int xfer_delay_ms = 0;  // from enabling to MSG_XFERREADY
   // The settings dialog (MSG_ENABLEDSUIONLY) closes with MSG_CLOSEDSOK, or

@@ -3,8 +3,10 @@
 // triplet to its handler, keeps the condition code for DAT_STATUS, crashes on
 // the calls a device's config names, and keeps anything thrown from crossing
 // back into the caller.
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <thread>
 
 #include "dsm/source_protocol.h"
 #include "sources/virtual/config.h"
@@ -69,6 +71,8 @@ Reply open_device(SourceState& state, const Call& call) {
   if (!index) return refuse(TWCC_NODS);
   if (device_in_use(state, *index)) return refuse(TWCC_MAXCONNECTIONS);
   const DeviceConfig& device = state.config.devices[*index];
+  // The warm-up of a real device: the caller waits, as it would for one.
+  if (device.open_delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(device.open_delay_ms));
 
   auto session = std::make_unique<Session>();
   session->app = *call.origin;
