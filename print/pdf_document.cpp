@@ -20,7 +20,7 @@ bool deflate_pixels(const std::vector<std::uint8_t>& in, std::string& out) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, in.data(), static_cast<uLong>(in.size()), 6) != Z_OK)
+  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, in.data(), static_cast<uLong>(in.size()), Z_BEST_SPEED) != Z_OK)
     return false;
   out.resize(size);
   return true;
