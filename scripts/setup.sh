@@ -39,6 +39,7 @@ packages=(
   tesseract-ocr tesseract-ocr-eng
   libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
   man-db groff-base bsdextrautils
+  libsane-dev libsane1 sane-utils
 )
 
 missing=()
