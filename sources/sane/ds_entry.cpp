@@ -295,3 +295,7 @@ SANE_BRIDGE_EXPORT TW_UINT16 DS_SelectDevice(TW_UINT32 index) {
   state.selected = index;
   return TWRC_SUCCESS;
 }
+
+// Real devices are offered, not imposed: the virtual scanner stays the
+// default source until the user chooses another (/SS).
+SANE_BRIDGE_EXPORT TW_UINT32 DS_ProtocolFlags(void) { return DS_PROTOCOL_NOT_DEFAULT; }

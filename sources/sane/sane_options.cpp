@@ -1,5 +1,7 @@
 #include "sources/sane/sane_options.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -47,6 +49,10 @@ bool is_number(const SANE_Option_Descriptor& desc) {
 bool sane_library_start() {
   Library& lib = library();
   std::call_once(lib.once, [&] {
+    // libsane stays loaded when the Source Manager unloads the bridge: its
+    // backends may leave threads and exit handlers behind (libusb), which
+    // must not outlive their code.
+    ::dlopen("libsane.so.1", RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
     SANE_Int version = 0;
     lib.started = sane_init(&version, nullptr) == SANE_STATUS_GOOD;
   });
