@@ -1,6 +1,8 @@
 #include "sources/sane/sane_options.h"
 
 #include <dlfcn.h>
+#include <link.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <cmath>
@@ -25,6 +27,32 @@ struct Library {
 Library& library() {
   static Library instance;
   return instance;
+}
+
+void* thread_that_exits(void*) {
+  ::pthread_exit(nullptr);
+}
+
+// SANE's reader threads (sanei_thread) end with pthread_exit while
+// sane_cancel cancels them asynchronously. The first unwinding in a process
+// loads the unwinder (libgcc_s) under the dynamic loader's lock; a reader
+// cancelled inside that load dies holding the lock, and every later dlopen
+// or dlclose (the Source Manager unloading us) waits for ever. One thread
+// ending here, before any reader exists, has the unwinder loaded for good.
+void load_unwinder() {
+  pthread_t thread;
+  if (::pthread_create(&thread, nullptr, thread_that_exits, nullptr) == 0)
+    ::pthread_join(thread, nullptr);
+}
+
+// The backends libsane loaded stay loaded past sane_exit, like libsane
+// itself: a reader thread a backend cancelled may still be on its way out of
+// the backend's code when sane_exit unloads it.
+int pin_backend(dl_phdr_info* info, std::size_t, void*) {
+  const char* name = info->dlpi_name;
+  if (name != nullptr && std::strstr(name, "/sane/libsane-") != nullptr)
+    ::dlopen(name, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  return 0;
 }
 
 std::string text(SANE_String_Const s) { return s != nullptr ? std::string(s) : std::string(); }
@@ -53,6 +81,7 @@ bool sane_library_start() {
     // backends may leave threads and exit handlers behind (libusb), which
     // must not outlive their code.
     ::dlopen("libsane.so.1", RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    load_unwinder();
     SANE_Int version = 0;
     lib.started = sane_init(&version, nullptr) == SANE_STATUS_GOOD;
   });
@@ -77,6 +106,7 @@ std::unique_ptr<SaneDevice> SaneDevice::open(const std::string& name, SANE_Statu
   SANE_Handle handle = nullptr;
   out_status = sane_open(name.c_str(), &handle);
   if (out_status != SANE_STATUS_GOOD || handle == nullptr) return nullptr;
+  ::dl_iterate_phdr(pin_backend, nullptr);
   return std::unique_ptr<SaneDevice>(new SaneDevice(handle));
 }
 

@@ -134,29 +134,52 @@ TEST(SaneBridge, ThreePassHandHeldAndSlowDevicesDeliverTheSamePage) {
   }
 }
 
-// The test backend's feeder holds 10 sheets.
+// The test backend's feeder holds 10 sheets: a document of every page
+// stops at its end; a page count stops before it.
 TEST(SaneBridge, TheFeederStopsAtItsEndWithTheRightPageCount) {
   if (!have_tool("tiffinfo")) GTEST_SKIP() << "tiffinfo missing";
-  SaneRun s("resolution 25\n");
-  RunResult r = s.run({kDevice, "/ADF", "/N", "/GRAY", "pages.tif+"});
-  ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
-  const std::string info = command_output("tiffinfo '" + s.at("pages.tif") + "' 2>&1");
-  int pages = 0;
-  for (std::size_t at = 0; (at = info.find("TIFF Directory at offset", at)) != std::string::npos; ++at)
-    ++pages;
-  EXPECT_EQ(pages, 10) << r.out;
+  struct Case {
+    const char* count;
+    int pages;
+  };
+  for (const Case& c : {Case{"/N", 10}, Case{"/N=4", 4}}) {
+    SCOPED_TRACE(c.count);
+    SaneRun s("resolution 25\n");
+    RunResult r = s.run({kDevice, "/ADF", c.count, "/GRAY", "/TIFF+", "pages.tif"});
+    ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
+    EXPECT_EQ(report_value(r.out, "PagesWritten"), std::to_string(c.pages)) << r.out;
+    const std::string info = command_output("tiffinfo '" + s.at("pages.tif") + "' 2>&1");
+    int pages = 0;
+    for (std::size_t at = 0; (at = info.find("TIFF Directory at offset", at)) != std::string::npos;
+         ++at)
+      ++pages;
+    EXPECT_EQ(pages, c.pages);
+  }
 }
 
 // The scan area and resolution the application negotiated are the image's
-// size: 5 x 4 cm at 150 dpi is 295 x 236 pixels (whole pixels, cut).
+// size. The test device takes its edges in whole millimetres unless its
+// geometry has no steps: 0.5 + 2 inches wide is then 13 to 64 mm, 51 mm at
+// 150 dpi 301 pixels (whole pixels, cut), 0.5 + 1.5 inches high 13 to 51 mm,
+// 224 pixels; without steps exactly 300 x 225.
 TEST(SaneBridge, NegotiatedSettingsGiveTheImageSize) {
   if (!have_sane_tools()) GTEST_SKIP() << "scanimage or ImageMagick missing";
-  SaneRun s;
-  RunResult r = s.run({kDevice, "/R=150", "/GRAY", "/CM", "/X=1", "/Y=1", "/W=5", "/H=4", "a.tif"});
-  ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
-  EXPECT_EQ(s.size_of("a.tif"), "295x236 8");
-  EXPECT_EQ(command_output("identify -units PixelsPerInch -format '%x' '" + s.at("a.tif") + "'"),
-            "150");
+  struct Case {
+    const char* options;
+    const char* size;
+  };
+  for (const Case& c : {Case{"", "301x224 8"}, Case{"geometry_quant 0\n", "300x225 8"}}) {
+    SCOPED_TRACE(c.size);
+    SaneRun s(c.options);
+    RunResult r =
+        s.run({kDevice, "/R=150", "/GRAY", "/X=0.5", "/Y=0.5", "/W=2", "/H=1.5", "a.tif"});
+    ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
+    EXPECT_EQ(s.size_of("a.tif"), c.size);
+    // The resolution travels in pixels per metre: 150 dpi comes back as 150.01.
+    EXPECT_EQ(command_output("identify -units PixelsPerInch -format '%[fx:round(resolution.x)]' '" +
+                             s.at("a.tif") + "'"),
+              "150");
+  }
 }
 
 struct StatusCase {
