@@ -112,13 +112,14 @@ Reply open_device(SourceState& state, const Call& call) {
   if (!index) return refuse(TWCC_NODS);
   const std::string& name = state.devices[*index].name;
   for (const auto& s : state.sessions) {
-    if (s->identity.Version.Info == name) return refuse(TWCC_MAXCONNECTIONS);
+    if (s->sane_name == name) return refuse(TWCC_MAXCONNECTIONS);
   }
   SANE_Status status = SANE_STATUS_GOOD;
   auto device = SaneDevice::open(name, status);
   if (!device) return refuse(status == SANE_STATUS_DEVICE_BUSY ? TWCC_MAXCONNECTIONS : TWCC_NODS);
   auto session = std::make_unique<Session>();
   session->app = *call.origin;
+  session->sane_name = name;
   session->model = model_read(device->handle());
   session->device = std::move(device);
   session->settings = session->defaults = settings_default(session->model);

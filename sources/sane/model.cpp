@@ -61,6 +61,15 @@ void read_modes(SANE_Handle handle, DeviceModel& model) {
     for (double d : option_number_choices(depth).list) model.depths.push_back(static_cast<int>(d));
   }
   const Option mode = option_find(handle, SANE_NAME_SCAN_MODE);
+  if (!mode) {
+    // A device of one kind of image: the kind it says it will deliver.
+    SANE_Parameters p{};
+    if (sane_get_parameters(handle, &p) != SANE_STATUS_GOOD) return;
+    const TW_UINT16 type = p.format != SANE_FRAME_GRAY ? TWPT_RGB : p.depth == 1 ? TWPT_BW : TWPT_GRAY;
+    model.modes[type] = "";
+    model.initial_pixel_type = type;
+    return;
+  }
   for (const std::string& name : option_string_choices(mode)) {
     const std::string l = lower(name);
     if (contains(l, "color") || contains(l, "colour")) {
@@ -214,7 +223,9 @@ double scale_to(const NumberOption& o, double value, double twain_min, double tw
 TW_UINT16 apply_mode(SANE_Handle handle, const DeviceModel& model, const Settings& s) {
   const auto mode = model.modes.find(s.pixel_type);
   if (mode == model.modes.end()) return TWCC_BADVALUE;
-  if (TW_UINT16 cc = set_string(handle, SANE_NAME_SCAN_MODE, mode->second)) return cc;
+  if (!mode->second.empty()) {
+    if (TW_UINT16 cc = set_string(handle, SANE_NAME_SCAN_MODE, mode->second)) return cc;
+  }
   const auto depth = s.bit_depth.find(s.pixel_type);
   const int bits = depth != s.bit_depth.end() ? depth->second : 8;
   const int per_sample = s.pixel_type == TWPT_RGB ? bits / 3 : bits;

@@ -15,6 +15,7 @@ enum class DsState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 
 struct Session {
   TW_IDENTITY app{};       // who opened it
   TW_IDENTITY identity{};  // the device as opened, with the Source Manager's Id
+  std::string sane_name;  // what sane_open took
   std::unique_ptr<SaneDevice> device;
   DeviceModel model;
   Settings settings, defaults;
