@@ -41,6 +41,7 @@ packages=(
   man-db groff-base bsdextrautils
   libcurl4 openssl python3
   libcups2-dev cups-daemon cups-client
+  libsane-dev libsane1 sane-utils
 )
 
 missing=()
