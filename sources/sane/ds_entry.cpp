@@ -3,6 +3,7 @@
 // device. DS_Entry sorts each triplet to its handler, keeps the condition
 // code for DAT_STATUS, and keeps anything thrown from crossing back into the
 // caller.
+#include <cstdlib>
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -266,7 +267,17 @@ SANE_BRIDGE_EXPORT TW_UINT16 DS_Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT
   return TWRC_FAILURE;
 }
 
+// Listing SANE devices starts every backend of the machine's SANE
+// configuration, and they probe their buses and the network: seconds on
+// every run, also for scans that never use a SANE device. The bridge lists
+// devices only when asked to (QUILLET_SANE=1).
+static bool sane_wanted() {
+  const char* v = std::getenv("QUILLET_SANE");
+  return v != nullptr && (std::strcmp(v, "1") == 0 || std::strcmp(v, "yes") == 0);
+}
+
 SANE_BRIDGE_EXPORT TW_UINT32 DS_DeviceCount(void) {
+  if (!sane_wanted()) return 0;
   try {
     sanebridge::SourceState& state = sanebridge::source_state();
     std::lock_guard<std::recursive_mutex> lock(state.mutex);

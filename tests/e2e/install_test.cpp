@@ -61,6 +61,7 @@ TEST_F(Installed, HoldsTheProgramsPartsAndNothingElse) {
                                     "bin/orivane",
                                     kLib + "/quillet/libtwaindsm.so",
                                     kLib + "/twain/VirtualScanner.ds",
+                                    kLib + "/twain/SaneBridge.ds",
                                     "share/man/man1/quillet.1",
                                     "share/man/man1/orivane.1",
                                     "share/bash-completion/completions/quillet",

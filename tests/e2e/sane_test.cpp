@@ -30,6 +30,7 @@ struct SaneRun : ScanRun {
     std::ofstream(dir + "/dll.conf") << "test\n";
     std::ofstream(dir + "/test.conf") << "number_of_devices 1\nresolution 100\n" << options;
     env["SANE_CONFIG_DIR"] = dir;
+    env["QUILLET_SANE"] = "1";
     env["LSAN_OPTIONS"] =
         "suppressions=" QUILLET_SOURCE_DIR "/tests/lsan.supp:fast_unwind_on_malloc=0";
   }
