@@ -14,7 +14,7 @@ out=build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude
        $(pkg-config --cflags freetype2 fontconfig))
-layers=(platform log core dib fileio upload engines twain app)
+layers=(platform log core dib fileio upload engines ui twain app)
 # The engine modules live under engines/ but are modules, not library code.
 sources=$(find "${layers[@]}" -name '*.cpp' ! -path app/main.cpp ! -path 'engines/*/*' | sort)
 

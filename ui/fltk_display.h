@@ -1,0 +1,16 @@
+// The one X connection the window back end uses, shared with FLTK, and what
+// happens when it breaks. Xlib and FLTK are not thread-safe: every use holds
+// the display lock.
+#pragma once
+#include <mutex>
+
+namespace ui {
+
+std::recursive_mutex& display_lock();
+// Opens the display once (with the lock held); false when none answers.
+bool display_open();
+// True once the X server went away (or FLTK met a fatal error): from then on
+// nothing may wait for the display.
+bool display_lost();
+
+}  // namespace ui
