@@ -5,12 +5,16 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "../../xvfb_support.h"
 #include "platform/ui.h"
+#include "orivane/dib_api.h"
+#include "ui/image_window.h"
 #include "ui/window_ui.h"
 
 namespace {
@@ -148,6 +152,60 @@ TEST_F(WindowUiTest, ThePixelsPerInchAreTheServers) {
   const std::string info = display_.run("xdpyinfo | grep resolution");
   const int ppi = ui::screen_pixels_per_inch();
   EXPECT_NE(info.find(std::to_string(ppi) + "x"), std::string::npos) << info << ppi;
+}
+
+// The pixels of a binary PPM file (as `import` writes it), red first.
+std::vector<std::uint8_t> ppm_pixels(const std::string& path, int* width, int* height) {
+  std::ifstream in(path, std::ios::binary);
+  std::string magic;
+  int maxval = 0;
+  in >> magic >> *width >> *height >> maxval;
+  in.get();
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(*width) * *height * 3);
+  in.read(reinterpret_cast<char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+  if (magic != "P6" || !in) pixels.clear();
+  return pixels;
+}
+
+TEST_F(WindowUiTest, AnImageWindowShowsThePageAreaAveraged) {
+  if (!test_tools::have_tool("import")) GTEST_SKIP() << "no ImageMagick import";
+  // A 600 x 400 page: red rises to the right, green downwards, fine stripes
+  // of blue that only averaging turns into an even mid level.
+  const DIB_HANDLE page = DIB_Create(DIB_PT_RGB, 600, 400, 24);
+  std::vector<std::uint8_t> row(600 * 3);
+  for (int y = 0; y < 400; ++y) {
+    for (int x = 0; x < 600; ++x) {
+      row[3 * x] = (x % 2) ? 255 : 0;
+      row[3 * x + 1] = static_cast<std::uint8_t>(y * 255 / 399);
+      row[3 * x + 2] = static_cast<std::uint8_t>(x * 255 / 599);
+    }
+    DIB_WritePackedRow(page, y, row.data());
+  }
+  ASSERT_TRUE(ui::show_image_window(page, "Page view", 300, 200));
+  const std::string id = display_.wait_for_window("Page view", 10);
+  ASSERT_FALSE(id.empty());
+  const std::string shot = ::testing::TempDir() + "page_view.ppm";
+  display_.run("import -window " + id + " " + shot);
+  int w = 0, h = 0;
+  const std::vector<std::uint8_t> seen = ppm_pixels(shot, &w, &h);
+  ASSERT_EQ(w, 300);
+  ASSERT_EQ(h, 200);
+  const DIB_HANDLE expected = DIB_ScaledCopy(page, 300, 200);
+  std::vector<std::uint8_t> bgr(300 * 3);
+  for (int y : {0, 57, 199}) {
+    DIB_ReadPackedRow(expected, y, bgr.data());
+    for (int x : {0, 120, 299}) {
+      SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+      const std::uint8_t* p = seen.data() + (static_cast<std::size_t>(y) * 300 + x) * 3;
+      EXPECT_NEAR(p[0], bgr[3 * x + 2], 2);
+      EXPECT_NEAR(p[1], bgr[3 * x + 1], 2);
+      EXPECT_NEAR(p[2], bgr[3 * x], 2);
+      EXPECT_NEAR(p[2], 128, 2);  // the stripes, averaged
+    }
+  }
+  ui::close_image_window();
+  DIB_Free(expected);
+  DIB_Free(page);
 }
 
 }  // namespace
