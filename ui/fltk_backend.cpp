@@ -27,7 +27,14 @@ using platform::UiButtons;
 using platform::UiIcon;
 using platform::ui_trace;
 
-using Guard = std::lock_guard<std::recursive_mutex>;
+// Holds the display for one call, and first traces what FLTK said while the
+// display was opened.
+class Guard {
+ public:
+  explicit Guard(std::recursive_mutex& lock) : lock_(lock) { display_trace_kept_notes(); }
+ private:
+  std::lock_guard<std::recursive_mutex> lock_;
+};
 
 // Escape and closing the window give the least committing answer the
 // buttons offer; a lone OK is still OK.
@@ -236,7 +243,8 @@ class WindowUi final : public platform::UiBackend {
 
 std::unique_ptr<platform::UiBackend> make_window_ui() {
   try {
-    Guard guard(display_lock());
+    // Called while the back end is chosen: nothing may be traced here.
+    std::lock_guard<std::recursive_mutex> guard(display_lock());
     if (!display_open()) return nullptr;
     return std::make_unique<WindowUi>();
   } catch (...) {

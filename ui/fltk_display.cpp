@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/ui.h"
 #include "ui/window_ui.h"
@@ -23,12 +24,25 @@ Display* the_display = nullptr;
 bool open_tried = false;
 std::atomic<bool> lost{false};
 std::atomic<bool> loss_traced{false};
+// While the display is being opened the user interface's own lock is held
+// (the back end is being chosen), so tracing then would wait on itself: what
+// FLTK says meanwhile is kept and traced by the first call after.
+bool opening = false;
+std::vector<std::string> kept_notes;
+
+void trace_or_keep(const std::string& line) {
+  if (opening) {
+    kept_notes.push_back(line);
+  } else {
+    platform::ui_trace(line);
+  }
+}
 
 void note_loss(const char* why) {
   lost.store(true);
   // Traced once: Xlib may report the same loss from several calls.
   if (!loss_traced.exchange(true))
-    platform::ui_trace(std::string("Display lost (") + why + "): answering without windows");
+    trace_or_keep(std::string("Display lost (") + why + "): answering without windows");
 }
 
 // Xlib calls this when the connection breaks. Returning is allowed since the
@@ -59,7 +73,7 @@ void on_fltk_message(const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  platform::ui_trace(std::string("FLTK: ") + text);
+  trace_or_keep(std::string("FLTK: ") + text);
 }
 
 }  // namespace
@@ -77,6 +91,7 @@ bool display_open() {
   if (name == nullptr || *name == '\0') return false;
   the_display = XOpenDisplay(name);
   if (the_display == nullptr) return false;
+  opening = true;
   XSetIOErrorHandler(&on_io_error);
   XSetIOErrorExitHandler(the_display, &on_io_exit, nullptr);
   Fl::fatal = &on_fltk_fatal;
@@ -86,7 +101,15 @@ bool display_open() {
   // desktop libraries happen to be installed.
   Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
   fl_open_display(the_display);
+  opening = false;
   return true;
+}
+
+void display_trace_kept_notes() {
+  std::lock_guard<std::recursive_mutex> guard(display_lock());
+  std::vector<std::string> notes;
+  notes.swap(kept_notes);
+  for (const std::string& line : notes) platform::ui_trace(line);
 }
 
 bool display_lost() { return lost.load(); }

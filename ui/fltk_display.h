@@ -12,5 +12,8 @@ bool display_open();
 // True once the X server went away (or FLTK met a fatal error): from then on
 // nothing may wait for the display.
 bool display_lost();
+// Traces what FLTK reported while the display was being opened (nothing may
+// be traced then). Called by the back end's first call.
+void display_trace_kept_notes();
 
 }  // namespace ui
