@@ -31,9 +31,10 @@ using platform::ui_trace;
 // display was opened.
 class Guard {
  public:
-  explicit Guard(std::recursive_mutex& lock) : lock_(lock) { display_trace_kept_notes(); }
+  Guard() { display_trace_kept_notes(); }
+
  private:
-  std::lock_guard<std::recursive_mutex> lock_;
+  ToolkitScope scope_;
 };
 
 // Escape and closing the window give the least committing answer the
@@ -76,7 +77,7 @@ class WindowUi final : public platform::UiBackend {
   WindowUi() : fallback_(platform::make_noninteractive_ui()) {}
 
   ~WindowUi() override {
-    Guard guard(display_lock());
+    Guard guard;
     // Deleting windows talks to the X server; after a loss nothing may.
     if (display_lost()) {
       (void)waiting_.release();
@@ -87,7 +88,7 @@ class WindowUi final : public platform::UiBackend {
   const char* name() const override { return "window"; }
 
   void message_box(const std::string& caption, const std::string& text, UiIcon icon) override {
-    Guard guard(display_lock());
+    Guard guard;
     if (display_lost()) return fallback_->message_box(caption, text, icon);
     ui_trace("MessageBox(" + caption + "): " + text);
     if (!run_message_window(caption, text, icon, UiButtons::Ok, UiAnswer::Ok, UiAnswer::Ok)) {
@@ -99,7 +100,7 @@ class WindowUi final : public platform::UiBackend {
 
   UiAnswer ask(const std::string& caption, const std::string& text, UiButtons buttons,
                UiAnswer default_answer) override {
-    Guard guard(display_lock());
+    Guard guard;
     if (display_lost()) return fallback_->ask(caption, text, buttons, default_answer);
     const UiAnswer wanted = platform::ui_default_answer(buttons, default_answer);
     const std::optional<UiAnswer> answer = run_message_window(
@@ -113,7 +114,7 @@ class WindowUi final : public platform::UiBackend {
                                               const std::vector<std::string>& names,
                                               std::size_t preselected) override {
     if (names.empty() || preselected >= names.size()) return std::nullopt;
-    Guard guard(display_lock());
+    Guard guard;
     if (display_lost()) return fallback_->choose_from_list(caption, names, preselected);
     bool lost = false;
     const std::optional<std::size_t> choice =
@@ -124,7 +125,7 @@ class WindowUi final : public platform::UiBackend {
   }
 
   bool waiting_window_show(const std::string& text) override {
-    Guard guard(display_lock());
+    Guard guard;
     ui_trace("Waiting window: " + text);
     if (display_lost()) return false;
     waiting_window_close();
@@ -146,7 +147,7 @@ class WindowUi final : public platform::UiBackend {
   }
 
   bool waiting_window_cancelled() override {
-    Guard guard(display_lock());
+    Guard guard;
     if (!waiting_ || display_lost()) return false;
     Fl::check();
     if (!cancelled_) return false;
@@ -156,7 +157,7 @@ class WindowUi final : public platform::UiBackend {
   }
 
   void waiting_window_close() override {
-    Guard guard(display_lock());
+    Guard guard;
     if (display_lost()) {
       (void)waiting_.release();
       return;
@@ -168,7 +169,7 @@ class WindowUi final : public platform::UiBackend {
   }
 
   void progress_show(const std::string& caption) override {
-    Guard guard(display_lock());
+    Guard guard;
     ui_trace("Progress: " + caption);
     if (display_lost()) return;
     progress_close();
@@ -184,14 +185,14 @@ class WindowUi final : public platform::UiBackend {
   }
 
   void progress_update(double fraction) override {
-    Guard guard(display_lock());
+    Guard guard;
     if (!progress_ || display_lost()) return;
     bar_->value(static_cast<float>(fraction < 0 ? 0 : fraction > 1 ? 1 : fraction));
     Fl::check();
   }
 
   void progress_close() override {
-    Guard guard(display_lock());
+    Guard guard;
     if (display_lost()) {
       (void)progress_.release();
       return;
@@ -205,7 +206,7 @@ class WindowUi final : public platform::UiBackend {
 
   bool save_dialog(const platform::UiSaveRequest& request,
                    platform::UiSaveAnswer* out_answer) override {
-    Guard guard(display_lock());
+    Guard guard;
     if (display_lost()) return fallback_->save_dialog(request, out_answer);
     Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
     chooser.title(request.title.c_str());
@@ -244,7 +245,7 @@ class WindowUi final : public platform::UiBackend {
 std::unique_ptr<platform::UiBackend> make_window_ui() {
   try {
     // Called while the back end is chosen: nothing may be traced here.
-    std::lock_guard<std::recursive_mutex> guard(display_lock());
+    ToolkitScope scope;
     if (!display_open()) return nullptr;
     return std::make_unique<WindowUi>();
   } catch (...) {

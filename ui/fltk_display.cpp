@@ -15,6 +15,11 @@
 #include <vector>
 
 #include "platform/ui.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define ORV_TOOLKIT_LEAKS_IGNORED 1
+#endif
 #include "ui/window_ui.h"
 
 namespace ui {
@@ -81,6 +86,18 @@ void on_fltk_message(const char* format, ...) {
 std::recursive_mutex& display_lock() {
   static auto* lock = new std::recursive_mutex;
   return *lock;
+}
+
+ToolkitScope::ToolkitScope() : lock_(display_lock()) {
+#ifdef ORV_TOOLKIT_LEAKS_IGNORED
+  __lsan_disable();
+#endif
+}
+
+ToolkitScope::~ToolkitScope() {
+#ifdef ORV_TOOLKIT_LEAKS_IGNORED
+  __lsan_enable();
+#endif
 }
 
 bool display_open() {

@@ -60,7 +60,7 @@ std::unique_ptr<ImageWindow>& image_window() {
 }  // namespace
 
 bool show_image_window(std::uintptr_t dib, const std::string& title, int width, int height) {
-  std::lock_guard<std::recursive_mutex> guard(display_lock());
+  ToolkitScope scope;
   if (!display_open()) return false;
   close_image_window();
   auto window = std::make_unique<ImageWindow>(dib, width, height);
@@ -75,7 +75,7 @@ bool show_image_window(std::uintptr_t dib, const std::string& title, int width, 
 }
 
 void close_image_window() {
-  std::lock_guard<std::recursive_mutex> guard(display_lock());
+  ToolkitScope scope;
   if (display_lost()) {
     (void)image_window().release();
     return;
