@@ -68,10 +68,12 @@ TEST_F(DrawTest, OneToOneKeepsColoursAndPlace) {
   EXPECT_EQ(dc.at(5, 3), (std::array<int, 3>{0, 0, 7}));
   EXPECT_EQ(dc.at(24, 12), (std::array<int, 3>{19, 9, 7}));
   EXPECT_EQ(dc.at(25, 12), (std::array<int, 3>{192, 192, 192}));
-  // A source origin shifts what lands at the rectangle's corner.
+  // A source origin: the rest of the image from there is stretched over the
+  // rectangle.
   MemoryContext shifted(40, 40, {0, 0, 40, 40});
-  DIB_DrawToDC(img.get(), shifted.handle(), 0, 0, 18, 8, 2, 2);
+  DIB_DrawToDC(img.get(), shifted.handle(), 0, 0, 20, 10, 2, 2);
   EXPECT_EQ(shifted.at(0, 0), (std::array<int, 3>{2, 2, 7}));
+  EXPECT_EQ(shifted.at(19, 9), (std::array<int, 3>{19, 9, 7}));
 }
 
 TEST_F(DrawTest, ShrinkingAveragesAndOnlyTheVisiblePartIsScaled) {

@@ -207,6 +207,7 @@ TEST(UiSelect, EnvironmentChoosesAndInstalledBackendOutlivesItsReplacement) {
 }  // namespace
 }  // namespace platform
 
+namespace platform {
 namespace {
 
 class FakeWindowUi final : public UiBackend {
@@ -267,3 +268,5 @@ TEST(UiSelect, TheWindowBackEndIsChosenWhenADisplayAnswers) {
   if (saved_display) ::setenv("DISPLAY", saved_display->c_str(), 1); else ::unsetenv("DISPLAY");
   ui_install(nullptr);
 }
+
+}  // namespace platform
