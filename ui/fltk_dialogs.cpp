@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/interrupt.h"
 #include "ui/fltk_display.h"
 
 namespace ui {
@@ -50,11 +51,19 @@ void on_close(Fl_Widget* window, void*) {
 }
 
 // Runs `window` modally until a button or Escape answers, the window is
-// closed, or the display goes away (false then).
-bool run_modal(Fl_Window& window, const Outcome& outcome) {
+// closed, or the display goes away (false then). An interrupted run (Ctrl+C,
+// SIGTERM) answers as Escape does, so that the run can end.
+bool run_modal(Fl_Window& window, Outcome& outcome) {
   window.set_modal();
   window.show();
-  while (!outcome.done && !display_lost()) Fl::wait(0.1);
+  while (!outcome.done && !display_lost()) {
+    if (platform::interrupt_raised()) {
+      outcome.answer = outcome.escape_answer;
+      outcome.done = true;
+      break;
+    }
+    Fl::wait(0.1);
+  }
   if (!display_lost()) {
     window.hide();
     Fl::check();
