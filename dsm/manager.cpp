@@ -50,6 +50,10 @@ std::size_t default_device_index(const Manager& m) {
       if (device_name(devices[i]) == *remembered) return i;
     }
   }
+  const auto& devices = m.sources.devices;
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    if (!(m.sources.modules[devices[i].module].protocol_flags & DS_PROTOCOL_NOT_DEFAULT)) return i;
+  }
   return 0;
 }
 

@@ -31,7 +31,13 @@
  * source answers DG_CONTROL / DAT_EVENT / MSG_PROCESSEVENT itself. For other
  * sources the Source Manager answers it from the notifications (MSG_XFERREADY,
  * MSG_CLOSEDSREQ, MSG_CLOSEDSOK, MSG_DEVICEEVENT) it relayed for them, oldest
- * first, and never passes DAT_EVENT on. */
+ * first, and never passes DAT_EVENT on.
+ *
+ * Default source: without a remembered choice the default is the first device
+ * listed, passing over the devices of sources whose DS_ProtocolFlags holds
+ * DS_PROTOCOL_NOT_DEFAULT (the SANE bridge: a machine's real scanners do not
+ * take the place of the virtual scanner unless the user chooses one with
+ * /SS); when every device is of such a source, the first one. */
 #ifndef QUILLET_DSM_SOURCE_PROTOCOL_H
 #define QUILLET_DSM_SOURCE_PROTOCOL_H
 
@@ -47,6 +53,7 @@ extern "C" {
 
 /* DS_ProtocolFlags bits */
 #define DS_PROTOCOL_PROCESSEVENT 0x0001u
+#define DS_PROTOCOL_NOT_DEFAULT 0x0002u
 
 /* Number of devices the source presents now (it may read its configuration
  * here). */

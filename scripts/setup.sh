@@ -41,6 +41,8 @@ packages=(
   man-db groff-base bsdextrautils
   libcurl4 openssl python3
   libfltk1.3-dev xvfb xdotool x11-utils
+  libcups2-dev cups-daemon cups-client
+  libsane-dev libsane1 sane-utils
 )
 
 missing=()

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "orivane/twain.h"
-#include "sources/virtual/containers.h"
+#include "sources/virtual/device.h"
 #include "sources/virtual/session.h"
 
 namespace vscan {

@@ -11,16 +11,23 @@
 #include <vector>
 
 #include "orivane/twain.h"
+#include "sources/common/containers.h"
 #include "sources/virtual/config.h"
 
 namespace vscan {
 
-struct Frame {
-  double left = 0;
-  double top = 0;
-  double right = 0;
-  double bottom = 0;
-};
+// The capability containers are shared with the other data sources.
+using twsource::AppContainer;
+using twsource::CapValue;
+using twsource::container_build;
+using twsource::container_one_value;
+using twsource::container_read;
+using twsource::DsmMemory;
+using twsource::fix32_from;
+using twsource::fix32_to;
+using twsource::Frame;
+using twsource::Shape;
+using twsource::ValueWanted;
 
 // A response curve: for each channel (gray uses the first), the output
 // level of each of the 256 input levels.

@@ -4,7 +4,7 @@
 // DAT_RGBRESPONSE) and its whole setup as custom data (DAT_CUSTOMDSDATA).
 #pragma once
 #include "orivane/twain.h"
-#include "sources/virtual/containers.h"
+#include "sources/virtual/device.h"
 #include "sources/virtual/session.h"
 
 namespace vscan {

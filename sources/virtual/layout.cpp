@@ -1,6 +1,6 @@
 #include "sources/virtual/layout.h"
 
-#include "sources/virtual/containers.h"
+#include "sources/virtual/device.h"
 
 namespace vscan {
 namespace {

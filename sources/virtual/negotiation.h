@@ -19,7 +19,7 @@
 //   (or the condition code its config names).
 #pragma once
 #include "orivane/twain.h"
-#include "sources/virtual/containers.h"
+#include "sources/virtual/device.h"
 #include "sources/virtual/session.h"
 
 namespace vscan {

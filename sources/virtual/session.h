@@ -13,7 +13,7 @@
 
 #include "orivane/twain.h"
 #include "sources/virtual/config.h"
-#include "sources/virtual/containers.h"
+#include "sources/virtual/device.h"
 #include "sources/virtual/device.h"
 #include "sources/virtual/notify.h"
 #include "sources/virtual/paper.h"

@@ -17,6 +17,7 @@
 #include "orivane/file_api.h"
 #include "orivane/multipage_files.h"
 #include "orivane/ocr_api.h"
+#include "orivane/print_api.h"
 #include "orivane/twain_switches.h"
 #include "orivane/upload_api.h"
 #include "tools/orivane/image_files.h"
@@ -268,6 +269,24 @@ void upload_files(const Args& a, std::FILE* out) {
   if (*reply && reply[std::strlen(reply) - 1] != '\n') std::fputc('\n', out);
 }
 
+// The print destinations, one per line, the default first as CUPS lists it.
+void printers(const Args&, std::FILE* out) {
+  const int n = DIB_EnumeratePrinters();
+  for (int i = 0; i < n; ++i) std::fprintf(out, "%s\n", DIB_PrinterName(i));
+}
+
+// Every page of FILE to PRINTER (default: the default destination), no
+// dialog; the CUPS job number is written out.
+void print_file(const Args& a, std::FILE* out) {
+  DIB_SpecifyPrinter(a.size() > 1 ? a[1].c_str() : nullptr);
+  const int result = DIB_PrintFile(a[0].c_str(), "", 1);
+  if (result != 0) {
+    const std::string where = a.size() > 1 ? " on " + a[1] : "";
+    throw Failure{"cannot print " + a[0] + where + " (" + std::to_string(result) + "): " + library_error()};
+  }
+  std::fprintf(out, "job %d\n", DIB_LastPrintJobId());
+}
+
 // Every page of the image file at URL (or a local file, through the same
 // loader), into OUT in the format of its name.
 void fetch(const Args& a, std::FILE*) {
@@ -310,6 +329,9 @@ const std::vector<Command>& commands() {
       {"upload", "[--field NAME] [--form NAME=VALUE]... URL FILE...",
        "posts the files to URL as one form (parts NAME1, NAME2...; default file1...) and writes the reply",
        2, 256, upload_files},
+      {"printers", "", "the print destinations, one per line", 0, 0, printers},
+      {"print", "FILE [PRINTER]", "every page of FILE printed at its own resolution (or fitted), no dialog", 1, 2,
+       print_file},
       {"fetch", "URL OUT", "every page of the image file at URL into OUT (format by OUT's extension)", 2, 2, fetch},
       {"stamp", "IN OUT TEXT [ATTRIBUTES]",
        "the page with TEXT stamped as /TEXT does: ATTRIBUTES like BOLD:12pt:CENTER; $file $page $user $date $utc",

@@ -10,6 +10,7 @@
 #include "orivane/file_options.h"
 #include "orivane/multipage_files.h"
 #include "orivane/ocr_api.h"
+#include "orivane/print_api.h"
 #include "orivane/pdf_api.h"
 #include "orivane/trace_log.h"
 #include "orivane/twain.h"

@@ -234,6 +234,19 @@ TEST_F(UploadTest, CertificatesAreVerifiedUnlessTurnedOffOnPurpose) {
   EXPECT_EQ(server.lines("PART ").size(), 2u);
 }
 
+TEST_F(UploadTest, AProxyCarriesTheRequestWithItsCredentials) {
+  // The recorder answers a proxy's requests too: it sees the whole URL of a
+  // host that does not exist, and the proxy credentials.
+  HttpRecorder proxy;
+  ASSERT_TRUE(proxy.running());
+  UPLOAD_SetProxy(proxy.url("").c_str(), "ann:secret", 0);
+  EXPECT_EQ(UPLOAD_FilesToURL("/etc/hostname", "http://scans.invalid/inbox", ""), 0) << error_text();
+  EXPECT_EQ(proxy.lines("REQUEST POST http://scans.invalid/inbox").size(), 1u) << proxy.log();
+  EXPECT_EQ(proxy.lines("HEADER Proxy-Authorization: Basic YW5uOnNlY3JldA==").size(), 1u) << proxy.log();
+  UPLOAD_SetProxy(nullptr, nullptr, 0);
+  EXPECT_LT(UPLOAD_FilesToURL("/etc/hostname", "http://scans.invalid/inbox", ""), 0);
+}
+
 std::vector<std::string> g_told;
 
 TEST_F(UploadTest, TheProgressCallbackFollowsTheTransfer) {

@@ -1,4 +1,4 @@
-#include "sources/virtual/containers.h"
+#include "sources/common/containers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-namespace vscan {
+namespace twsource {
 namespace {
 
 // A range is listed item by item only up to this many items (an odd
@@ -352,4 +352,4 @@ TW_FIX32 fix32_from(double value) {
 
 double fix32_to(TW_FIX32 value) { return value.Whole + value.Frac / 65536.0; }
 
-}  // namespace vscan
+}  // namespace twsource

@@ -1,4 +1,5 @@
-// Capability values and the TWAIN containers that carry them.
+// Capability values and the TWAIN containers that carry them, shared by the
+// data sources (the virtual scanner, the SANE bridge).
 //
 // A capability's value is described once, independent of the container it
 // travels in (CapValue); containers are built from that description in any
@@ -12,9 +13,16 @@
 #include <vector>
 
 #include "orivane/twain.h"
-#include "sources/virtual/device.h"
 
-namespace vscan {
+namespace twsource {
+
+// A scan area: edges from the top left corner, in the application's units.
+struct Frame {
+  double left = 0;
+  double top = 0;
+  double right = 0;
+  double bottom = 0;
+};
 
 // The memory functions received through DAT_ENTRYPOINT.
 class DsmMemory {
@@ -85,4 +93,4 @@ std::optional<AppContainer> container_read(const DsmMemory& memory, TW_UINT16 ki
 TW_FIX32 fix32_from(double value);
 double fix32_to(TW_FIX32 value);
 
-}  // namespace vscan
+}  // namespace twsource
