@@ -108,7 +108,7 @@ struct Entry {
 constexpr Entry kEnvironment[] = {
     {"QUILLET_VSCAN", "the virtual scanner's config file: the devices it presents and the faults it plays"},
     {"QUILLET_TWAIN_PATH", "folders (colon-separated) searched for data sources after the program's twain/ folder"},
-    {"QUILLET_UI", "none: message boxes go to standard error and questions take their default answer"},
+    {"QUILLET_UI", "none: message boxes go to standard error and questions take their default answer; terminal: asked on the terminal; window: windows on $DISPLAY"},
     {"QUILLET_DSM_PATH", "the Source Manager file (or its folder) to try first"},
     {"QUILLET_MODULE_PATH", "a folder of codec modules to try first"},
     {"XDG_RUNTIME_DIR", "the per-user runtime folder: trace log, server socket"},

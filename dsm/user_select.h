@@ -1,6 +1,7 @@
 // The Source Manager's source choice (MSG_USERSELECT), asked through the
-// user-interface back end the program chose: each source is offered in turn,
-// the preselected one first, with Yes to take it, No for the next, Cancel to
+// user-interface back end the program chose: a list with the preselected
+// source selected in a window; elsewhere each source is offered in turn, the
+// preselected one first, with Yes to take it, No for the next, Cancel to
 // stop. With no one to ask, the back end gives the default answer (Yes for
 // the preselected source) and traces that it did.
 #pragma once

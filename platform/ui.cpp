@@ -21,6 +21,9 @@ struct UiState {
   // destroyed under a caller that is still inside one of its calls.
   std::vector<std::unique_ptr<UiBackend>> retired;
   std::function<void(const std::string&)> trace_sink;
+  UiWindowFactory window_factory = nullptr;
+  // The back end was chosen by the automatic rule (not selected or installed).
+  bool automatic = false;
 };
 
 // Never destroyed: a box may be shown from a static destructor or a thread
@@ -30,18 +33,33 @@ UiState& ui_state() {
   return *state;
 }
 
+// Without windows: both ends must be a terminal, since a question written to
+// a terminal but answered from a file (or the reverse) has no one on the
+// other side.
+UiKind kind_without_windows() {
+  return ::isatty(0) && ::isatty(2) ? UiKind::Terminal : UiKind::NonInteractive;
+}
+
 UiKind automatic_kind() {
   if (const char* forced = std::getenv("QUILLET_UI")) {
     if (::strcasecmp(forced, "none") == 0) return UiKind::NonInteractive;
     if (::strcasecmp(forced, "terminal") == 0) return UiKind::Terminal;
+    if (::strcasecmp(forced, "window") == 0) return UiKind::Window;
   }
-  // Both ends must be a terminal: a question written to a terminal but
-  // answered from a file (or the reverse) has no one on the other side.
-  return ::isatty(0) && ::isatty(2) ? UiKind::Terminal : UiKind::NonInteractive;
+  const char* display = std::getenv("DISPLAY");
+  if (display != nullptr && *display != '\0') return UiKind::Window;
+  return kind_without_windows();
 }
 
-std::unique_ptr<UiBackend> make_backend(UiKind kind) {
+// Caller holds the state mutex.
+std::unique_ptr<UiBackend> make_backend(UiState& state, UiKind kind) {
   if (kind == UiKind::Auto) kind = automatic_kind();
+  if (kind == UiKind::Window) {
+    std::unique_ptr<UiBackend> window =
+        state.window_factory != nullptr ? state.window_factory() : nullptr;
+    if (window) return window;
+    kind = kind_without_windows();
+  }
   return kind == UiKind::Terminal ? make_terminal_ui() : make_noninteractive_ui();
 }
 
@@ -75,11 +93,21 @@ void replace_backend(UiState& state, std::unique_ptr<UiBackend> backend) {
 
 void ui_select(UiKind kind) {
   try {
-    std::unique_ptr<UiBackend> backend = make_backend(kind);
     UiState& state = ui_state();
     std::lock_guard<std::mutex> lock(state.mutex);
-    replace_backend(state, std::move(backend));
+    replace_backend(state, make_backend(state, kind));
+    state.automatic = false;
   } catch (...) {
+  }
+}
+
+void ui_register_window_backend(UiWindowFactory factory) {
+  UiState& state = ui_state();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.window_factory = factory;
+  if (state.automatic && state.backend) {
+    state.retired.push_back(std::move(state.backend));
+    state.automatic = false;
   }
 }
 
@@ -87,7 +115,10 @@ UiBackend& ui() {
   try {
     UiState& state = ui_state();
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (!state.backend) state.backend = make_backend(UiKind::Auto);
+    if (!state.backend) {
+      state.backend = make_backend(state, UiKind::Auto);
+      state.automatic = true;
+    }
     if (!state.backend) return last_resort_backend();
     return *state.backend;
   } catch (...) {
@@ -100,6 +131,7 @@ void ui_install(std::unique_ptr<UiBackend> backend) {
     UiState& state = ui_state();
     std::lock_guard<std::mutex> lock(state.mutex);
     replace_backend(state, std::move(backend));
+    state.automatic = false;
   } catch (...) {
   }
 }
@@ -135,6 +167,33 @@ void ui_trace(const std::string& line) {
     if (sink) sink(line);
   } catch (...) {
   }
+}
+
+namespace {
+
+std::string list_question(const std::vector<std::string>& names, std::size_t candidate) {
+  std::string text = "Sources:\n";
+  for (std::size_t i = 0; i < names.size(); ++i)
+    text += (i == candidate ? "  > " : "    ") + names[i] + "\n";
+  text += "Use \"" + names[candidate] + "\"? (No shows the next source)";
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::size_t> UiBackend::choose_from_list(const std::string& caption,
+                                                       const std::vector<std::string>& names,
+                                                       std::size_t preselected) {
+  if (names.empty() || preselected >= names.size()) return std::nullopt;
+  if (names.size() == 1) return 0;
+  for (std::size_t step = 0; step < names.size(); ++step) {
+    const std::size_t candidate = (preselected + step) % names.size();
+    const UiAnswer answer =
+        ask(caption, list_question(names, candidate), UiButtons::YesNoCancel, UiAnswer::Yes);
+    if (answer == UiAnswer::Yes) return candidate;
+    if (answer == UiAnswer::Cancel) return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 const char* ui_answer_name(UiAnswer answer) {

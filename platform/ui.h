@@ -1,5 +1,5 @@
 // The user-interface interface: message boxes and questions. One back end is
-// chosen at start: GUI when a display is present (later), terminal when
+// chosen at start: windows when a display is present and answers, terminal when
 // standard input and standard error are terminals, non-interactive otherwise.
 // No call ever waits forever for a person who is not there: the non-interactive
 // back end writes boxes to standard error with their caption and answers
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,13 +83,30 @@ class UiBackend {
     ui_trace("Save dialog(" + request.title + ") => cancelled (no one to ask)");
     return false;
   }
+
+  // Chooses one of `names` (at least one; `preselected` indexes it): the
+  // index, or nothing when cancelled. Without a list to show, each entry is
+  // offered in turn as a question, the preselected one first: Yes takes it,
+  // No offers the next, Cancel stops.
+  virtual std::optional<std::size_t> choose_from_list(const std::string& caption,
+                                                      const std::vector<std::string>& names,
+                                                      std::size_t preselected);
 };
 
-enum class UiKind { Auto, NonInteractive, Terminal };
+enum class UiKind { Auto, NonInteractive, Terminal, Window };
 
-// Chooses the back end (Auto: by the rule above; QUILLET_UI=none|terminal
-// overrides). Called once at start; later calls replace the back end.
+// Chooses the back end (Auto: by the rule above; QUILLET_UI=none|terminal|window
+// overrides). Called once at start; later calls replace the back end. Window
+// falls back to the automatic choice without windows when no window back end
+// is registered or the display does not answer.
 void ui_select(UiKind kind = UiKind::Auto);
+
+// The window back end lives above this layer (it needs a toolkit); the layer
+// that owns it registers its factory at attach. The factory answers nullptr
+// when no display answers. Registering drops a back end that was chosen
+// automatically before, so that the next ui() may choose windows.
+using UiWindowFactory = std::unique_ptr<UiBackend> (*)();
+void ui_register_window_backend(UiWindowFactory factory);
 // The current back end (selects Auto on first use).
 UiBackend& ui();
 // Installs a back end (tests); nullptr restores the automatic choice.

@@ -2,7 +2,7 @@
 # Checks that every #include "folder/..." in the library and its modules runs
 # down the layers, never up:
 #
-#   platform -> log -> core -> dib -> fileio -> upload -> print -> engines -> twain -> app
+#   platform -> log -> core -> dib -> fileio -> upload -> print -> engines -> ui -> twain -> app
 #
 # A folder may include its own files and those of any folder before it.
 # codecs/, dsm/, sources/ and the engine modules engines/symbol/ and
@@ -36,7 +36,7 @@ while [ $# -gt 0 ]; do
 done
 cd "$root"
 
-chain="platform log core dib fileio upload print engines twain app"
+chain="platform log core dib fileio upload print engines ui twain app"
 modules="codecs dsm sources engines/symbol engines/ocr"
 unchecked="tests bench scripts"
 contracts="codecs/codec_abi.h dsm/manager_protocol.h dsm/source_protocol.h engines/symbol_abi.h engines/ocr/ocr_abi.h"

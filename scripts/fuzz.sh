@@ -14,7 +14,7 @@ out=build-fuzz
 mkdir -p "$out"
 flags=(-std=c++20 -g -O1 -fsanitize=address,undefined -fno-sanitize-recover=all -I. -Iinclude
        $(pkg-config --cflags freetype2 fontconfig))
-layers=(platform log core dib fileio upload print engines twain app)
+layers=(platform log core dib fileio upload print engines ui twain app)
 # The engine modules live under engines/ but are modules, not library code.
 sources=$(find "${layers[@]}" -name '*.cpp' ! -path app/main.cpp ! -path 'engines/*/*' | sort)
 
@@ -84,7 +84,7 @@ if [ ! -f "$archive" ]; then
 fi
 clang++ "${flags[@]}" "${defines[@]}" -fsanitize=fuzzer -rdynamic "tests/fuzz/$target.cpp" \
   -Wl,--whole-archive "$archive" -Wl,--no-whole-archive -o "$out/$target" -ldl -pthread \
-  $(pkg-config --libs freetype2 fontconfig) -lcups -lz
+  $(pkg-config --libs freetype2 fontconfig) -lcups -lz -lfltk -lX11
 mkdir -p "$out/corpus-$target"
 QUILLET_UI=none QUILLET_MODULE_PATH="$PWD/$out" "$out/$target" -max_total_time="$seconds" \
   -max_len=65536 -artifact_prefix="$out/$target-" "$@" "$out/corpus-$target" "tests/fuzz/corpus/$target"

@@ -40,6 +40,7 @@ packages=(
   libtiff-tools poppler-utils qpdf libjpeg-turbo-progs zbar-tools
   man-db groff-base bsdextrautils
   libcurl4 openssl python3
+  libfltk1.3-dev xvfb xdotool x11-utils
   libcups2-dev cups-daemon cups-client
   libsane-dev libsane1 sane-utils
 )

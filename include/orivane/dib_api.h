@@ -292,6 +292,17 @@ int32_t DIB_FlipHorizontal(DIB_HANDLE dib);
  * 1 / 0. */
 int32_t DIB_SwapRedBlue(DIB_HANDLE dib);
 
+/* ---- Drawing --------------------------------------------------------------- */
+
+/* Draws the image into the rectangle (x, y, width, height) of the device
+ * context `dc` (a handle the window back end or the printing gives while it
+ * draws), the source starting at column sx and row sy. Shrinking averages
+ * areas; deep, CMY, CMYK and compressed images are converted first. A null
+ * image, an unknown context, an empty rectangle or one outside the context's
+ * clipping box draws nothing. */
+void DIB_DrawToDC(DIB_HANDLE dib, uintptr_t dc, int32_t x, int32_t y, int32_t width,
+                  int32_t height, int32_t sx, int32_t sy);
+
 #ifdef __cplusplus
 }
 #endif

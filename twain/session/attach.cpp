@@ -8,8 +8,10 @@
 #include "orivane/upload_api.h"
 #include "platform/crash_guard.h"
 #include "platform/paths.h"
+#include "platform/ui.h"
 #include "twain/capabilities/switches.h"
 #include "twain/session/session.h"
+#include "ui/window_ui.h"
 
 void ORIVANE_Attach(void) {
   twain::Session& s = twain::session();
@@ -18,6 +20,9 @@ void ORIVANE_Attach(void) {
   LogAttach();
   // The file loaders fetch URL names through the download.
   fileio::set_url_pages_loader(&DibArrayFromURL);
+  // Windows when a display answers: the user interface lives below the
+  // toolkit, so the toolkit's back end is handed down here.
+  platform::ui_register_window_backend(&ui::make_window_ui);
   twain::settings_process_file(platform::library_folder());
 }
 

@@ -50,7 +50,7 @@ TEST(StateRegistry, EachResetDoesItsPartOfEveryState) {
 // A state registered twice would be reset twice in no defined order; a name
 // outside the folders would hide where the state lives.
 TEST(StateRegistry, NamesAreUniqueAndSayTheirFolder) {
-  const std::set<std::string> folders = {"platform", "log", "core", "dib", "fileio", "upload", "print", "engines", "twain", "app"};
+  const std::set<std::string> folders = {"platform", "log", "core", "dib", "fileio", "upload", "print", "engines", "ui", "twain", "app"};
   std::set<std::string> seen;
   for (const core::StateEntry& e : core::registered_states()) {
     const std::string name = e.name;

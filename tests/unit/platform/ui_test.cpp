@@ -206,3 +206,67 @@ TEST(UiSelect, EnvironmentChoosesAndInstalledBackendOutlivesItsReplacement) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+class FakeWindowUi final : public UiBackend {
+ public:
+  const char* name() const override { return "window"; }
+  void message_box(const std::string&, const std::string&, UiIcon) override {}
+  UiAnswer ask(const std::string&, const std::string&, UiButtons, UiAnswer a) override { return a; }
+};
+
+std::unique_ptr<UiBackend> fake_window_factory() { return std::make_unique<FakeWindowUi>(); }
+std::unique_ptr<UiBackend> no_display_factory() { return nullptr; }
+
+}  // namespace
+
+TEST(UiSelect, TheWindowBackEndIsChosenWhenADisplayAnswers) {
+  std::optional<std::string> saved_ui, saved_display;
+  if (const char* v = std::getenv("QUILLET_UI")) saved_ui = v;
+  if (const char* v = std::getenv("DISPLAY")) saved_display = v;
+  struct Case {
+    const char* quillet_ui;  // nullptr: unset
+    const char* display;
+    UiWindowFactory factory;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {nullptr, ":5", &fake_window_factory, "window"},
+      {"window", "", &fake_window_factory, "window"},
+      {"none", ":5", &fake_window_factory, "non-interactive"},
+      {"terminal", ":5", &fake_window_factory, "terminal"},
+      // No display answers: the choice without windows.
+      {nullptr, ":5", &no_display_factory, "non-interactive"},
+      {"window", ":5", &no_display_factory, "non-interactive"},
+      {nullptr, "", &fake_window_factory, "non-interactive"},
+      {nullptr, ":5", nullptr, "non-interactive"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.quillet_ui ? c.quillet_ui : "(unset)") + " DISPLAY=" + c.display);
+    if (c.quillet_ui) ::setenv("QUILLET_UI", c.quillet_ui, 1); else ::unsetenv("QUILLET_UI");
+    ::setenv("DISPLAY", c.display, 1);
+    ui_register_window_backend(c.factory);
+    ui_select();
+    EXPECT_STREQ(ui().name(), c.expected);
+  }
+  // A back end chosen automatically before the window back end was
+  // registered gives way to it; one installed on purpose does not.
+  ::unsetenv("QUILLET_UI");
+  ui_register_window_backend(nullptr);
+  ui_install(nullptr);
+  EXPECT_STREQ(ui().name(), "non-interactive");
+  ui_register_window_backend(&fake_window_factory);
+  EXPECT_STREQ(ui().name(), "window");
+  ui_install(std::make_unique<FakeUi>());
+  ui_register_window_backend(&fake_window_factory);
+  EXPECT_STREQ(ui().name(), "fake");
+
+  ui_register_window_backend(nullptr);
+  if (saved_ui) ::setenv("QUILLET_UI", saved_ui->c_str(), 1); else ::unsetenv("QUILLET_UI");
+  if (saved_display) ::setenv("DISPLAY", saved_display->c_str(), 1); else ::unsetenv("DISPLAY");
+  ui_install(nullptr);
+}
+
+}  // namespace platform

@@ -82,6 +82,10 @@ TEST_F(CheckLayersTest, RefusesWhatRunsUpAndPassesWhatRunsDown) {
        "engines/symbol/x.cpp:1: includes \"core/modules.h\": engines/symbol is a module"},
       {"engines/y.cpp", "#include \"engines/symbol/w.h\"\n",
        "engines/y.cpp:1: includes \"engines/symbol/w.h\": engines/symbol is a module, not a layer"},
+      // The windows sit between the engines and the session that installs them.
+      {"twain/session/z.cpp", "#include \"ui/window_ui.h\"\n", nullptr},
+      {"ui/z.cpp", "#include \"twain/session/session.h\"\n",
+       "ui/z.cpp:1: includes \"twain/session/session.h\": twain is above ui"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);

@@ -1,0 +1,256 @@
+// The window back end: message boxes, questions, the list chooser, the
+// waiting window, the progress bar and the save dialog as FLTK windows. Every
+// call traces what it showed and what the person answered, as the other back
+// ends do. When the display goes away, the call in progress and every later
+// one answer as the non-interactive back end does.
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Native_File_Chooser.H>
+#include <FL/Fl_Progress.H>
+#include <FL/Fl_Window.H>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/ui.h"
+#include "ui/fltk_dialogs.h"
+#include "ui/fltk_display.h"
+#include "ui/window_ui.h"
+
+namespace ui {
+namespace {
+
+using platform::UiAnswer;
+using platform::UiButtons;
+using platform::UiIcon;
+using platform::ui_trace;
+
+// Holds the display for one call, and first traces what FLTK said while the
+// display was opened.
+class Guard {
+ public:
+  Guard() { display_trace_kept_notes(); }
+
+ private:
+  ToolkitScope scope_;
+};
+
+// Escape and closing the window give the least committing answer the
+// buttons offer; a lone OK is still OK.
+UiAnswer escape_answer_for(UiButtons buttons) {
+  for (UiAnswer a : {UiAnswer::Cancel, UiAnswer::No}) {
+    if (platform::ui_buttons_offer(buttons, a)) return a;
+  }
+  return UiAnswer::Ok;
+}
+
+// FLTK's file type list: "label\tpattern" lines, several patterns as
+// "*.{tif,tiff}".
+std::string fltk_filter(const std::vector<platform::UiFileType>& types) {
+  std::string filter;
+  for (const platform::UiFileType& type : types) {
+    std::string pattern = type.pattern;
+    if (pattern.find(';') != std::string::npos) {
+      std::string alternatives;
+      std::size_t start = 0;
+      while (start <= pattern.size()) {
+        std::size_t end = pattern.find(';', start);
+        if (end == std::string::npos) end = pattern.size();
+        std::string one = pattern.substr(start, end - start);
+        if (one.rfind("*.", 0) == 0) one.erase(0, 2);
+        if (!alternatives.empty()) alternatives += ',';
+        alternatives += one;
+        start = end + 1;
+      }
+      pattern = "*.{" + alternatives + "}";
+    }
+    if (!filter.empty()) filter += '\n';
+    filter += type.label + '\t' + pattern;
+  }
+  return filter;
+}
+
+class WindowUi final : public platform::UiBackend {
+ public:
+  WindowUi() : fallback_(platform::make_noninteractive_ui()) {}
+
+  ~WindowUi() override {
+    Guard guard;
+    // Deleting windows talks to the X server; after a loss nothing may.
+    if (display_lost()) {
+      (void)waiting_.release();
+      (void)progress_.release();
+    }
+  }
+
+  const char* name() const override { return "window"; }
+
+  void message_box(const std::string& caption, const std::string& text, UiIcon icon) override {
+    Guard guard;
+    if (display_lost()) return fallback_->message_box(caption, text, icon);
+    ui_trace("MessageBox(" + caption + "): " + text);
+    if (!run_message_window(caption, text, icon, UiButtons::Ok, UiAnswer::Ok, UiAnswer::Ok)) {
+      // The person never saw it: the text goes where nobody-watching runs
+      // put it.
+      fallback_->message_box(caption, text, icon);
+    }
+  }
+
+  UiAnswer ask(const std::string& caption, const std::string& text, UiButtons buttons,
+               UiAnswer default_answer) override {
+    Guard guard;
+    if (display_lost()) return fallback_->ask(caption, text, buttons, default_answer);
+    const UiAnswer wanted = platform::ui_default_answer(buttons, default_answer);
+    const std::optional<UiAnswer> answer = run_message_window(
+        caption, text, UiIcon::Question, buttons, wanted, escape_answer_for(buttons));
+    if (!answer) return fallback_->ask(caption, text, buttons, default_answer);
+    ui_trace("Question(" + caption + "): " + text + " => " + platform::ui_answer_name(*answer));
+    return *answer;
+  }
+
+  std::optional<std::size_t> choose_from_list(const std::string& caption,
+                                              const std::vector<std::string>& names,
+                                              std::size_t preselected) override {
+    if (names.empty() || preselected >= names.size()) return std::nullopt;
+    Guard guard;
+    if (display_lost()) return fallback_->choose_from_list(caption, names, preselected);
+    bool lost = false;
+    const std::optional<std::size_t> choice =
+        run_list_window(caption, names, preselected, &lost);
+    if (lost) return fallback_->choose_from_list(caption, names, preselected);
+    ui_trace(caption + " => " + (choice ? "\"" + names[*choice] + "\"" : "cancelled"));
+    return choice;
+  }
+
+  bool waiting_window_show(const std::string& text) override {
+    Guard guard;
+    ui_trace("Waiting window: " + text);
+    if (display_lost()) return false;
+    waiting_window_close();
+    cancelled_ = false;
+    waiting_text_ = text;
+    waiting_ = std::make_unique<Fl_Window>(360, 110);
+    waiting_->copy_label("Please wait");
+    waiting_->user_data(this);
+    waiting_->callback(&WindowUi::on_waiting_cancel);
+    auto* box = new Fl_Box(12, 12, 336, 50);
+    box->label(waiting_text_.c_str());
+    box->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+    auto* cancel = new Fl_Button(258, 72, 90, 26, "Cancel");
+    cancel->callback(&WindowUi::on_waiting_cancel, this);
+    waiting_->end();
+    waiting_->show();
+    Fl::check();
+    return !display_lost();
+  }
+
+  bool waiting_window_cancelled() override {
+    Guard guard;
+    if (!waiting_ || display_lost()) return false;
+    Fl::check();
+    if (!cancelled_) return false;
+    cancelled_ = false;
+    ui_trace("Waiting window: Cancel pressed");
+    return true;
+  }
+
+  void waiting_window_close() override {
+    Guard guard;
+    if (display_lost()) {
+      (void)waiting_.release();
+      return;
+    }
+    if (waiting_) {
+      waiting_.reset();
+      Fl::check();
+    }
+  }
+
+  void progress_show(const std::string& caption) override {
+    Guard guard;
+    ui_trace("Progress: " + caption);
+    if (display_lost()) return;
+    progress_close();
+    progress_ = std::make_unique<Fl_Window>(360, 60);
+    progress_->copy_label(caption.c_str());
+    bar_ = new Fl_Progress(12, 16, 336, 24);
+    bar_->minimum(0);
+    bar_->maximum(1);
+    bar_->selection_color(FL_BLUE);
+    progress_->end();
+    progress_->show();
+    Fl::check();
+  }
+
+  void progress_update(double fraction) override {
+    Guard guard;
+    if (!progress_ || display_lost()) return;
+    bar_->value(static_cast<float>(fraction < 0 ? 0 : fraction > 1 ? 1 : fraction));
+    Fl::check();
+  }
+
+  void progress_close() override {
+    Guard guard;
+    if (display_lost()) {
+      (void)progress_.release();
+      return;
+    }
+    if (progress_) {
+      progress_.reset();
+      bar_ = nullptr;
+      Fl::check();
+    }
+  }
+
+  bool save_dialog(const platform::UiSaveRequest& request,
+                   platform::UiSaveAnswer* out_answer) override {
+    Guard guard;
+    if (display_lost()) return fallback_->save_dialog(request, out_answer);
+    Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
+    chooser.title(request.title.c_str());
+    const std::string filter = fltk_filter(request.types);
+    chooser.filter(filter.c_str());
+    chooser.filter_value(request.chosen_type);
+    chooser.options(request.ask_overwrite ? Fl_Native_File_Chooser::SAVEAS_CONFIRM
+                                          : Fl_Native_File_Chooser::NO_OPTIONS);
+    const int shown = chooser.show();
+    if (display_lost()) return fallback_->save_dialog(request, out_answer);
+    if (shown != 0 || chooser.filename() == nullptr || *chooser.filename() == '\0') {
+      ui_trace("Save dialog(" + request.title + ") => cancelled");
+      return false;
+    }
+    out_answer->path = chooser.filename();
+    out_answer->type = chooser.filter_value();
+    ui_trace("Save dialog(" + request.title + ") => " + out_answer->path);
+    return true;
+  }
+
+ private:
+  static void on_waiting_cancel(Fl_Widget*, void* self) {
+    static_cast<WindowUi*>(self)->cancelled_ = true;
+  }
+
+  std::unique_ptr<platform::UiBackend> fallback_;
+  std::unique_ptr<Fl_Window> waiting_;
+  std::string waiting_text_;
+  bool cancelled_ = false;
+  std::unique_ptr<Fl_Window> progress_;
+  Fl_Progress* bar_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::UiBackend> make_window_ui() {
+  try {
+    // Called while the back end is chosen: nothing may be traced here.
+    ToolkitScope scope;
+    if (!display_open()) return nullptr;
+    return std::make_unique<WindowUi>();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace ui

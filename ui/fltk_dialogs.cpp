@@ -1,0 +1,213 @@
+// Message boxes, questions and the list chooser as FLTK windows: a caption,
+// an icon, the text and a row of buttons, the default one answering Enter.
+#include "ui/fltk_dialogs.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_Hold_Browser.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "platform/interrupt.h"
+#include "ui/fltk_display.h"
+
+namespace ui {
+namespace {
+
+using platform::UiAnswer;
+using platform::UiButtons;
+using platform::UiIcon;
+
+constexpr int kMargin = 12;
+constexpr int kIconSize = 36;
+constexpr int kButtonWidth = 90;
+constexpr int kButtonHeight = 26;
+constexpr int kTextWidth = 380;
+
+// What a window's buttons and its close/Escape report.
+struct Outcome {
+  bool done = false;
+  UiAnswer answer = UiAnswer::Ok;
+  UiAnswer escape_answer = UiAnswer::Cancel;
+};
+
+void on_button(Fl_Widget* button, void* answer) {
+  auto* outcome = static_cast<Outcome*>(button->window()->user_data());
+  outcome->answer = static_cast<UiAnswer>(reinterpret_cast<std::intptr_t>(answer));
+  outcome->done = true;
+}
+
+// Escape and the window manager's close button.
+void on_close(Fl_Widget* window, void*) {
+  auto* outcome = static_cast<Outcome*>(window->user_data());
+  outcome->answer = outcome->escape_answer;
+  outcome->done = true;
+}
+
+// Runs `window` modally until a button or Escape answers, the window is
+// closed, or the display goes away (false then). An interrupted run (Ctrl+C,
+// SIGTERM) answers as Escape does, so that the run can end.
+bool run_modal(Fl_Window& window, Outcome& outcome) {
+  window.set_modal();
+  window.show();
+  while (!outcome.done && !display_lost()) {
+    if (platform::interrupt_raised()) {
+      outcome.answer = outcome.escape_answer;
+      outcome.done = true;
+      break;
+    }
+    Fl::wait(0.1);
+  }
+  if (!display_lost()) {
+    window.hide();
+    Fl::check();
+  }
+  return outcome.done && !display_lost();
+}
+
+const char* icon_symbol(UiIcon icon) {
+  switch (icon) {
+    case UiIcon::Information: return "i";
+    case UiIcon::Warning: return "!";
+    case UiIcon::Error: return "X";
+    case UiIcon::Question: return "?";
+  }
+  return "i";
+}
+
+Fl_Color icon_colour(UiIcon icon) {
+  switch (icon) {
+    case UiIcon::Error: return FL_RED;
+    case UiIcon::Warning: return FL_YELLOW;
+    default: return FL_BLUE;
+  }
+}
+
+std::vector<std::pair<const char*, UiAnswer>> button_row(UiButtons buttons) {
+  switch (buttons) {
+    case UiButtons::Ok: return {{"OK", UiAnswer::Ok}};
+    case UiButtons::YesNo: return {{"&Yes", UiAnswer::Yes}, {"&No", UiAnswer::No}};
+    case UiButtons::YesNoCancel:
+      return {{"&Yes", UiAnswer::Yes}, {"&No", UiAnswer::No}, {"Cancel", UiAnswer::Cancel}};
+    case UiButtons::OkCancel: return {{"OK", UiAnswer::Ok}, {"Cancel", UiAnswer::Cancel}};
+  }
+  return {{"OK", UiAnswer::Ok}};
+}
+
+// FLTK reads '&' in a label as a shortcut mark and '@' as a symbol; a
+// message shows them as they are ("Cancel &Scan", an e-mail address).
+std::string literal_label(const std::string& text) {
+  std::string label;
+  for (char c : text) {
+    if (c == '&' || c == '@') label += c;
+    label += c;
+  }
+  return label;
+}
+
+// The height the text needs at the dialog's width.
+int text_height(const std::string& text) {
+  fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+  int w = kTextWidth, h = 0;
+  fl_measure(literal_label(text).c_str(), w, h, 0);
+  return std::max(h + 8, kIconSize);
+}
+
+}  // namespace
+
+std::optional<UiAnswer> run_message_window(const std::string& caption, const std::string& text,
+                                           UiIcon icon, UiButtons buttons,
+                                           UiAnswer default_answer, UiAnswer escape_answer) {
+  const auto row = button_row(buttons);
+  const int text_h = text_height(text);
+  const int width = kMargin * 3 + kIconSize + kTextWidth;
+  const int height = kMargin * 3 + text_h + kButtonHeight;
+  Outcome outcome;
+  outcome.escape_answer = escape_answer;
+  // Widgets belong to the window: deleting it deletes them.
+  auto window = std::make_unique<Fl_Window>(width, height);
+  window->copy_label(caption.c_str());
+  window->user_data(&outcome);
+  window->callback(&on_close);
+  auto* symbol = new Fl_Box(FL_OVAL_BOX, kMargin, kMargin, kIconSize, kIconSize,
+                            icon_symbol(icon));
+  symbol->color(icon_colour(icon));
+  symbol->labelcolor(icon == UiIcon::Warning ? FL_BLACK : FL_WHITE);
+  symbol->labelfont(FL_HELVETICA_BOLD);
+  symbol->labelsize(20);
+  auto* message = new Fl_Box(kMargin * 2 + kIconSize, kMargin, kTextWidth, text_h);
+  message->copy_label(literal_label(text).c_str());
+  message->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  int x = width - kMargin - static_cast<int>(row.size()) * (kButtonWidth + 6) + 6;
+  Fl_Widget* default_button = nullptr;
+  for (const auto& [label, answer] : row) {
+    Fl_Button* button = answer == default_answer
+                            ? new Fl_Return_Button(x, height - kMargin - kButtonHeight,
+                                                   kButtonWidth, kButtonHeight, label)
+                            : new Fl_Button(x, height - kMargin - kButtonHeight, kButtonWidth,
+                                            kButtonHeight, label);
+    button->callback(&on_button,
+                     reinterpret_cast<void*>(static_cast<std::intptr_t>(answer)));
+    if (answer == default_answer) default_button = button;
+    x += kButtonWidth + 6;
+  }
+  window->end();
+  if (default_button != nullptr) default_button->take_focus();
+  if (!run_modal(*window, outcome)) return std::nullopt;
+  return outcome.answer;
+}
+
+namespace {
+
+void on_list_double_click(Fl_Widget* list, void*) {
+  if (Fl::event_clicks() > 0 && static_cast<Fl_Hold_Browser*>(list)->value() > 0) {
+    auto* outcome = static_cast<Outcome*>(list->window()->user_data());
+    outcome->answer = UiAnswer::Ok;
+    outcome->done = true;
+  }
+}
+
+}  // namespace
+
+std::optional<std::size_t> run_list_window(const std::string& caption,
+                                           const std::vector<std::string>& names,
+                                           std::size_t preselected, bool* lost) {
+  *lost = false;
+  const int list_h = static_cast<int>(std::min<std::size_t>(names.size(), 10)) * 20 + 8;
+  const int width = 360;
+  const int height = kMargin * 3 + list_h + kButtonHeight;
+  Outcome outcome;
+  auto window = std::make_unique<Fl_Window>(width, height);
+  window->copy_label(caption.c_str());
+  window->user_data(&outcome);
+  window->callback(&on_close);
+  auto* list = new Fl_Hold_Browser(kMargin, kMargin, width - 2 * kMargin, list_h);
+  for (const std::string& name : names) list->add(name.c_str());
+  list->value(static_cast<int>(preselected) + 1);
+  list->callback(&on_list_double_click);
+  auto* ok = new Fl_Return_Button(width - kMargin - 2 * kButtonWidth - 6,
+                                  height - kMargin - kButtonHeight, kButtonWidth, kButtonHeight,
+                                  "OK");
+  ok->callback(&on_button, reinterpret_cast<void*>(static_cast<std::intptr_t>(UiAnswer::Ok)));
+  auto* cancel = new Fl_Button(width - kMargin - kButtonWidth, height - kMargin - kButtonHeight,
+                               kButtonWidth, kButtonHeight, "Cancel");
+  cancel->callback(&on_button,
+                   reinterpret_cast<void*>(static_cast<std::intptr_t>(UiAnswer::Cancel)));
+  window->end();
+  // The list has the keyboard: arrows move the selection, Enter is OK.
+  list->take_focus();
+  if (!run_modal(*window, outcome)) {
+    *lost = display_lost();
+    return std::nullopt;
+  }
+  if (outcome.answer != UiAnswer::Ok || list->value() < 1) return std::nullopt;
+  return static_cast<std::size_t>(list->value() - 1);
+}
+
+}  // namespace ui

@@ -1,0 +1,29 @@
+// The modal windows of the window back end. Each runs until it is answered
+// or the display is lost; the caller holds the display lock.
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace ui {
+
+// A message or a question: `buttons` in a row, `default_answer` the one Enter
+// chooses, `escape_answer` what Escape or closing the window gives. Nothing
+// when the display went away before an answer.
+std::optional<platform::UiAnswer> run_message_window(const std::string& caption,
+                                                     const std::string& text,
+                                                     platform::UiIcon icon,
+                                                     platform::UiButtons buttons,
+                                                     platform::UiAnswer default_answer,
+                                                     platform::UiAnswer escape_answer);
+
+// A list with OK and Cancel; `preselected` starts selected. The index, or
+// nothing when cancelled; `lost` says the display went away instead.
+std::optional<std::size_t> run_list_window(const std::string& caption,
+                                           const std::vector<std::string>& names,
+                                           std::size_t preselected, bool* lost);
+
+}  // namespace ui
