@@ -118,12 +118,7 @@ const OcrApi* load(OcrState& s) {
   s.handle = m;
   s.api = api;
   s.faulted = false;
-  core::LoadedModule rec;
-  rec.name = kModuleName;
-  rec.handle = m;
-  rec.path = platform::module_path(m);
-  rec.version = version;
-  core::register_loaded_module(rec);
+  core::register_loaded_module({kModuleName, platform::module_path(m), version, m});
   LogPrint("OK. Loaded OrvOcr.dll %d.%02d\n", version / 100, version % 100);
   after_load(s);
   return &s.api;

@@ -102,12 +102,7 @@ bool load(SymbolModule& s, bool record_failure) {
   });
   s.handle = m;
   s.api = api;
-  core::LoadedModule rec;
-  rec.name = kName;
-  rec.handle = m;
-  rec.path = platform::module_path(m);
-  rec.version = version;
-  core::register_loaded_module(rec);
+  core::register_loaded_module({kName, platform::module_path(m), version, m});
   LogPrint("OK. Loaded OrvSymbol.dll %d.%02d\n", version / 100, version % 100);
   return true;
 }

@@ -17,7 +17,6 @@ using print::print_state;
 
 namespace {
 
-constexpr int kConnectMs = 5000;
 constexpr std::size_t kNameMax = 255;
 
 // A job of the given pages, each printed by `page(i)`; the first failure ends
@@ -129,17 +128,15 @@ int32_t DIB_EnumeratePrinters(void) {
   LogPrint("EnumeratePrinters\n");
   std::vector<std::string>& list = print_state().printers;
   list.clear();
-  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectMs, nullptr);
-  if (http) {
+  if (const auto http = print::connect_server()) {
     cups_dest_t* dests = nullptr;
-    const int n = cupsGetDests2(http, &dests);
+    const int n = cupsGetDests2(http.get(), &dests);
     for (int i = 0; i < n; ++i) {
       std::string name = dests[i].name;
       if (dests[i].instance) name += std::string("/") + dests[i].instance;
       list.push_back(name);
     }
     cupsFreeDests(n, dests);
-    httpClose(http);
   }
   LogPrint("..found %d printers\n", static_cast<int>(list.size()));
   return static_cast<int32_t>(list.size());

@@ -24,12 +24,6 @@ constexpr int kLetterWidth = 21590, kLetterLength = 27940;
 
 int give_up(http_t*, void*) { return 0; }
 
-std::unique_ptr<http_t, HttpCloser> connect_server() {
-  http_t* h = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectMs, nullptr);
-  if (h) httpSetTimeout(h, kRequestSeconds, give_up, nullptr);
-  return std::unique_ptr<http_t, HttpCloser>(h);
-}
-
 int to_dots(int hundredths_mm, double dpi) {
   return static_cast<int>(std::lround(hundredths_mm / kHundredthsMmPerInch * dpi));
 }
@@ -109,6 +103,12 @@ bool send_document(Job& j) {
 }
 
 }  // namespace
+
+std::unique_ptr<http_t, HttpCloser> connect_server() {
+  http_t* h = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectMs, nullptr);
+  if (h) httpSetTimeout(h, kRequestSeconds, give_up, nullptr);
+  return std::unique_ptr<http_t, HttpCloser>(h);
+}
 
 PrintState& print_state() {
   static PrintState s;

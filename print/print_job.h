@@ -48,6 +48,10 @@ struct PrintState {
 
 PrintState& print_state();
 
+// A connection to the scheduler CUPS_SERVER (or the default) names, bounded:
+// 5 s to connect, 30 s per request. nullptr when it cannot be reached.
+std::unique_ptr<http_t, HttpCloser> connect_server();
+
 // Opens the destination for a job of `pages` pages: the specified one without
 // a dialog, else the dialog's choice (or the default without a dialog).
 // 0, or -2 / -10 with the error recorded.
