@@ -96,3 +96,9 @@ extern "C" __attribute__((visibility("default"))) TW_UINT32 DSM_ReleaseApplicati
     return 0;
   }
 }
+
+extern "C" __attribute__((visibility("default"))) void DSM_SetHostForm(DS_HOSTFORMPROC form) {
+  dsm::Manager& m = dsm::manager();
+  std::lock_guard<std::recursive_mutex> lock(m.mutex);
+  dsm::source_list_set_host_form(m.sources, form);
+}

@@ -15,10 +15,16 @@
  *
  * The sources are called without the Source Manager's lock and after its
  * books are already clean, so the caller may run this under a fault guard: a
- * source that crashes again leaves nothing behind in the Source Manager. */
+ * source that crashes again leaves nothing behind in the Source Manager.
+ *
+ * DSM_SetHostForm (found with dlsym likewise) lends the sources the
+ * application's windows: the Source Manager hands the function to every
+ * source that exports DS_SetHostForm (see source_protocol.h), those loaded
+ * already and those loaded later. NULL takes it back. */
 #ifndef QUILLET_DSM_MANAGER_PROTOCOL_H
 #define QUILLET_DSM_MANAGER_PROTOCOL_H
 
+#include "dsm/source_protocol.h"
 #include "orivane/twain.h"
 
 #ifdef __cplusplus
@@ -31,6 +37,10 @@ extern "C" {
 typedef TW_UINT32 (*DSM_RELEASEAPPLICATIONPROC)(pTW_IDENTITY app);
 
 #define DSM_RELEASEAPPLICATION_NAME "DSM_ReleaseApplication"
+
+typedef void (*DSM_SETHOSTFORMPROC)(DS_HOSTFORMPROC form);
+
+#define DSM_SETHOSTFORM_NAME "DSM_SetHostForm"
 
 #ifdef __cplusplus
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -61,6 +62,9 @@ Fn symbol(platform::ModuleHandle handle, const char* name) {
   return reinterpret_cast<Fn>(platform::module_symbol(handle, name));
 }
 
+// The application's form function, for the sources loaded from now on.
+std::atomic<DS_HOSTFORMPROC> host_form{nullptr};
+
 void add_device(SourceList& list, const IdentityArea& area, TW_UINT32 index, TW_UINT32& next_id) {
   Device device;
   device.identity = area.identity;
@@ -110,6 +114,8 @@ void load_module(SourceList& list, const std::string& path, const TW_IDENTITY& a
   module.select_device = symbol<DS_SELECTDEVICEPROC>(handle, DS_SELECTDEVICE_NAME);
   if (const auto flags_fn = symbol<DS_PROTOCOLFLAGSPROC>(handle, DS_PROTOCOLFLAGS_NAME))
     module.protocol_flags = flags_fn();
+  module.set_host_form = symbol<DS_SETHOSTFORMPROC>(handle, DS_SETHOSTFORM_NAME);
+  if (module.set_host_form != nullptr) module.set_host_form(host_form.load());
   if (module.entry == nullptr) {
     dsm_log("%s has no %s", path.c_str(), DS_ENTRY_NAME);
     platform::module_close(handle);
@@ -166,6 +172,13 @@ void source_list_unload(SourceList& list) {
   list.devices.clear();
   for (SourceModule& module : list.modules) platform::module_close(module.handle);
   list.modules.clear();
+}
+
+void source_list_set_host_form(SourceList& list, DS_HOSTFORMPROC form) {
+  host_form.store(form);
+  for (const SourceModule& module : list.modules) {
+    if (module.set_host_form != nullptr) module.set_host_form(form);
+  }
 }
 
 void device_copy_identity(const Device& device, TW_IDENTITY* out) {

@@ -23,6 +23,7 @@ struct SourceModule {
   DSENTRYPROC entry = nullptr;
   DS_SELECTDEVICEPROC select_device = nullptr;  // null: presents one device
   TW_UINT32 protocol_flags = 0;                 // DS_PROTOCOL_ bits
+  DS_SETHOSTFORMPROC set_host_form = nullptr;   // null: shows no dialog of ours
 };
 
 struct Device {
@@ -50,6 +51,11 @@ SourceList source_list_scan(const TW_IDENTITY& app, TW_UINT32& next_id);
 
 // Unloads the modules and empties the list.
 void source_list_unload(SourceList& list);
+
+// The application's form function (null: none), handed to every source that
+// takes it: the modules loaded now (caller holds the lock) and those loaded
+// later.
+void source_list_set_host_form(SourceList& list, DS_HOSTFORMPROC form);
 
 // Copies a device's identity to `out`: exactly the 156 bytes of a
 // TW_IDENTITY, never more, whatever the source wrote when it was listed.

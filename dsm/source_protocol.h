@@ -37,7 +37,16 @@
  * listed, passing over the devices of sources whose DS_ProtocolFlags holds
  * DS_PROTOCOL_NOT_DEFAULT (the SANE bridge: a machine's real scanners do not
  * take the place of the virtual scanner unless the user chooses one with
- * /SS); when every device is of such a source, the first one. */
+ * /SS); when every device is of such a source, the first one.
+ *
+ * Windows: a source has no toolkit of its own to show its dialog (ShowUI)
+ * with; the application may lend it one. A source that exports
+ * DS_SetHostForm receives, right after it is loaded (and again whenever the
+ * application changes it), the function that shows a form in the
+ * application's windows, or NULL when there is none. The source calls it on
+ * the application's thread, inside the DS_Entry call that enables it, and
+ * does what the person at the device would do when it answers
+ * DS_FORM_NO_ONE_TO_ASK. */
 #ifndef QUILLET_DSM_SOURCE_PROTOCOL_H
 #define QUILLET_DSM_SOURCE_PROTOCOL_H
 
@@ -67,11 +76,41 @@ typedef TW_UINT16 (*DS_SELECTDEVICEPROC)(TW_UINT32 index);
 /* DS_PROTOCOL_ bits. */
 typedef TW_UINT32 (*DS_PROTOCOLFLAGSPROC)(void);
 
+/* One row of a form: a label and its choices ('&' marks a choice's key);
+ * `chosen` indexes the one selected, and receives the person's choice. */
+typedef struct DS_FORM_FIELD {
+  const char* label;
+  const char* const* choices;
+  TW_UINT32 choice_count;
+  TW_UINT32 chosen;
+} DS_FORM_FIELD;
+
+/* A source's dialog: caption, a line of text, the rows, and the label of the
+ * accepting button ("Scan", "OK"); Cancel is always there. */
+typedef struct DS_FORM {
+  const char* caption;
+  const char* text;
+  const char* accept_label;
+  DS_FORM_FIELD* fields;
+  TW_UINT32 field_count;
+} DS_FORM;
+
+#define DS_FORM_ACCEPTED 1
+#define DS_FORM_CANCELLED 0
+#define DS_FORM_NO_ONE_TO_ASK (-1)
+
+/* Shows `form` and waits: DS_FORM_ACCEPTED (the fields' `chosen` filled),
+ * DS_FORM_CANCELLED or DS_FORM_NO_ONE_TO_ASK. */
+typedef int (*DS_HOSTFORMPROC)(DS_FORM* form);
+/* Gives the source the application's form function (NULL: none). */
+typedef void (*DS_SETHOSTFORMPROC)(DS_HOSTFORMPROC form);
+
 #define DS_ENTRY_NAME "DS_Entry"
 #define DS_DEVICECOUNT_NAME "DS_DeviceCount"
 #define DS_DEVICEIDENTITY_NAME "DS_DeviceIdentity"
 #define DS_SELECTDEVICE_NAME "DS_SelectDevice"
 #define DS_PROTOCOLFLAGS_NAME "DS_ProtocolFlags"
+#define DS_SETHOSTFORM_NAME "DS_SetHostForm"
 
 #ifdef __cplusplus
 }

@@ -266,7 +266,11 @@ void print_formatted(const char* prefix, int wait_ms, bool end_line_first, const
   append_locked(t, area);
 }
 
+// A window's line may come while a call's line waits for its result (the
+// device's dialog shows inside the call that enables it): it starts a line
+// of its own.
 void trace_ui_line(const std::string& line) {
+  LogNewLine();
   if (!line.empty() && line.back() == '\n') {
     LogPrint("%s", line.c_str());
   } else {

@@ -46,6 +46,25 @@ struct UiSaveAnswer {
   int type = 0;
 };
 
+// One row of a form: a label and the choices offered, `chosen` indexing the
+// one selected. A '&' in a choice marks the letter that picks it.
+struct UiFormField {
+  std::string label;
+  std::vector<std::string> choices;
+  std::size_t chosen = 0;
+};
+
+// A device's own dialog: a caption, a line of text, rows of choices, and the
+// button that accepts them ("Scan", "OK") beside Cancel.
+struct UiForm {
+  std::string caption;
+  std::string text;
+  std::string accept_label = "OK";
+  std::vector<UiFormField> fields;
+};
+
+enum class UiFormResult { Accepted, Cancelled, NoOneToAsk };
+
 class UiBackend {
  public:
   virtual ~UiBackend() = default;
@@ -82,6 +101,16 @@ class UiBackend {
   virtual bool save_dialog(const UiSaveRequest& request, UiSaveAnswer* out_answer) {
     ui_trace("Save dialog(" + request.title + ") => cancelled (no one to ask)");
     return false;
+  }
+
+  // Shows `form` and waits for its answer: Accepted with the choices made
+  // written back into `form`, Cancelled, or NoOneToAsk where no window can
+  // be shown (a device then does what the person at it would do). Only
+  // windows can show a form: the other back ends trace it and answer
+  // NoOneToAsk.
+  virtual UiFormResult form_dialog(UiForm& form) {
+    ui_trace("Form(" + form.caption + ") => no one to ask");
+    return UiFormResult::NoOneToAsk;
   }
 
   // Chooses one of `names` (at least one; `preselected` indexes it): the

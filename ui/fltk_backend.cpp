@@ -124,6 +124,29 @@ class WindowUi final : public platform::UiBackend {
     return choice;
   }
 
+  platform::UiFormResult form_dialog(platform::UiForm& form) override {
+    Guard guard;
+    if (display_lost()) return fallback_->form_dialog(form);
+    const std::optional<bool> accepted = run_form_window(form);
+    if (!accepted) return fallback_->form_dialog(form);
+    std::string line = "Form(" + form.caption + ") => ";
+    if (*accepted) {
+      std::string accept = form.accept_label;
+      std::erase(accept, '&');
+      line += accept;
+      for (const platform::UiFormField& field : form.fields) {
+        if (field.chosen >= field.choices.size()) continue;
+        std::string choice = field.choices[field.chosen];
+        std::erase(choice, '&');  // a key mark, not part of the text
+        line += ", " + field.label + "=" + choice;
+      }
+    } else {
+      line += "Cancel";
+    }
+    ui_trace(line);
+    return *accepted ? platform::UiFormResult::Accepted : platform::UiFormResult::Cancelled;
+  }
+
   bool waiting_window_show(const std::string& text) override {
     Guard guard;
     ui_trace("Waiting window: " + text);

@@ -6,7 +6,9 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Hold_Browser.H>
+#include <FL/Fl_Group.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 
@@ -208,6 +210,97 @@ std::optional<std::size_t> run_list_window(const std::string& caption,
   }
   if (outcome.answer != UiAnswer::Ok || list->value() < 1) return std::nullopt;
   return static_cast<std::size_t>(list->value() - 1);
+}
+
+namespace {
+
+constexpr int kFieldLabelWidth = 110;
+constexpr int kRowHeight = 26;
+
+// The width a choice's label needs, its '&' marks not counted.
+int choice_width(const std::string& label) {
+  fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+  int w = 0, h = 0;
+  fl_measure(label.c_str(), w, h, 0);
+  return w + 30;  // the round button and a gap
+}
+
+// One field's row: its label, then a radio button per choice. The buttons
+// of a row sit in a group of their own, so that setting one clears only its
+// neighbours.
+std::vector<Fl_Round_Button*> add_field_row(const platform::UiFormField& field, int y, int width) {
+  auto* label = new Fl_Box(kMargin, y, kFieldLabelWidth, kRowHeight);
+  label->copy_label(literal_label(field.label + ":").c_str());
+  label->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+  auto* group = new Fl_Group(kMargin + kFieldLabelWidth, y, width - 2 * kMargin - kFieldLabelWidth,
+                             kRowHeight);
+  std::vector<Fl_Round_Button*> buttons;
+  int x = group->x();
+  for (std::size_t i = 0; i < field.choices.size(); ++i) {
+    const int w = choice_width(field.choices[i]);
+    auto* button = new Fl_Round_Button(x, y, w, kRowHeight);
+    button->copy_label(field.choices[i].c_str());  // '&' marks the key
+    button->type(FL_RADIO_BUTTON);
+    button->value(i == field.chosen ? 1 : 0);
+    buttons.push_back(button);
+    x += w;
+  }
+  group->end();
+  return buttons;
+}
+
+int form_width(const platform::UiForm& form) {
+  int width = kTextWidth + 2 * kMargin;
+  for (const platform::UiFormField& field : form.fields) {
+    int row = 2 * kMargin + kFieldLabelWidth;
+    for (const std::string& choice : field.choices) row += choice_width(choice);
+    width = std::max(width, row);
+  }
+  return std::min(width, 1000);
+}
+
+}  // namespace
+
+std::optional<bool> run_form_window(platform::UiForm& form) {
+  const int width = form_width(form);
+  const int text_h = form.text.empty() ? 0 : text_height(form.text);
+  const int height = kMargin * 3 + text_h + static_cast<int>(form.fields.size()) * kRowHeight +
+                     kMargin + kButtonHeight;
+  Outcome outcome;
+  auto window = std::make_unique<Fl_Window>(width, height);
+  window->copy_label(form.caption.c_str());
+  window->user_data(&outcome);
+  window->callback(&on_close);
+  if (!form.text.empty()) {
+    auto* message = new Fl_Box(kMargin, kMargin, width - 2 * kMargin, text_h);
+    message->copy_label(literal_label(form.text).c_str());
+    message->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
+  }
+  std::vector<std::vector<Fl_Round_Button*>> rows;
+  int y = kMargin * 2 + text_h;
+  for (const platform::UiFormField& field : form.fields) {
+    rows.push_back(add_field_row(field, y, width));
+    y += kRowHeight;
+  }
+  auto* accept = new Fl_Return_Button(width - kMargin - 2 * kButtonWidth - 6,
+                                      height - kMargin - kButtonHeight, kButtonWidth,
+                                      kButtonHeight);
+  accept->copy_label(form.accept_label.c_str());
+  accept->callback(&on_button, reinterpret_cast<void*>(static_cast<std::intptr_t>(UiAnswer::Ok)));
+  auto* cancel = new Fl_Button(width - kMargin - kButtonWidth, height - kMargin - kButtonHeight,
+                               kButtonWidth, kButtonHeight, "Cancel");
+  cancel->callback(&on_button,
+                   reinterpret_cast<void*>(static_cast<std::intptr_t>(UiAnswer::Cancel)));
+  window->end();
+  accept->take_focus();
+  if (!run_modal(*window, outcome)) return std::nullopt;
+  if (outcome.answer != UiAnswer::Ok) return false;
+  for (std::size_t f = 0; f < rows.size(); ++f) {
+    for (std::size_t i = 0; i < rows[f].size(); ++i) {
+      if (rows[f][i]->value() != 0) form.fields[f].chosen = i;
+    }
+  }
+  return true;
 }
 
 }  // namespace ui

@@ -26,4 +26,10 @@ std::optional<std::size_t> run_list_window(const std::string& caption,
                                            const std::vector<std::string>& names,
                                            std::size_t preselected, bool* lost);
 
+// A form: the text, a row of radio buttons per field (the chosen one set)
+// and the accepting button (Enter) beside Cancel (Escape). True when
+// accepted, with the choices written back; false when cancelled; nothing
+// when the display went away.
+std::optional<bool> run_form_window(platform::UiForm& form);
+
 }  // namespace ui

@@ -442,6 +442,17 @@ const Key kKeys[] = {
        }
        return std::nullopt;
      }},
+    {"dialog",
+     [](DeviceConfig& d, const std::string& v) -> Problem {
+       if (::strcasecmp(v.c_str(), "window") == 0) {
+         d.dialog_window = true;
+       } else if (::strcasecmp(v.c_str(), "none") == 0) {
+         d.dialog_window = false;
+       } else {
+         return "expected window or none";
+       }
+       return std::nullopt;
+     }},
     {"file_formats", set_file_formats},
     {"mem_min", [](DeviceConfig& d, const std::string& v) { return set_bytes(d.mem_min, v); }},
     {"mem_preferred",

@@ -126,6 +126,9 @@ struct DeviceConfig {
   // The settings dialog (MSG_ENABLEDSUIONLY) closes with MSG_CLOSEDSOK, or
   // with MSG_CLOSEDSREQ when cancelled.
   bool settings_dialog_ok = true;
+  // With ShowUI the dialogs are shown in the application's windows when it
+  // lends them; false: never (the device acts as the person at it would).
+  bool dialog_window = true;
   std::vector<TW_UINT16> file_formats{TWFF_BMP, TWFF_TIFF, TWFF_JFIF, TWFF_PNG, TWFF_PDF};
   // DAT_SETUPMEMXFER, bytes (the preferred size grows to hold one row).
   std::uint32_t mem_min = 4096;

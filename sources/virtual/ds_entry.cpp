@@ -11,6 +11,7 @@
 #include "dsm/source_protocol.h"
 #include "sources/virtual/config.h"
 #include "sources/virtual/device_data.h"
+#include "sources/virtual/dialog.h"
 #include "sources/virtual/fault.h"
 #include "sources/virtual/layout.h"
 #include "sources/virtual/negotiation.h"
@@ -363,3 +364,5 @@ VSCAN_EXPORT TW_UINT16 DS_SelectDevice(TW_UINT32 index) {
 }
 
 VSCAN_EXPORT TW_UINT32 DS_ProtocolFlags(void) { return DS_PROTOCOL_PROCESSEVENT; }
+
+VSCAN_EXPORT void DS_SetHostForm(DS_HOSTFORMPROC form) { vscan::dialog_set_host_form(form); }

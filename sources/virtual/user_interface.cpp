@@ -1,11 +1,13 @@
 // DG_CONTROL / DAT_USERINTERFACE: enabling with or without the device's
 // dialog, the settings dialog, disabling; and the notifications that follow.
-// The dialogs are not shown: the device behaves as the person at it would
-// (Scan pressed once; the settings dialog closed with OK, or Cancel when the
-// config says so).
+// With ShowUI the dialogs are shown in the application's windows when it
+// lends them (dialog.cpp); otherwise the device behaves as the person at it
+// would (Scan pressed once; the settings dialog closed with OK, or Cancel
+// when the config says so).
 #include <utility>
 #include <vector>
 
+#include "sources/virtual/dialog.h"
 #include "sources/virtual/transfer.h"
 
 namespace vscan {
@@ -56,9 +58,15 @@ Reply enable(SourceState& state, Session& session, TW_UINT16 msg, TW_MEMREF data
   session.page.reset();
   session.notifications.clear();
   ++session.enable_generation;
+  const DialogAnswer answer =
+      show_ui ? device_dialog(state, session, ui_only) : DialogAnswer::NoOneToAsk;
   if (ui_only) {
-    plan_notification(state, session, 0,
-                      device.settings_dialog_ok ? Plan::CloseOk : Plan::CloseRequest);
+    const bool ok = answer == DialogAnswer::NoOneToAsk ? device.settings_dialog_ok
+                                                       : answer == DialogAnswer::Accepted;
+    plan_notification(state, session, 0, ok ? Plan::CloseOk : Plan::CloseRequest);
+  } else if (answer == DialogAnswer::Cancelled) {
+    // The person closed the dialog without scanning.
+    plan_notification(state, session, 0, Plan::CloseRequest);
   } else {
     plan_notification(state, session, device.xfer_delay_ms, Plan::FirstImage);
   }

@@ -77,3 +77,41 @@ TEST(WindowErrorBox, ADisplayThatGoesAwayEndsTheRunWithItsReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// The device's own dialog is a window when a display answers: the keys a
+// person presses choose the settings, Scan scans with them, Cancel scans
+// nothing.
+TEST(WindowDeviceDialog, TheChoicesMadeAreTheScansSettings) {
+  struct Case {
+    const char* keys;
+    int exit_status;
+    const char* photometric;  // "" when no file may be written
+    const char* traced;
+  };
+  const std::vector<Case> cases = {
+      {"g Return", 0, "min-is-black", "Form(Scanner A) => Scan, Pixel type=Gray, Resolution=200 dpi"},
+      {"c s", 0, "RGB", "Form(Scanner A) => Scan, Pixel type=Color"},
+      {"Escape", 2, "", "Form(Scanner A) => Cancel"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    WindowRun run("[device]\nproduct = Scanner A\n");
+    if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+    RunResult r = run.run({"/N=1", "/LOG", run.home + "/page.tif"}, "Scanner A", c.keys);
+    EXPECT_TRUE(run.window_seen);
+    EXPECT_EQ(r.exit_status, c.exit_status) << r.out << r.err;
+    const std::string info = test_tools::command_output("tiffinfo " + run.home + "/page.tif 2>&1");
+    if (*c.photometric == '\0') {
+      EXPECT_FALSE(file_exists(run.home + "/page.tif"));
+    } else {
+      EXPECT_NE(info.find(std::string("Photometric Interpretation: ") + c.photometric),
+                std::string::npos) << info;
+    }
+    const std::string log = read_file(run.home + "/orivane.log");
+    EXPECT_NE(log.find(c.traced), std::string::npos) << log.substr(0, 4000);
+  }
+}
+
+}  // namespace

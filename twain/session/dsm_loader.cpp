@@ -16,6 +16,7 @@
 #include "orivane/twain_session.h"
 #include "platform/crash_guard.h"
 #include "platform/paths.h"
+#include "twain/session/host_form.h"
 #include "twain/session/session.h"
 
 namespace twain {
@@ -134,6 +135,7 @@ bool load_dsm() {
   }
   s.dsm_module = m;
   s.dsm_entry = entry;
+  lend_windows_to_sources(m);
   s.tried_to_load = 1;
   s.nesting = 0;
   set_state(2);
@@ -144,6 +146,7 @@ void unload_dsm_module() {
   Session& s = session();
   if (s.dsm_module) {
     release_application(s);
+    take_windows_back(s.dsm_module);
     LogPrint("FreeLibrary(hDSMLib)\n");
     platform::module_close(s.dsm_module);
     s.dsm_module = nullptr;
