@@ -115,3 +115,22 @@ TEST(WindowDeviceDialog, TheChoicesMadeAreTheScansSettings) {
 }
 
 }  // namespace
+
+namespace {
+
+// The next-page question is a window in the user's language; No ends the
+// document with the pages scanned so far.
+TEST(WindowNextPage, TheQuestionIsAWindowAndNoEndsTheDocument) {
+  WindowRun run("[device]\nproduct = Flatbed A\nfeeder = no\nflatbed_pages = 2\n");
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  run.env["LANG"] = "fr_FR.UTF-8";
+  RunResult r = run.run({"/HIDE", "/POE", "/LOG", "/TIFF+", run.home + "/doc.tif"}, "Quillet", "n");
+  EXPECT_TRUE(run.window_seen);
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_EQ(report_value(r.out, "PagesWritten"), "2") << r.out;
+  const std::string log = read_file(run.home + "/orivane.log");
+  EXPECT_NE(log.find("Question(Quillet): Souhaitez-vous numériser d'autres pages? => No"),
+            std::string::npos);
+}
+
+}  // namespace
