@@ -25,6 +25,7 @@
 #include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "platform/device_context.h"
+#include "ui/image_window.h"
 
 #ifdef ORV_BENCH_MAGICK
 #include <Magick++.h>
@@ -183,7 +184,23 @@ void BM_DrawToDC_Orivane(benchmark::State& s) {
   platform::dc_unregister(dc);
 }
 
+// From a window's creation to its first painted frame of that page, on the
+// display in $DISPLAY (bench/window_bench.sh starts a virtual one): the wait
+// a person sees when a review or viewer window opens.
+void BM_FirstFrame_Window(benchmark::State& s) {
+  const Page& p = page();
+  if (!ui::show_image_window(p.rgb, "bench", 800, 1035)) {
+    s.SkipWithError("no display answers ($DISPLAY)");
+    return;
+  }
+  for (auto _ : s) {
+    if (!ui::show_image_window(p.rgb, "bench", 800, 1035)) s.SkipWithError("window not painted");
+  }
+  ui::close_image_window();
+}
+
 BENCHMARK(BM_DrawToDC_Orivane)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstFrame_Window)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Gray_Orivane)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Threshold_Orivane)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dither_Orivane)->Unit(benchmark::kMillisecond);

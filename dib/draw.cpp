@@ -71,6 +71,12 @@ void put_pixels(const DibView& v, platform::DeviceContext& dc, const platform::D
                  visible.w * channels);
 }
 
+// Shrinking both ways takes the screen's fast average; a size that grows
+// one way, the general copy.
+Dib shrunk_copy(const DibView& v, int w, int h) {
+  return w <= v.width() && h <= v.height() ? screen_copy(v, w, h) : scaled_copy(v, w, h);
+}
+
 bool needs_conversion(const DibView& v) {
   const int type = v.pixel_type();
   return v.compressed() || type == kCMY || type == kCMYK || type < 0 ||
@@ -111,11 +117,11 @@ void draw_to_dc(Handle h, platform::DeviceContext& dc, int x, int y, int w, int 
     Dib scaled;
     platform::DrawRect place = dest;
     if (outside <= kMaxPixelsOutsideView || right <= left || bottom <= top) {
-      scaled = scaled_copy(v, w, height);
+      scaled = shrunk_copy(v, w, height);
     } else {
       Dib part = cut_rect(v, left, top, right - left, bottom - top, 0xFF);
       Locked part_lock(part.get());
-      scaled = scaled_copy(part_lock.view(), visible.w, visible.h);
+      scaled = shrunk_copy(part_lock.view(), visible.w, visible.h);
       place = visible;
     }
     locked.reset();

@@ -14,6 +14,13 @@ Dib scale_to_gray(const DibView& src, int factor);
 // RGB for the others, each pixel the area-weighted average of the source
 // pixels it covers. Throws Error(ERR_WRONG_IMAGE_TYPE) for sizes below 1.
 Dib scaled_copy(const DibView& src, int width, int height);
+// The same average for the screen, shrinking only (`width` and `height` at
+// most the source's): the rows are summed down first, in integers, and each
+// level rounded once (in double precision) instead of across and then down,
+// which makes it several times faster; a level may differ by one from
+// scaled_copy's. Throws
+// Error(ERR_WRONG_IMAGE_TYPE) for sizes below 1 or above the source's.
+Dib screen_copy(const DibView& src, int width, int height);
 // A new image at `x_dpi` x `y_dpi`, scaled by the ratio to the source's
 // resolution (8- and 24-bit sources).
 Dib resample(const DibView& src, double x_dpi, double y_dpi);

@@ -2,6 +2,7 @@
 // resampling to a resolution, and their refusals.
 #include <gtest/gtest.h>
 
+#include "dib/scale.h"
 #include "dib_test_support.h"
 
 namespace {
@@ -162,6 +163,35 @@ TEST_F(ScaleTest, ScaleInPlace) {
   EXPECT_EQ(DIB_ScaleInPlace(h.get(), 3, 2), 1);
   EXPECT_EQ(DIB_Width(h.get()), 3);
   EXPECT_EQ(DIB_Height(h.get()), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// The screen's shrink rounds once where the scaled copy rounds twice: never
+// more than one level apart, for every depth the reader takes and for sizes
+// that split pixels unevenly; sizes that grow are refused.
+TEST_F(ScaleTest, ScreenCopyIsWithinOneLevelOfTheScaledCopy) {
+  struct Size { int w, h; };
+  for (const DepthCase& d : all_depths()) {
+    Owned img(make_image(d.depth, 97, 61));
+    dib::Locked src(img.get());
+    for (const Size s : {Size{97, 61}, Size{40, 23}, Size{13, 60}, Size{1, 1}, Size{31, 7}}) {
+      SCOPED_TRACE(label(d.depth, s.w, s.h));
+      const dib::Dib fast = dib::screen_copy(src.view(), s.w, s.h);
+      const dib::Dib exact = dib::scaled_copy(src.view(), s.w, s.h);
+      dib::Locked a(fast.get()), b(exact.get());
+      ASSERT_EQ(a.view().depth(), b.view().depth());
+      int worst = 0;
+      for (int y = 0; y < s.h; ++y) {
+        for (int x = 0; x < s.w * a.view().depth() / 8; ++x)
+          worst = std::max(worst, std::abs(a.view().row(y)[x] - b.view().row(y)[x]));
+      }
+      EXPECT_LE(worst, 1);
+    }
+    EXPECT_THROW(dib::screen_copy(src.view(), 98, 61), dib::Error);
+  }
 }
 
 }  // namespace
