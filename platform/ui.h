@@ -46,6 +46,12 @@ struct UiSaveAnswer {
   int type = 0;
 };
 
+// What an open dialog offers.
+struct UiOpenRequest {
+  std::string title;
+  std::vector<UiFileType> types;  // at least one; the first is preselected
+};
+
 // One row of a form: a label and the choices offered, `chosen` indexing the
 // one selected. A '&' in a choice marks the letter that picks it.
 struct UiFormField {
@@ -100,6 +106,15 @@ class UiBackend {
   // cancelled. Back ends with no one to ask cancel, and trace that they did.
   virtual bool save_dialog(const UiSaveRequest& request, UiSaveAnswer* out_answer) {
     ui_trace("Save dialog(" + request.title + ") => cancelled (no one to ask)");
+    return false;
+  }
+
+  // The open dialog: true with the chosen file's name in `out_path`, false
+  // when cancelled. Back ends with no one to ask cancel, and trace that they
+  // did.
+  virtual bool open_dialog(const UiOpenRequest& request, std::string* out_path) {
+    (void)out_path;
+    ui_trace("Open dialog(" + request.title + ") => cancelled (no one to ask)");
     return false;
   }
 

@@ -2,12 +2,14 @@
 // number, started by the test and killed at its end, and xdotool to find
 // windows and type into them. Tests skip when Xvfb or xdotool is missing.
 #pragma once
-#include <poll.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -19,12 +21,18 @@ namespace test_tools {
 
 class VirtualDisplay {
  public:
-  // Xvfb chooses the number itself (-displayfd): it takes the first number
-  // whose lock file it can create, so two tests starting side by side never
-  // share a server, and it writes the number only once it accepts clients.
+  // A number is claimed first with a lock of the tests' own (flock, held
+  // while the display lives), then Xvfb is started on it. Xvfb alone cannot
+  // be trusted to keep two servers apart: it binds its socket path (removing
+  // whatever was there) before it takes its lock file, so a second server
+  // starting on the same number can take the first one's socket away.
   VirtualDisplay() {
     if (!have_tool("Xvfb") || !have_tool("xdotool")) return;
-    start();
+    for (int n = 100 + static_cast<int>(::getpid() % 800); n < 30000 && pid_ <= 0; n += 13) {
+      if (!claim(n)) continue;
+      if (!live_server_holds(n)) start(std::to_string(n));
+      if (pid_ <= 0) release();
+    }
   }
   ~VirtualDisplay() { stop(); }
   VirtualDisplay(const VirtualDisplay&) = delete;
@@ -43,6 +51,7 @@ class VirtualDisplay {
     ::waitpid(pid_, nullptr, 0);
     remove_files_of(pid_);
     pid_ = -1;
+    release();
   }
 
   // A command run against this display (xdotool, import, xprop).
@@ -69,61 +78,80 @@ class VirtualDisplay {
   }
 
  private:
-  void start() {
-    int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0) return;
+  static std::string lock_path(const std::string& number) { return "/tmp/.X" + number + "-lock"; }
+
+  // Takes the tests' own lock on number `n`; false when another test holds it.
+  bool claim(int n) {
+    const std::string path = "/tmp/.quillet-test-display-" + std::to_string(n);
+    claim_fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (claim_fd_ < 0) return false;
+    if (::flock(claim_fd_, LOCK_EX | LOCK_NB) != 0) {
+      release();
+      return false;
+    }
+    return true;
+  }
+  void release() {
+    if (claim_fd_ >= 0) ::close(claim_fd_);
+    claim_fd_ = -1;
+  }
+
+  // Whether an X server that is alive holds number `n` (its lock file names
+  // a live process). A stale lock is Xvfb's to replace.
+  static bool live_server_holds(int n) {
+    std::FILE* f = std::fopen(lock_path(std::to_string(n)).c_str(), "r");
+    if (f == nullptr) return false;
+    long owner = -1;
+    const bool read = std::fscanf(f, "%ld", &owner) == 1;
+    std::fclose(f);
+    return read && owner > 0 && (::kill(static_cast<pid_t>(owner), 0) == 0 || errno == EPERM);
+  }
+
+  void start(const std::string& number) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-      ::close(pipe_fds[0]);
-      const std::string fd = std::to_string(pipe_fds[1]);
-      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+      ::execlp("Xvfb", "Xvfb", (":" + number).c_str(), "-screen", "0", "1024x768x24", "-nolisten",
                "tcp", static_cast<char*>(nullptr));
       ::_exit(127);
     }
-    ::close(pipe_fds[1]);
-    if (pid < 0) {
-      ::close(pipe_fds[0]);
-      return;
-    }
-    // The number arrives as "93\n" once the server listens; end of file
-    // means it gave up. A server that says nothing in 20 s is ended.
-    std::string number;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < end && number.find('\n') == std::string::npos) {
-      pollfd p{pipe_fds[0], POLLIN, 0};
-      if (::poll(&p, 1, 200) <= 0) continue;
-      char buffer[16];
-      const ssize_t got = ::read(pipe_fds[0], buffer, sizeof buffer);
-      if (got <= 0) break;
-      number.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipe_fds[0]);
-    if (number.empty() || number.find('\n') == std::string::npos) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-      return;
-    }
-    number.erase(number.find('\n'));
+    if (pid < 0) return;
     name_ = ":" + number;
     number_ = number;
-    pid_ = pid;
+    // Ready when this server's lock is in place and a client is answered.
+    for (int i = 0; i < 200; ++i) {
+      int status = 0;
+      if (::waitpid(pid, &status, WNOHANG) == pid) return;  // it gave up
+      if (owner_of_lock() == pid &&
+          std::system(("DISPLAY=" + name_ + " xdotool getmouselocation >/dev/null 2>&1").c_str()) == 0) {
+        pid_ = pid;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    remove_files_of(pid);
+  }
+
+  long owner_of_lock() const {
+    std::FILE* f = std::fopen(lock_path(number_).c_str(), "r");
+    if (f == nullptr) return -1;
+    long owner = -1;
+    if (std::fscanf(f, "%ld", &owner) != 1) owner = -1;
+    std::fclose(f);
+    return owner;
   }
 
   // Removes the lock file and socket of display number_ when the lock names
   // `pid` (they are another server's otherwise).
   void remove_files_of(pid_t pid) const {
-    const std::string lock = "/tmp/.X" + number_ + "-lock";
-    std::FILE* f = std::fopen(lock.c_str(), "r");
-    if (f == nullptr) return;
-    long owner = -1;
-    const bool read = std::fscanf(f, "%ld", &owner) == 1;
-    std::fclose(f);
-    if (!read || owner != pid) return;
+    if (owner_of_lock() != pid) return;
     ::unlink(("/tmp/.X11-unix/X" + number_).c_str());
-    ::unlink(lock.c_str());
+    ::unlink(lock_path(number_).c_str());
   }
 
   pid_t pid_ = -1;
+  int claim_fd_ = -1;
   std::string name_;
   std::string number_;
 };

@@ -6,7 +6,6 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
-#include <FL/Fl_Native_File_Chooser.H>
 #include <FL/Fl_Progress.H>
 #include <FL/Fl_Window.H>
 
@@ -44,32 +43,6 @@ UiAnswer escape_answer_for(UiButtons buttons) {
     if (platform::ui_buttons_offer(buttons, a)) return a;
   }
   return UiAnswer::Ok;
-}
-
-// FLTK's file type list: "label\tpattern" lines, several patterns as
-// "*.{tif,tiff}".
-std::string fltk_filter(const std::vector<platform::UiFileType>& types) {
-  std::string filter;
-  for (const platform::UiFileType& type : types) {
-    std::string pattern = type.pattern;
-    if (pattern.find(';') != std::string::npos) {
-      std::string alternatives;
-      std::size_t start = 0;
-      while (start <= pattern.size()) {
-        std::size_t end = pattern.find(';', start);
-        if (end == std::string::npos) end = pattern.size();
-        std::string one = pattern.substr(start, end - start);
-        if (one.rfind("*.", 0) == 0) one.erase(0, 2);
-        if (!alternatives.empty()) alternatives += ',';
-        alternatives += one;
-        start = end + 1;
-      }
-      pattern = "*.{" + alternatives + "}";
-    }
-    if (!filter.empty()) filter += '\n';
-    filter += type.label + '\t' + pattern;
-  }
-  return filter;
 }
 
 class WindowUi final : public platform::UiBackend {
@@ -231,22 +204,33 @@ class WindowUi final : public platform::UiBackend {
                    platform::UiSaveAnswer* out_answer) override {
     Guard guard;
     if (display_lost()) return fallback_->save_dialog(request, out_answer);
-    Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
-    chooser.title(request.title.c_str());
-    const std::string filter = fltk_filter(request.types);
-    chooser.filter(filter.c_str());
-    chooser.filter_value(request.chosen_type);
-    chooser.options(request.ask_overwrite ? Fl_Native_File_Chooser::SAVEAS_CONFIRM
-                                          : Fl_Native_File_Chooser::NO_OPTIONS);
-    const int shown = chooser.show();
-    if (display_lost()) return fallback_->save_dialog(request, out_answer);
-    if (shown != 0 || chooser.filename() == nullptr || *chooser.filename() == '\0') {
+    bool lost = false;
+    const std::optional<FileChoice> choice = run_file_window(
+        request.title, request.types, request.chosen_type, true, request.ask_overwrite, &lost);
+    if (lost) return fallback_->save_dialog(request, out_answer);
+    if (!choice) {
       ui_trace("Save dialog(" + request.title + ") => cancelled");
       return false;
     }
-    out_answer->path = chooser.filename();
-    out_answer->type = chooser.filter_value();
+    out_answer->path = choice->path;
+    out_answer->type = choice->type;
     ui_trace("Save dialog(" + request.title + ") => " + out_answer->path);
+    return true;
+  }
+
+  bool open_dialog(const platform::UiOpenRequest& request, std::string* out_path) override {
+    Guard guard;
+    if (display_lost()) return fallback_->open_dialog(request, out_path);
+    bool lost = false;
+    const std::optional<FileChoice> choice =
+        run_file_window(request.title, request.types, 0, false, false, &lost);
+    if (lost) return fallback_->open_dialog(request, out_path);
+    if (!choice) {
+      ui_trace("Open dialog(" + request.title + ") => cancelled");
+      return false;
+    }
+    *out_path = choice->path;
+    ui_trace("Open dialog(" + request.title + ") => " + *out_path);
     return true;
   }
 

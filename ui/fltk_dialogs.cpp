@@ -4,6 +4,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
+#include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Group.H>
@@ -11,6 +12,8 @@
 #include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
@@ -301,6 +304,81 @@ std::optional<bool> run_form_window(platform::UiForm& form) {
     }
   }
   return true;
+}
+
+namespace {
+
+// The chooser's filter list: "Label (*.{tif,tiff})" entries separated by
+// tabs; the pattern is what stands in the last parentheses, so a label's own
+// parentheses are left out.
+std::string chooser_filter(const std::vector<platform::UiFileType>& types) {
+  std::string filter;
+  for (const platform::UiFileType& type : types) {
+    std::string label = type.label.substr(0, type.label.find(" ("));
+    std::string alternatives;
+    std::size_t start = 0;
+    int count = 0;
+    while (start <= type.pattern.size()) {
+      std::size_t end = type.pattern.find(';', start);
+      if (end == std::string::npos) end = type.pattern.size();
+      std::string one = type.pattern.substr(start, end - start);
+      if (one.rfind("*.", 0) == 0) one.erase(0, 2);
+      if (!one.empty()) {
+        if (count++ > 0) alternatives += ',';
+        alternatives += one;
+      }
+      start = end + 1;
+    }
+    if (!filter.empty()) filter += '\t';
+    filter += label + (count > 1 ? " (*.{" + alternatives + "})" : " (*." + alternatives + ")");
+  }
+  return filter;
+}
+
+bool exists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::optional<FileChoice> run_file_window(const std::string& title,
+                                          const std::vector<platform::UiFileType>& types,
+                                          int chosen_type, bool for_saving, bool ask_overwrite,
+                                          bool* lost) {
+  *lost = false;
+  const std::string filter = chooser_filter(types);
+  Fl_File_Chooser chooser(".", filter.c_str(),
+                          for_saving ? Fl_File_Chooser::CREATE : Fl_File_Chooser::SINGLE,
+                          title.c_str());
+  chooser.preview(0);
+  chooser.filter_value(chosen_type);
+  for (;;) {
+    // The chooser's own show() waits for ever once the display is gone: it
+    // is run here, where a lost display or an interrupt ends it.
+    chooser.show();
+    while (chooser.shown() && !display_lost()) {
+      if (platform::interrupt_raised()) chooser.hide();
+      Fl::wait(0.1);
+    }
+    if (display_lost()) {
+      *lost = true;
+      return std::nullopt;
+    }
+    if (platform::interrupt_raised() || chooser.count() < 1 || chooser.value() == nullptr ||
+        *chooser.value() == '\0')
+      return std::nullopt;
+    FileChoice choice{chooser.value(), chooser.filter_value()};
+    if (!for_saving || !ask_overwrite || !exists(choice.path)) return choice;
+    const std::optional<UiAnswer> replace = run_message_window(
+        title, choice.path + " already exists.\nDo you want to replace it?", UiIcon::Warning,
+        UiButtons::YesNo, UiAnswer::No, UiAnswer::No);
+    if (!replace) {
+      *lost = display_lost();
+      return std::nullopt;
+    }
+    if (*replace == UiAnswer::Yes) return choice;
+  }
 }
 
 }  // namespace ui

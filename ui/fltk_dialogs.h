@@ -32,4 +32,18 @@ std::optional<std::size_t> run_list_window(const std::string& caption,
 // when the display went away.
 std::optional<bool> run_form_window(platform::UiForm& form);
 
+// What a file window answered.
+struct FileChoice {
+  std::string path;
+  int type = 0;  // index into the types offered
+};
+
+// A file window: `for_saving` lets a new name be typed and asks before a
+// name that exists is taken (when `ask_overwrite`). The choice; nothing when
+// cancelled; `lost` says the display went away instead.
+std::optional<FileChoice> run_file_window(const std::string& title,
+                                          const std::vector<platform::UiFileType>& types,
+                                          int chosen_type, bool for_saving, bool ask_overwrite,
+                                          bool* lost);
+
 }  // namespace ui

@@ -8,10 +8,13 @@
 #include <X11/Xlib.h>
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ui.h"
@@ -81,6 +84,20 @@ void on_fltk_message(const char* format, ...) {
   trace_or_keep(std::string("FLTK: ") + text);
 }
 
+// A busy X server may not have taken the connections waiting on its socket
+// (EAGAIN: the queue is full) or may drop one while it starts up (ECONNRESET):
+// those are tried again for up to two seconds. A server that is not there
+// (nothing listens, no socket) is an answer at once.
+Display* open_with_retries(const char* name) {
+  for (int attempt = 0;; ++attempt) {
+    errno = 0;
+    if (Display* d = XOpenDisplay(name)) return d;
+    const bool busy = errno == EAGAIN || errno == ECONNRESET;
+    if (!busy || attempt >= 20) return nullptr;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
 }  // namespace
 
 std::recursive_mutex& display_lock() {
@@ -106,7 +123,7 @@ bool display_open() {
   open_tried = true;
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') return false;
-  the_display = XOpenDisplay(name);
+  the_display = open_with_retries(name);
   if (the_display == nullptr) return false;
   opening = true;
   XSetIOErrorHandler(&on_io_error);
@@ -114,9 +131,6 @@ bool display_open() {
   Fl::fatal = &on_fltk_fatal;
   Fl::error = &on_fltk_message;
   Fl::warning = &on_fltk_message;
-  // FLTK's own file chooser: the same widgets, keys and trace whatever
-  // desktop libraries happen to be installed.
-  Fl::option(Fl::OPTION_FNFC_USES_GTK, false);
   fl_open_display(the_display);
   opening = false;
   return true;

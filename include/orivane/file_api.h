@@ -167,7 +167,8 @@ int PDF_GetDocumentProperty(const char* path, const char* property, char* buffer
 
 /* ---- Dialogs ---------------------------------------------------------- */
 
-/* The open dialog: this build has none; it reports "cancelled" (0). */
+/* The open dialog: 1 with the chosen file's name in `path` (room for 255
+ * characters), 0 when cancelled or when no one can be asked. */
 int PromptForOpenFilename(char* path);
 /* The save dialogs, shown by the user-interface back end; one with no one to
  * ask (no terminal, no display) cancels. Both empty `path` first (a buffer

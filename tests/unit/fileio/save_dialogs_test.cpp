@@ -2,6 +2,9 @@
 // offered, the one preselected, and what the library makes of the answer.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -30,7 +33,13 @@ class ScriptedDialog final : public platform::UiBackend {
     out_answer->type = type_;
     return choose_;
   }
+  bool open_dialog(const platform::UiOpenRequest& request, std::string* out_path) override {
+    *seen_open = request;
+    *out_path = typed_;
+    return choose_;
+  }
   std::shared_ptr<platform::UiSaveRequest> seen = std::make_shared<platform::UiSaveRequest>();
+  std::shared_ptr<platform::UiOpenRequest> seen_open = std::make_shared<platform::UiOpenRequest>();
 
  private:
   bool choose_;
@@ -109,6 +118,49 @@ TEST_F(SaveDialogTest, ImageNamesOfferWhatCanBeWrittenNow) {
   EXPECT_EQ(seen->types[0].label, "Windows Bitmap");
   EXPECT_EQ(seen->chosen_type, 0);
   for (const auto& t : seen->types) EXPECT_NE(t.label, "JPEG/JFIF");  // no JPEG for a 1-bit image
+}
+
+}  // namespace
+
+namespace {
+
+// Loading without a name asks for one: what the person chose is loaded; a
+// cancelled dialog, or a name too long for the callers' buffers, loads
+// nothing.
+TEST_F(SaveDialogTest, LoadingWithoutANameOpensTheDialog) {
+  char folder[] = "/tmp/open-dialog-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string image = std::string(folder) + "/page.bmp";
+  Owned page(make_image(24, 7, 5));
+  ASSERT_EQ(DIB_WriteToFilename(page.get(), image.c_str()), 0);
+  struct Case {
+    bool choose;
+    std::string typed;
+    bool loads;
+  };
+  const Case cases[] = {
+      {true, image, true},
+      {false, image, false},
+      {true, std::string(folder) + "/" + std::string(300, 'x') + ".bmp", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.size());
+    auto dialog = std::make_unique<ScriptedDialog>(c.choose, c.typed, 0);
+    auto seen = dialog->seen_open;
+    platform::ui_install(std::move(dialog));
+    Owned one(DIB_LoadFromFilename(""));
+    EXPECT_EQ(one.get() != 0, c.loads);
+    if (c.loads) EXPECT_EQ(DIB_Width(one.get()), 7);
+    DIB_HANDLE pages[2] = {};
+    const int n = DIB_LoadPagesFromFilename(pages, 0, 1, nullptr);
+    EXPECT_EQ(n, c.loads ? 1 : -10);
+    if (n == 1) DIB_Free(pages[0]);
+    ASSERT_GE(seen->types.size(), 2u);
+    EXPECT_EQ(seen->types[0].label.rfind("Image Files (.bmp", 0), 0u) << seen->types[0].label;
+    EXPECT_EQ(seen->types[1].pattern, "*.bmp");
+  }
+  std::remove(image.c_str());
+  rmdir(folder);
 }
 
 }  // namespace

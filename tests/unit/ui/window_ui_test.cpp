@@ -2,6 +2,7 @@
 // caption, keys answer them as a person would, and a display that goes away
 // ends nothing but the windows.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -116,6 +117,35 @@ TEST_F(WindowUiTest, TheListStartsAtTheDefaultAndArrowsMoveIt) {
   EXPECT_FALSE(window_missing_);
   EXPECT_NE(trace_.find("Select Source => \"Scanner B\""), std::string::npos) << trace_;
   EXPECT_NE(trace_.find("Select Source => cancelled"), std::string::npos) << trace_;
+}
+
+TEST_F(WindowUiTest, TheOpenDialogTakesATypedNameAndEscapeCancels) {
+  const platform::UiOpenRequest request{"Open", {{"Image Files (.bmp;.tif)", "*.bmp;*.tif"}}};
+  char folder[] = "/tmp/open-window-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string typed = std::string(folder) + "/page.tif";
+  std::ofstream(typed) << "II*";
+  char previous[4096];
+  ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(chdir(folder), 0);
+  person_ = std::thread([&] {
+    const std::string id = display_.wait_for_window("Open", 20);
+    if (id.empty()) return display_.stop();
+    display_.run("xdotool windowfocus --sync " + id);
+    // The chooser opens in the current folder, its name field holding it.
+    display_.run("xdotool type --delay 20 page.tif");
+    display_.run("xdotool key Return");
+  });
+  std::string chosen;
+  EXPECT_TRUE(backend_->open_dialog(request, &chosen));
+  EXPECT_EQ(chosen, typed);
+  person_types("Open", "Escape");
+  EXPECT_FALSE(backend_->open_dialog(request, &chosen));
+  person_.join();
+  EXPECT_NE(trace_.find("Open dialog(Open) => cancelled"), std::string::npos) << trace_;
+  EXPECT_EQ(chdir(previous), 0);
+  std::remove(typed.c_str());
+  rmdir(folder);
 }
 
 TEST_F(WindowUiTest, TheWaitingWindowReportsCancelOnce) {
