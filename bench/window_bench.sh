@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v Xvfb >/dev/null || { echo "window_bench.sh: Xvfb is missing (scripts/setup.sh installs it)" >&2; exit 1; }
-exec 3< <(Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x1100x24 2>/dev/null)
+exec 3< <(Xvfb -displayfd 1 -nolisten tcp -noreset -screen 0 1280x1100x24 2>/dev/null)
 xvfb_pid=$!
 read -r -t 20 number <&3 || { echo "window_bench.sh: Xvfb did not start" >&2; exit 1; }
 trap 'kill $xvfb_pid 2>/dev/null || true' EXIT

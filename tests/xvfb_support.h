@@ -110,8 +110,10 @@ class VirtualDisplay {
   void start(const std::string& number) {
     const pid_t pid = ::fork();
     if (pid == 0) {
+      // -noreset: an X server resets when its last client leaves and refuses
+      // connections meanwhile; a test's clients come and go.
       ::execlp("Xvfb", "Xvfb", (":" + number).c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-               "tcp", static_cast<char*>(nullptr));
+               "tcp", "-noreset", static_cast<char*>(nullptr));
       ::_exit(127);
     }
     if (pid < 0) return;
