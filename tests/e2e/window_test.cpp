@@ -77,3 +77,29 @@ TEST(WindowErrorBox, ADisplayThatGoesAwayEndsTheRunWithItsReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// The image tool's viewer: the window a person closes with OK, and no window
+// without a display (an answer at once, never a wait).
+TEST(WindowViewTool, ViewShowsTheFileUntilOkAndFailsAtOnceWithoutADisplay) {
+  WindowRun run("");
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  const std::string file = run.home + "/two.tif";
+  const std::string png = std::string(QUILLET_SOURCE_DIR) + "/tests/fuzz/corpus/fuzz_load_png/rgb_40x40.png";
+  test_tools::command_output("convert '" + png + "' '" + png + "' '" + file + "'");
+  run.env["QUILLET_BIN"] = orivane_program();
+  RunResult r = run.run({"view", file}, "two.tif", "Return");
+  EXPECT_TRUE(run.window_seen);
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out, "ok\n");
+
+  run.env["DISPLAY"] = "";
+  const auto start = std::chrono::steady_clock::now();
+  r = run_quillet_with({"view", file}, run.env, run.home, RunOptions{});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("no window"), std::string::npos) << r.err;
+}
+
+}  // namespace

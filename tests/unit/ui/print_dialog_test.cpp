@@ -1,0 +1,82 @@
+// The print dialog on a virtual display against a CUPS scheduler of the
+// test's own: keys choose the destination and the pages, and the queue gets
+// exactly those pages; Escape cancels the print call.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "../../cups_server.h"
+#include "../../xvfb_support.h"
+#include "../test_support.h"
+#include "core/error_record.h"
+#include "orivane/dib_api.h"
+#include "orivane/errors.h"
+#include "orivane/multipage_files.h"
+#include "orivane/print_api.h"
+#include "platform/ui.h"
+#include "ui/window_ui.h"
+
+namespace {
+
+using test_tools::command_output;
+
+TEST(PrintDialog, KeysChooseTheDestinationAndPagesAndEscapeCancels) {
+  test_tools::VirtualDisplay display;
+  if (!display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  CupsServer cups({"capq", "other"});
+  if (!cups.running()) GTEST_SKIP() << "needs cupsd and root";
+  ResetForTests();
+  ::setenv("QUILLET_MODULE_PATH", build_folder().c_str(), 1);
+  ::setenv("DISPLAY", display.name().c_str(), 1);
+  platform::ui_register_window_backend(&ui::make_window_ui);
+  platform::ui_select(platform::UiKind::Window);
+  std::string trace;
+  platform::ui_set_trace_sink([&trace](const std::string& line) { trace += line + "\n"; });
+
+  // Five pages, each 1 x 1 inch at 100 dpi.
+  std::vector<DIB_HANDLE> pages;
+  for (int i = 0; i < 5; ++i) {
+    pages.push_back(DIB_Create(DIB_PT_GRAY, 100, 100, 8));
+    DIB_SetResolution(pages.back(), 100, 100);
+  }
+  const std::string file = ::testing::TempDir() + "print-dialog-five.tif";
+  ASSERT_EQ(DIB_WriteArrayToFilename(pages.data(), 5, file.c_str()), 0);
+  for (DIB_HANDLE p : pages) DIB_Free(p);
+
+  struct Case {
+    const char* what;
+    const char* keys;
+    int result;
+  };
+  const Case cases[] = {
+      {"second destination, pages 2 to 3", "Down Tab BackSpace 2 Tab BackSpace 3 Return", 0},
+      {"Escape", "Escape", -10},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::thread person([&] {
+      const std::string id = display.wait_for_window("^Print$", 20);
+      if (id.empty()) return display.stop();
+      display.press(id, c.keys);
+    });
+    const int result = DIB_PrintFile(file.c_str(), "dialog", 0);
+    person.join();
+    EXPECT_EQ(result, c.result) << core::error_record().text;
+    if (result != 0) {
+      EXPECT_EQ(TWAIN_LastErrorCode(), ERR_CANCELLED);
+      EXPECT_EQ(core::error_record().text.find("Print Dialog") != std::string::npos, true);
+      continue;
+    }
+    const int job = DIB_LastPrintJobId();
+    const std::string sent = cups.job_file(job);
+    EXPECT_NE(command_output("pdfinfo '" + sent + "'").find("Pages:           2"), std::string::npos);
+    EXPECT_NE(command_output("lpstat -W all -o other").find("other-" + std::to_string(job)),
+              std::string::npos);
+    EXPECT_NE(trace.find("Print dialog => \"other\", pages 2-3"), std::string::npos) << trace;
+  }
+  platform::ui_set_trace_sink(nullptr);
+  ::unlink(file.c_str());
+  ResetForTests();
+}
+
+}  // namespace
