@@ -91,6 +91,7 @@ class ImageArea final : public Fl_Widget {
  public:
   ImageArea() : Fl_Widget(0, 0, 1, 1) {}
   ViewRect painted;
+  bool drawn = false;
 
   void draw() override {
     LogPrint("WM_PAINT\n");
@@ -111,6 +112,7 @@ class ImageArea final : public Fl_Widget {
     }
     fl_pop_clip();
     painted = {x(), y(), x() + size.w, y() + size.h};
+    drawn = true;
   }
 };
 
@@ -434,9 +436,13 @@ int run_view(const std::string& caption) {
   if (!modeless || !v.options.hidden) w.show();
   // An image view has its image already; a file view loads its first page.
   if (!v.image) show_page(0, true);
-  // The window is mapped before the call goes on, so that it is there for
-  // the person (and for whatever looks for it).
-  for (int i = 0; i < 100 && w.shown() && !w.visible() && !display_lost(); ++i) Fl::wait(0.02);
+  // The window is mapped and painted before the call goes on, so that it is
+  // there for the person (and for whatever looks for it); a server that does
+  // not paint it in 2 s is not waited for longer.
+  if (w.visible()) {
+    w.area->drawn = false;
+    for (int i = 0; i < 100 && !w.area->drawn && !display_lost(); ++i) Fl::wait(0.02);
+  }
   if (modeless) return 1;
   while (!v.ended && v.window != nullptr && !display_lost()) {
     // Ctrl+C or SIGTERM answers as the close box does, so the run can end.
