@@ -116,6 +116,7 @@ class ImageArea final : public Fl_Widget {
   }
 };
 
+void step_page(int delta);
 void on_button(Fl_Widget*, void* id);
 void on_close(Fl_Widget*, void*);
 void on_scroll(Fl_Widget*, void*);
@@ -178,6 +179,16 @@ class ViewerWindow final : public Fl_Double_Window {
     place(page_text, c.page_text);
     area->resize(c.image.left, c.image.top, c.image.width(), c.image.height());
     redraw();
+  }
+
+  // Page Up and Page Down turn the pages wherever the keyboard is, as the
+  // scroll bar's page steps do.
+  int handle(int event) override {
+    if (event == FL_SHORTCUT && (Fl::event_key() == FL_Page_Down || Fl::event_key() == FL_Page_Up)) {
+      step_page(Fl::event_key() == FL_Page_Down ? 1 : -1);
+      return 1;
+    }
+    return Fl_Double_Window::handle(event);
   }
 
   void resize(int x, int y, int w, int h) override {
@@ -383,6 +394,14 @@ void on_scroll(Fl_Widget*, void*) {
     set_page_text(*v.window, page);
     return;
   }
+  show_page(page, true);
+}
+
+void step_page(int delta) {
+  const ViewerState& v = viewer();
+  if (v.pages < 2) return;
+  const int page = std::clamp(v.page + delta, 0, v.pages - 1);
+  LogPrint("OnVSCroll(%d...)\n", page);
   show_page(page, true);
 }
 

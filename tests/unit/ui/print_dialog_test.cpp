@@ -9,10 +9,12 @@
 #include "../../xvfb_support.h"
 #include "../test_support.h"
 #include "core/error_record.h"
+#include "log/trace.h"
 #include "orivane/dib_api.h"
 #include "orivane/errors.h"
 #include "orivane/multipage_files.h"
 #include "orivane/print_api.h"
+#include "orivane/trace_log.h"
 #include "platform/ui.h"
 #include "ui/window_ui.h"
 
@@ -30,6 +32,8 @@ TEST(PrintDialog, KeysChooseTheDestinationAndPagesAndEscapeCancels) {
   ::setenv("DISPLAY", display.name().c_str(), 1);
   platform::ui_register_window_backend(&ui::make_window_ui);
   platform::ui_select(platform::UiKind::Window);
+  TWAIN_SetLogFolder(::testing::TempDir().c_str());
+  TWAIN_LogFile(1);
   std::string trace;
   platform::ui_set_trace_sink([&trace](const std::string& line) { trace += line + "\n"; });
 
@@ -73,8 +77,17 @@ TEST(PrintDialog, KeysChooseTheDestinationAndPagesAndEscapeCancels) {
     EXPECT_NE(command_output("lpstat -W all -o other").find("other-" + std::to_string(job)),
               std::string::npos);
     EXPECT_NE(trace.find("Print dialog => \"other\", pages 2-3"), std::string::npos) << trace;
+    LogFlush();
+    const std::string log = command_output("cat '" + LogFullPath() + "'");
+    for (int page = 1; page <= 5; ++page) {
+      const bool chosen = page == 2 || page == 3;
+      EXPECT_EQ(log.find("PrintPage " + std::to_string(page) + " not selected.") == std::string::npos, chosen)
+          << log;
+    }
   }
   platform::ui_set_trace_sink(nullptr);
+  ::unlink(LogFullPath().c_str());
+  LogResetForTests();
   ::unlink(file.c_str());
   ResetForTests();
 }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <chrono>
 #include <thread>
 
 #include "../../xvfb_support.h"
@@ -45,10 +46,10 @@ class ViewerWindowTest : public ::testing::Test {
     std::filesystem::remove_all(folder_);
   }
 
-  // A file of `pages` gray pages, 120 x 90 pixels.
+  // A file of `pages` gray pages, page i 90 pixels high and 90 (i + 1) wide.
   std::string pages_file(int pages) {
     std::vector<DIB_HANDLE> dibs;
-    for (int i = 0; i < pages; ++i) dibs.push_back(DIB_Create(DIB_PT_GRAY, 120, 90, 8));
+    for (int i = 0; i < pages; ++i) dibs.push_back(DIB_Create(DIB_PT_GRAY, 90 * (i + 1), 90, 8));
     const std::string path = folder_ + "/pages" + std::to_string(pages) + ".tif";
     EXPECT_EQ(DIB_WriteArrayToFilename(dibs.data(), pages, path.c_str()), 0);
     for (DIB_HANDLE d : dibs) DIB_Free(d);
@@ -119,6 +120,17 @@ TEST_F(ViewerWindowTest, AModelessViewShowsPagesAndButtonsAsTheOptionsSay) {
   EXPECT_EQ(s.page_text, "1/3");
   EXPECT_TRUE(s.ok && s.scroll);
   EXPECT_FALSE(s.cancel || s.print || s.save);
+
+  // Page Down turns to the second page while the caller only pumps its
+  // messages: the page text follows and the wider page is painted.
+  display_.press(display_.wait_for_window("Viewer test", 10), "Next");
+  for (int i = 0; i < 100 && ui::viewer_snapshot().page_text != "2/3"; ++i) {
+    TWAIN_EmptyMessageQueue();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  s = ui::viewer_snapshot();
+  EXPECT_EQ(s.page_text, "2/3");
+  EXPECT_NEAR(s.painted.width(), 2 * s.painted.height(), 1);
 
   struct Case {
     const char* name;
