@@ -53,6 +53,15 @@ OptionEffect place_text(ViewOptions& o, const std::string& v) {
   return OptionEffect::Reposition;
 }
 
+// "a,b" into two placement texts.
+template <std::string PlacementTexts::*First, std::string PlacementTexts::*Second>
+OptionEffect place_pair(ViewOptions& o, const std::string& v) {
+  auto [first, second] = split_pair(v);
+  o.place.*First = clipped(first, kPlaceMax);
+  o.place.*Second = clipped(second, kPlaceMax);
+  return OptionEffect::Reposition;
+}
+
 OptionEffect position(ViewOptions& o, const std::string& v) {
   o.centre = false;
   if (v.empty()) {
@@ -91,19 +100,10 @@ const OptionEntry kOptions[] = {
      }},
     {"topleft",
      [](ViewOptions& o, const std::string& v) {
-       auto [left, top] = split_pair(v);
-       o.place.left = clipped(left, kPlaceMax);
-       o.place.top = clipped(top, kPlaceMax);
        o.centre = false;
-       return OptionEffect::Reposition;
+       return place_pair<&PlacementTexts::left, &PlacementTexts::top>(o, v);
      }},
-    {"size",
-     [](ViewOptions& o, const std::string& v) {
-       auto [width, height] = split_pair(v);
-       o.place.width = clipped(width, kPlaceMax);
-       o.place.height = clipped(height, kPlaceMax);
-       return OptionEffect::Reposition;
-     }},
+    {"size", place_pair<&PlacementTexts::width, &PlacementTexts::height>},
     {"position", position},
     {"pos", position},
     {"timeout", [](ViewOptions& o, const std::string& v) { o.timeout = clipped(v, kPlaceMax); return OptionEffect::Stored; }},

@@ -34,6 +34,7 @@
 #include "platform/ui.h"
 #include "platform/window.h"
 #include "ui/fltk_display.h"
+#include "ui/paint_context.h"
 
 namespace ui {
 namespace {
@@ -66,24 +67,6 @@ ViewerState& viewer() {
   return *state;
 }
 
-// The window being painted, clipped to the image area.
-class AreaContext final : public platform::DeviceContext {
- public:
-  explicit AreaContext(const Fl_Widget& area) : area_(area) {}
-  platform::DrawRect clip_box() const override {
-    int x = 0, y = 0, w = 0, h = 0;
-    fl_clip_box(area_.x(), area_.y(), area_.w(), area_.h(), x, y, w, h);
-    return {x, y, w, h};
-  }
-  void draw_pixels(int x, int y, int w, int h, const std::uint8_t* pixels, int channels,
-                   int stride) override {
-    fl_draw_image(pixels, x, y, w, h, channels, stride);
-  }
-
- private:
-  const Fl_Widget& area_;
-};
-
 // The image area: the image fitted at its top-left, non-square pixels made
 // square, the rest light gray. FLTK draws only this widget over its own
 // rectangle, so nothing else is erased under the picture.
@@ -105,7 +88,7 @@ class ImageArea final : public Fl_Widget {
     fl_push_clip(x(), y(), w(), h());
     fl_rectf(x(), y(), w(), h(), fl_rgb_color(192, 192, 192));
     if (size.w > 0 && size.h > 0) {
-      AreaContext context(*this);
+      PaintContext context(x(), y(), w(), h());
       const platform::DcHandle dc = platform::dc_register(&context);
       DIB_DrawToDC(v.image, dc, x(), y(), size.w, size.h, 0, 0);
       platform::dc_unregister(dc);
