@@ -103,3 +103,31 @@ TEST(WindowViewTool, ViewShowsTheFileUntilOkAndFailsAtOnceWithoutADisplay) {
 }
 
 }  // namespace
+
+namespace {
+
+// Error recovery with a display: after the jam's message the pages so far
+// are shown in the viewer, and closing it ends the run with the failure and
+// the pages kept.
+TEST(WindowErrorRecovery, ThePagesSoFarAreShownInTheViewer) {
+  WindowRun run("[device]\nproduct = Scanner\nfeeder_sheets = 5\ntwo_sided = no\nevents = 3:jam\n");
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  bool viewer_seen = false;
+  RunOptions options;
+  options.while_running = [&](pid_t) {
+    // The jam's message box first (if the run shows one), then the viewer.
+    const std::string box = run.display.wait_for_window("^Quillet$", 10);
+    if (!box.empty()) run.display.press(box, "Return");
+    const std::string viewer = run.display.wait_for_window("Here.s what we.ve got", 30);
+    viewer_seen = !viewer.empty();
+    if (viewer.empty()) return run.display.stop();
+    run.display.press(viewer, "Escape");
+  };
+  const RunResult r = run_quillet_with({"/N=5", "/ADF", "p.tif"}, run.env, run.home, options);
+  EXPECT_TRUE(viewer_seen);
+  EXPECT_NE(r.exit_status, 0) << r.out << r.err;
+  EXPECT_TRUE(file_exists(run.home + "/p1.tif") && file_exists(run.home + "/p2.tif"));
+  EXPECT_FALSE(file_exists(run.home + "/p3.tif"));
+}
+
+}  // namespace
