@@ -15,6 +15,7 @@
 #include <FL/x.H>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -321,8 +322,12 @@ void destroy_window(bool flush) {
   ViewerState& v = viewer();
   if (v.window == nullptr) return;
   LogPrint("WM_NCDESTROY\n");
-  v.window->hide();
-  Fl::delete_widget(v.window);
+  // Deleting a window talks to the X server; after its loss nothing may, and
+  // the window is left to the process's end.
+  if (!display_lost()) {
+    v.window->hide();
+    Fl::delete_widget(v.window);
+  }
   v.window = nullptr;
   v.modal = false;
   set_image(0);
@@ -539,6 +544,9 @@ bool viewer_set_option(const std::string& name, const std::string& value) {
     RecordError(ERR_BAD_PARAMETER, name.c_str());
     return false;
   }
+  // Nothing closes the viewer after a time: say so rather than keep quiet.
+  if (::strcasecmp(name.c_str(), "timeout") == 0)
+    LogPrint("timeout kept: the viewer stays until it is closed\n");
   if (v.window == nullptr || display_lost()) return true;
   ViewerWindow& w = *v.window;
   switch (effect) {
@@ -581,12 +589,7 @@ void viewer_close() {
     LogPrint("Destroying window\n");
     // The close request: what the close box does, remembering the place.
     remember_position(*v.window);
-    if (display_lost()) {
-      // Nothing may talk to a server that is gone.
-      v.window = nullptr;
-    } else {
-      destroy_window(true);
-    }
+    destroy_window(true);
   } else {
     LogPrint("Nothing to do\n");
   }

@@ -66,6 +66,7 @@ class ViewerWindowTest : public ::testing::Test {
         display_.stop();
         return;
       }
+      if (keys == "<kill>") return display_.stop();
       display_.press(id, keys);
     });
   }
@@ -97,8 +98,9 @@ TEST_F(ViewerWindowTest, AModalViewAnswersOkOrTheCloseBox) {
     const char* keys;
     int expected;
   };
-  // Enter is the OK button; Escape is what FLTK's close box does.
-  for (const Case& c : {Case{"Return", 1}, Case{"Escape", 0}}) {
+  // Enter is the OK button; Escape is what FLTK's close box does; a display
+  // that goes away ends the view as closed (last: it takes the display).
+  for (const Case& c : {Case{"Return", 1}, Case{"Escape", 0}, Case{"<kill>", 0}}) {
     SCOPED_TRACE(c.keys);
     TWAIN_SetViewOption("title", "Viewer test");
     person_types(c.keys);
@@ -160,6 +162,30 @@ TEST_F(ViewerWindowTest, AModelessViewShowsPagesAndButtonsAsTheOptionsSay) {
   EXPECT_EQ(TWAIN_ViewClose(), 1);
   EXPECT_EQ(TWAIN_IsViewOpen(), 0);
   EXPECT_TRUE(display_.run("xdotool search --onlyvisible --name 'Viewer test'").empty());
+}
+
+TEST_F(ViewerWindowTest, OkOrTheCloseBoxEndAModelessViewWhileTheCallerPumps) {
+  const std::string file = pages_file(2);
+  TWAIN_SetViewOption("modeless", "yes");
+  TWAIN_SetViewOption("pos.remember", "yes");
+  TWAIN_SetViewOption("topleft", "30,40");
+  for (const char* keys : {"Return", "Escape"}) {
+    SCOPED_TRACE(keys);
+    TWAIN_SetViewOption("title", "Viewer test");
+    ASSERT_EQ(TWAIN_ViewFile(file.c_str()), 1);
+    display_.press(display_.wait_for_window("Viewer test", 10), keys);
+    for (int i = 0; i < 100 && TWAIN_IsViewOpen(); ++i) {
+      TWAIN_PumpMessages(2);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(TWAIN_IsViewOpen(), 0);
+    EXPECT_TRUE(display_.run("xdotool search --onlyvisible --name 'Viewer test'").empty());
+    // Closing remembered where the window was.
+    const std::optional<std::string> kept =
+        platform::settings_get(core::app_identity().title, "View", "Position");
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->rfind("30,40,", 0), 0u) << *kept;
+  }
 }
 
 TEST_F(ViewerWindowTest, TheWindowIsPlacedAgainstTheWorkAreaAndRemembered) {
