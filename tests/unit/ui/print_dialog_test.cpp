@@ -1,8 +1,10 @@
 // The print dialog on a virtual display against a CUPS scheduler of the
 // test's own: keys choose the destination and the pages, and the queue gets
-// exactly those pages; Escape cancels the print call.
+// exactly those pages; Escape cancels the print call; the viewer's Print...
+// button reaches the same dialog.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <thread>
 
 #include "../../cups_server.h"
@@ -15,6 +17,8 @@
 #include "orivane/multipage_files.h"
 #include "orivane/print_api.h"
 #include "orivane/trace_log.h"
+#include "orivane/twain_acquire.h"
+#include "orivane/view_api.h"
 #include "platform/ui.h"
 #include "ui/window_ui.h"
 
@@ -22,7 +26,7 @@ namespace {
 
 using test_tools::command_output;
 
-TEST(PrintDialog, KeysChooseTheDestinationAndPagesAndEscapeCancels) {
+TEST(PrintDialog, KeysChooseDestinationAndPagesEscapeCancelsAndTheViewerPrintsThroughIt) {
   test_tools::VirtualDisplay display;
   if (!display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
   CupsServer cups({"capq", "other"});
@@ -85,6 +89,30 @@ TEST(PrintDialog, KeysChooseTheDestinationAndPagesAndEscapeCancels) {
           << log;
     }
   }
+
+  // The viewer's Print... button prints the viewed file through the dialog
+  // (Tab reaches it from OK, space presses it), while the caller pumps.
+  TWAIN_SetViewOption("modeless", "1");
+  TWAIN_SetViewOption("print.visible", "1");
+  TWAIN_SetViewOption("title", "Viewed five");
+  ASSERT_EQ(TWAIN_ViewFile(file.c_str()), 1);
+  const int before = DIB_LastPrintJobId();
+  std::thread person([&] {
+    display.press(display.wait_for_window("Viewed five", 10), "Tab space");
+    const std::string id = display.wait_for_window("^Print$", 20);
+    if (id.empty()) return display.stop();
+    display.press(id, "Return");
+  });
+  for (int i = 0; i < 200 && DIB_LastPrintJobId() == before; ++i) {
+    TWAIN_EmptyMessageQueue();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  person.join();
+  ASSERT_NE(DIB_LastPrintJobId(), before);
+  EXPECT_NE(command_output("pdfinfo '" + cups.job_file(DIB_LastPrintJobId()) + "'").find("Pages:           5"),
+            std::string::npos);
+  TWAIN_ViewClose();
+
   platform::ui_set_trace_sink(nullptr);
   ::unlink(LogFullPath().c_str());
   LogResetForTests();
