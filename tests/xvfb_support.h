@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -33,6 +34,16 @@ class VirtualDisplay {
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
   bool ready() const { return pid_ > 0; }
+  // True while the X server this object started still runs. A server that
+  // lost the race for its display number to another test's exits at once,
+  // though the display answered meanwhile (the other test's server).
+  bool still_running() {
+    if (pid_ <= 0) return false;
+    if (::waitpid(pid_, nullptr, WNOHANG) == 0) return true;
+    pid_ = -1;  // reaped: never signal the number again
+    return false;
+  }
+
   // ":93", for $DISPLAY.
   const std::string& name() const { return name_; }
 
@@ -97,5 +108,19 @@ class VirtualDisplay {
   pid_t pid_ = -1;
   std::string name_;
 };
+
+// A virtual display whose server is still its own a moment after it
+// answered; up to three tries. nullptr-free: the last try is returned even
+// when it is not ready (the test then skips).
+inline std::unique_ptr<VirtualDisplay> start_virtual_display() {
+  std::unique_ptr<VirtualDisplay> display;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    display = std::make_unique<VirtualDisplay>();
+    if (!display->ready()) return display;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    if (display->still_running()) return display;
+  }
+  return display;
+}
 
 }  // namespace test_tools

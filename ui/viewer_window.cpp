@@ -349,8 +349,9 @@ void on_button(Fl_Widget*, void* id) {
   ViewerState& v = viewer();
   if (v.window == nullptr) return;
   const int code = static_cast<int>(reinterpret_cast<std::intptr_t>(id));
+  // A modal view ends with the button's code; only closing the window
+  // (below, and a modeless view's buttons) remembers where it was.
   if (v.modal) {
-    remember_position(*v.window);
     end_modal(code);
   } else {
     LogPrint("OK/CANCEL in modeless\n");

@@ -44,7 +44,8 @@ struct WindowRun {
   }
   std::string default_source() { return read_file(home + "/.twndsmrc/defaultds"); }
 
-  test_tools::VirtualDisplay display;
+  std::unique_ptr<test_tools::VirtualDisplay> started = test_tools::start_virtual_display();
+  test_tools::VirtualDisplay& display = *started;
   std::string home;
   std::map<std::string, std::string> env;
   bool window_seen = false;

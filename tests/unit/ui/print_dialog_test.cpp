@@ -27,7 +27,8 @@ namespace {
 using test_tools::command_output;
 
 TEST(PrintDialog, KeysChooseDestinationAndPagesEscapeCancelsAndTheViewerPrintsThroughIt) {
-  test_tools::VirtualDisplay display;
+  const std::unique_ptr<test_tools::VirtualDisplay> started = test_tools::start_virtual_display();
+  test_tools::VirtualDisplay& display = *started;
   if (!display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
   CupsServer cups({"capq", "other"});
   if (!cups.running()) GTEST_SKIP() << "needs cupsd and root";

@@ -87,7 +87,8 @@ class ViewerWindowTest : public ::testing::Test {
                  std::to_string(y) + "," + std::to_string(w) + "," + std::to_string(h));
   }
 
-  test_tools::VirtualDisplay display_;
+  std::unique_ptr<test_tools::VirtualDisplay> display_holder_ = test_tools::start_virtual_display();
+  test_tools::VirtualDisplay& display_ = *display_holder_;
   std::string folder_;
   std::thread person_;
 };
