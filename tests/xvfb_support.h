@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,14 +37,19 @@ class VirtualDisplay {
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
   bool ready() const { return pid_ > 0; }
-  // True while the X server this object started still runs. A server that
-  // lost the race for its display number to another test's exits at once,
-  // though the display answered meanwhile (the other test's server).
-  bool still_running() {
+  // True when the display is served by the X server this object started: it
+  // runs and holds the display's lock file. A server that lost the race for
+  // its display number to another test's exits soon, though the display
+  // answered meanwhile (the other test's server).
+  bool serves_display() {
     if (pid_ <= 0) return false;
-    if (::waitpid(pid_, nullptr, WNOHANG) == 0) return true;
-    pid_ = -1;  // reaped: never signal the number again
-    return false;
+    if (::waitpid(pid_, nullptr, WNOHANG) != 0) {
+      pid_ = -1;  // reaped: never signal the number again
+      return false;
+    }
+    std::ifstream lock("/tmp/.X" + name_.substr(1) + "-lock");
+    long owner = 0;
+    return lock >> owner && owner == pid_;
   }
 
   // ":93", for $DISPLAY.
@@ -109,16 +117,40 @@ class VirtualDisplay {
   std::string name_;
 };
 
-// A virtual display whose server is still its own a moment after it
-// answered; up to three tries. nullptr-free: the last try is returned even
-// when it is not ready (the test then skips).
+// Keeps one client connected to `display` for the server's life: an X server
+// resets when its last client leaves (the ready check's xdotool), and a
+// connection made while it resets is refused. The keeper (xprop waiting for
+// root-window events) ends by itself when the server goes. True once it is
+// connected, which it shows by printing the root window's properties.
+inline bool keep_display_steady(const VirtualDisplay& display) {
+  const std::string shown = "/tmp/xvfb-keeper-" + std::to_string(::getpid()) + display.name().substr(1);
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    std::remove(shown.c_str());
+    std::system(("DISPLAY=" + display.name() + " xprop -root -spy >" + shown + " 2>/dev/null &").c_str());
+    for (int i = 0; i < 30; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      struct stat st {};
+      if (::stat(shown.c_str(), &st) == 0 && st.st_size > 0) {
+        std::remove(shown.c_str());
+        return true;
+      }
+    }
+  }
+  std::remove(shown.c_str());
+  return false;
+}
+
+// A virtual display served by the server it started (see serves_display)
+// and kept from resetting (keep_display_steady); up to three tries. The last
+// try is returned even when it is not ready (the test then skips).
 inline std::unique_ptr<VirtualDisplay> start_virtual_display() {
   std::unique_ptr<VirtualDisplay> display;
   for (int attempt = 0; attempt < 3; ++attempt) {
     display = std::make_unique<VirtualDisplay>();
     if (!display->ready()) return display;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    if (display->still_running()) return display;
+    for (int i = 0; i < 30 && display->ready() && !display->serves_display(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (display->serves_display() && keep_display_steady(*display)) return display;
   }
   return display;
 }
