@@ -27,6 +27,7 @@
 #include "orivane/twain_settings.h"
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
+#include "orivane/view_api.h"
 #include "platform/interrupt.h"
 #include "platform/ui.h"
 
@@ -119,8 +120,14 @@ Next more_pages(Run& run) {
 }
 
 // Shows the pages so far; 1 when the user accepted them and wants to go on.
-// Until the viewer exists a person who is not there does not accept.
+// With windows the library's viewer shows the file itself (OK goes on);
+// without, the question is asked where someone may answer it, and a person
+// who is not there does not accept.
 int view_pages_so_far(const std::string& file) {
+  if (platform::ui().shows_windows()) {
+    TWAIN_SetViewOption("title", "Here's what we've got");
+    return TWAIN_ViewFile(file.c_str());
+  }
   const platform::UiAnswer a =
       platform::ui().ask("Here's what we've got",
                          std::string("Scanning stopped with an error. Pages so far: ") + file + "\nContinue scanning?",

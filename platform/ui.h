@@ -70,6 +70,23 @@ struct UiForm {
 };
 
 enum class UiFormResult { Accepted, Cancelled, NoOneToAsk };
+// What the print dialog offers: the destinations (default preselected),
+// and a page range when the job knows its page count (pages < 1: none).
+struct UiPrintRequest {
+  std::vector<std::string> destinations;
+  std::size_t preselected = 0;
+  int pages = 0;
+};
+
+// What the user chose: a destination and, when a range was asked for, the
+// pages from..to (1-based, inclusive). Copies are always one.
+struct UiPrintAnswer {
+  std::size_t destination = 0;
+  bool range = false;
+  int from = 0, to = 0;
+};
+
+enum class UiDialogEnd { Chosen, Cancelled, Failed };
 
 class UiBackend {
  public:
@@ -127,6 +144,17 @@ class UiBackend {
     ui_trace("Form(" + form.caption + ") => no one to ask");
     return UiFormResult::NoOneToAsk;
   }
+  // The print dialog. Back ends with no one to ask cancel, and trace that
+  // they did; Failed means the dialog could not be shown (no destinations).
+  virtual UiDialogEnd print_dialog(const UiPrintRequest& /*request*/,
+                                   UiPrintAnswer* /*out_answer*/) {
+    ui_trace("Print dialog => cancelled (no one to ask)");
+    return UiDialogEnd::Cancelled;
+  }
+
+  // True while this back end can show windows of the library's own (the
+  // viewer): only the window back end with its display up.
+  virtual bool shows_windows() const { return false; }
 
   // Chooses one of `names` (at least one; `preselected` indexes it): the
   // index, or nothing when cancelled. Without a list to show, each entry is

@@ -127,17 +127,7 @@ int32_t DIB_SpecifyPrinter(const char* name) {
 int32_t DIB_EnumeratePrinters(void) {
   LogPrint("EnumeratePrinters\n");
   std::vector<std::string>& list = print_state().printers;
-  list.clear();
-  if (const auto http = print::connect_server()) {
-    cups_dest_t* dests = nullptr;
-    const int n = cupsGetDests2(http.get(), &dests);
-    for (int i = 0; i < n; ++i) {
-      std::string name = dests[i].name;
-      if (dests[i].instance) name += std::string("/") + dests[i].instance;
-      list.push_back(name);
-    }
-    cupsFreeDests(n, dests);
-  }
+  list = print::list_destinations();
   LogPrint("..found %d printers\n", static_cast<int>(list.size()));
   return static_cast<int32_t>(list.size());
 }

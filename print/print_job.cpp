@@ -102,7 +102,63 @@ bool send_document(Job& j) {
   return cupsFinishDestDocument(j.http.get(), j.dest.get(), j.info.get()) == IPP_STATUS_OK;
 }
 
+// A destination by its listed name ("name" or "name/instance"); the default
+// for none.
+cups_dest_t* named_dest(http_t* http, const char* listed) {
+  if (!listed) return cupsGetNamedDest(http, nullptr, nullptr);
+  const std::string name = listed;
+  const std::size_t slash = name.find('/');
+  if (slash == std::string::npos) return cupsGetNamedDest(http, listed, nullptr);
+  return cupsGetNamedDest(http, name.substr(0, slash).c_str(), name.substr(slash + 1).c_str());
+}
+
+// The print dialog: the destination into `out_name` and the page range into
+// the printing state. 0, -10 when cancelled, -2 when it could not be shown.
+int ask_destination(int pages, std::string* out_name) {
+  platform::UiPrintRequest request;
+  request.destinations = list_destinations(&request.preselected);
+  request.pages = pages;
+  platform::UiPrintAnswer answer;
+  switch (platform::ui().print_dialog(request, &answer)) {
+    case platform::UiDialogEnd::Cancelled:
+      RecordError(ERR_CANCELLED, "Print Dialog");
+      return -10;
+    case platform::UiDialogEnd::Failed:
+      RecordError(ERR_PRINT, "in print dialog");
+      return -2;
+    case platform::UiDialogEnd::Chosen:
+      break;
+  }
+  if (answer.destination >= request.destinations.size()) {
+    RecordError(ERR_PRINT, "in print dialog");
+    return -2;
+  }
+  *out_name = request.destinations[answer.destination];
+  PrintState& st = print_state();
+  st.range_chosen = answer.range && pages >= 1;
+  st.range_from = answer.from;
+  st.range_to = answer.to;
+  return 0;
+}
+
 }  // namespace
+
+std::vector<std::string> list_destinations(std::size_t* out_default) {
+  std::vector<std::string> list;
+  if (out_default) *out_default = 0;
+  if (const auto http = connect_server()) {
+    cups_dest_t* dests = nullptr;
+    const int n = cupsGetDests2(http.get(), &dests);
+    for (int i = 0; i < n; ++i) {
+      std::string name = dests[i].name;
+      if (dests[i].instance) name += std::string("/") + dests[i].instance;
+      if (dests[i].is_default && out_default) *out_default = list.size();
+      list.push_back(name);
+    }
+    cupsFreeDests(n, dests);
+  }
+  return list;
+}
 
 std::unique_ptr<http_t, HttpCloser> connect_server() {
   http_t* h = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectMs, nullptr);
@@ -123,24 +179,29 @@ int open_printer(int pages, bool no_prompt) {
   }
   LogPrint("OpenOrvPrinter(%d, nPages=%d)\n", no_prompt ? 1 : 0, pages);
   st.range_chosen = false;
+  std::string chosen;
   if (!no_prompt) {
-    // The dialog needs someone to answer it; without a window nobody can.
-    platform::ui_trace("Print dialog => cancelled (no one to ask)");
-    RecordError(ERR_CANCELLED, "Print Dialog");
-    return -10;
+    if (const int failed = ask_destination(pages, &chosen)) return failed;
+  } else {
+    chosen = st.specified;
   }
   Job j;
   j.http = connect_server();
-  const char* name = st.specified.empty() ? nullptr : st.specified.c_str();
-  if (j.http) j.dest.reset(cupsGetNamedDest(j.http.get(), name, nullptr));
+  const char* name = chosen.empty() ? nullptr : chosen.c_str();
+  if (j.http) j.dest.reset(named_dest(j.http.get(), name));
   if (!j.dest) {
     RecordError(ERR_PRINT, name ? name : "in print dialog");
     return -2;
   }
   j.info.reset(cupsCopyDestInfo(j.http.get(), j.dest.get()));
   const char* driver = cupsGetOption("printer-make-and-model", j.dest->num_options, j.dest->options);
-  LogPrint("Printer: %s\n", j.dest->name);
-  LogPrint("Driver:  %s\n", driver ? driver : "");
+  if (no_prompt) {
+    LogPrint("Printer: %s\n", j.dest->name);
+    LogPrint("Driver:  %s\n", driver ? driver : "");
+  } else {
+    LogPrint("Printer: '%s'\n", j.dest->name);
+    LogPrint("Driver: '%s'\n", driver ? driver : "");
+  }
   j.sheet = sheet_of(j);
   st.job = std::move(j);
   return 0;

@@ -52,6 +52,10 @@ PrintState& print_state();
 // 5 s to connect, 30 s per request. nullptr when it cannot be reached.
 std::unique_ptr<http_t, HttpCloser> connect_server();
 
+// The destinations CUPS lists ("name" or "name/instance"), and which of them
+// is the default (0 when none is marked). Empty when no server answers.
+std::vector<std::string> list_destinations(std::size_t* out_default = nullptr);
+
 // Opens the destination for a job of `pages` pages: the specified one without
 // a dialog, else the dialog's choice (or the default without a dialog).
 // 0, or -2 / -10 with the error recorded.

@@ -16,6 +16,7 @@
 #include "platform/ui.h"
 #include "ui/fltk_dialogs.h"
 #include "ui/fltk_display.h"
+#include "ui/print_dialog.h"
 #include "ui/window_ui.h"
 
 namespace ui {
@@ -233,6 +234,27 @@ class WindowUi final : public platform::UiBackend {
     ui_trace("Open dialog(" + request.title + ") => " + *out_path);
     return true;
   }
+
+  platform::UiDialogEnd print_dialog(const platform::UiPrintRequest& request,
+                                     platform::UiPrintAnswer* out_answer) override {
+    Guard guard;
+    if (display_lost()) return fallback_->print_dialog(request, out_answer);
+    const platform::UiDialogEnd end = run_print_dialog(request, out_answer);
+    if (end == platform::UiDialogEnd::Failed && display_lost())
+      return fallback_->print_dialog(request, out_answer);
+    if (end == platform::UiDialogEnd::Chosen) {
+      std::string range = out_answer->range ? ", pages " + std::to_string(out_answer->from) +
+                                                  "-" + std::to_string(out_answer->to)
+                                            : "";
+      ui_trace("Print dialog => \"" + request.destinations[out_answer->destination] + "\"" + range);
+    } else {
+      ui_trace(end == platform::UiDialogEnd::Cancelled ? "Print dialog => cancelled"
+                                                       : "Print dialog => no destinations");
+    }
+    return end;
+  }
+
+  bool shows_windows() const override { return !display_lost(); }
 
  private:
   static void on_waiting_cancel(Fl_Widget*, void* self) {

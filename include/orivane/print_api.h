@@ -8,8 +8,10 @@
  * Results: 0 success; -2 no printer (ERR_PRINT); -3 a bad image or file;
  * -4 the job or a page could not be started; -5 no job open; -10 the print
  * dialog was cancelled (ERR_CANCELLED "Print Dialog"); DIB_PrintFile -1 when
- * no file was chosen. Without someone to ask (no window), the print dialog
- * answers cancelled: use the NoPrompt calls or a specified printer. */
+ * no file was chosen. The print dialog (the prompting calls) lists the
+ * destinations with the default selected, one copy, and the page range when
+ * the job knows its pages; without someone to ask (no window) it answers
+ * cancelled: use the NoPrompt calls or a specified printer. */
 #ifndef ORIVANE_PRINT_API_H
 #define ORIVANE_PRINT_API_H
 

@@ -44,7 +44,8 @@ struct WindowRun {
   }
   std::string default_source() { return read_file(home + "/.twndsmrc/defaultds"); }
 
-  test_tools::VirtualDisplay display;
+  std::unique_ptr<test_tools::VirtualDisplay> started = test_tools::start_virtual_display();
+  test_tools::VirtualDisplay& display = *started;
   std::string home;
   std::map<std::string, std::string> env;
   bool window_seen = false;
@@ -131,6 +132,61 @@ TEST(WindowNextPage, TheQuestionIsAWindowAndNoEndsTheDocument) {
   const std::string log = read_file(run.home + "/orivane.log");
   EXPECT_NE(log.find("Question(Quillet): Souhaitez-vous numériser d'autres pages? => No"),
             std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The image tool's viewer: the window a person closes with OK, and no window
+// without a display (an answer at once, never a wait).
+TEST(WindowViewTool, ViewShowsTheFileUntilOkAndFailsAtOnceWithoutADisplay) {
+  WindowRun run("");
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  const std::string file = run.home + "/two.tif";
+  const std::string png = std::string(QUILLET_SOURCE_DIR) + "/tests/fuzz/corpus/fuzz_load_png/rgb_40x40.png";
+  test_tools::command_output("convert '" + png + "' '" + png + "' '" + file + "'");
+  run.env["QUILLET_BIN"] = orivane_program();
+  RunResult r = run.run({"view", file}, "two.tif", "Return");
+  EXPECT_TRUE(run.window_seen);
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out, "ok\n");
+
+  run.env["DISPLAY"] = "";
+  const auto start = std::chrono::steady_clock::now();
+  r = run_quillet_with({"view", file}, run.env, run.home, RunOptions{});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("no window"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+// Error recovery with a display: after the jam's message the pages so far
+// are shown in the viewer, and closing it ends the run with the failure and
+// the pages kept.
+TEST(WindowErrorRecovery, ThePagesSoFarAreShownInTheViewer) {
+  WindowRun run(
+      "[device]\nproduct = Scanner\nfeeder_sheets = 5\ntwo_sided = no\nevents = 3:jam\ndialog = none\n");
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  bool viewer_seen = false;
+  RunOptions options;
+  options.while_running = [&](pid_t) {
+    // The jam's message box first (if the run shows one), then the viewer.
+    const std::string box = run.display.wait_for_window("^Quillet$", 10);
+    if (!box.empty()) run.display.press(box, "Return");
+    const std::string viewer = run.display.wait_for_window("Here.s what we.ve got", 30);
+    viewer_seen = !viewer.empty();
+    if (viewer.empty()) return run.display.stop();
+    run.display.press(viewer, "Escape");
+  };
+  const RunResult r = run_quillet_with({"/N=5", "/ADF", "p.tif"}, run.env, run.home, options);
+  EXPECT_TRUE(viewer_seen);
+  EXPECT_NE(r.exit_status, 0) << r.out << r.err;
+  EXPECT_TRUE(file_exists(run.home + "/p1.tif") && file_exists(run.home + "/p2.tif"));
+  EXPECT_FALSE(file_exists(run.home + "/p3.tif"));
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "orivane/print_api.h"
 #include "orivane/twain_switches.h"
 #include "orivane/upload_api.h"
+#include "orivane/view_api.h"
 #include "tools/orivane/image_files.h"
 
 namespace orivane_tool {
@@ -287,6 +288,17 @@ void print_file(const Args& a, std::FILE* out) {
   std::fprintf(out, "job %d\n", DIB_LastPrintJobId());
 }
 
+// The pages of FILE in the library's viewer, until it is closed: "ok" for
+// OK, "cancelled" for Cancel or the close box.
+void view(const Args& a, std::FILE* out) {
+  const int result = TWAIN_ViewFile(a[0].c_str());
+  if (result < 0) {
+    const std::string why = TWAIN_LastErrorCode() != 0 ? library_error() : "no window (no display to show it on)";
+    throw Failure{"cannot view " + a[0] + ": " + why};
+  }
+  std::fprintf(out, "%s\n", result == 1 ? "ok" : "cancelled");
+}
+
 // Every page of the image file at URL (or a local file, through the same
 // loader), into OUT in the format of its name.
 void fetch(const Args& a, std::FILE*) {
@@ -332,6 +344,8 @@ const std::vector<Command>& commands() {
       {"printers", "", "the print destinations, one per line", 0, 0, printers},
       {"print", "FILE [PRINTER]", "every page of FILE printed at its own resolution (or fitted), no dialog", 1, 2,
        print_file},
+      {"view", "FILE", "shows the pages of FILE in the viewer window; writes ok or cancelled as it was closed", 1, 1,
+       view},
       {"fetch", "URL OUT", "every page of the image file at URL into OUT (format by OUT's extension)", 2, 2, fetch},
       {"stamp", "IN OUT TEXT [ATTRIBUTES]",
        "the page with TEXT stamped as /TEXT does: ATTRIBUTES like BOLD:12pt:CENTER; $file $page $user $date $utc",

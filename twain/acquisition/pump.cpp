@@ -21,6 +21,7 @@
 #include "twain/session/constant_names.h"
 #include "twain/session/dsm.h"
 #include "twain/session/session.h"
+#include "ui/viewer_window.h"
 
 namespace twain {
 namespace {
@@ -183,9 +184,15 @@ unsigned pump_messages(int mode) {
 using twain::acquisition;
 using twain::session;
 
-void TWAIN_PumpMessages(int mode) { twain::pump_messages(mode); }
+// A modeless viewer window lives on the calling thread: whoever pumps the
+// thread's messages lets it take its window events too.
+void TWAIN_PumpMessages(int mode) {
+  ui::viewer_pump_events();
+  twain::pump_messages(mode);
+}
 
 void TWAIN_EmptyMessageQueue(void) {
+  ui::viewer_pump_events();
   if (!platform::peek_message(nullptr, false)) return;
   const bool traced = LogLevel() != 0;
   if (traced) LogPrint("EMQ<");

@@ -29,6 +29,7 @@
 #include "orivane/twain_sources.h"
 #include "orivane/twain_switches.h"
 #include "orivane/upload_api.h"
+#include "orivane/view_api.h"
 
 typedef void (*AnyFunction)(void);
 

@@ -57,7 +57,8 @@ class WindowUiTest : public ::testing::Test {
     });
   }
 
-  test_tools::VirtualDisplay display_;
+  std::unique_ptr<test_tools::VirtualDisplay> started_ = test_tools::start_virtual_display();
+  test_tools::VirtualDisplay& display_ = *started_;
   std::unique_ptr<platform::UiBackend> backend_;
   std::thread person_;
   std::atomic<bool> window_missing_{false};
