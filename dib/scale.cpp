@@ -16,7 +16,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "dib/allocate.h"
@@ -310,13 +313,61 @@ void finish_row(const std::uint32_t* sums, const Spans& s, std::uint64_t area, s
 
 }  // namespace
 
+namespace {
+
+// What one band of target rows needs to be made.
+struct ScreenJob {
+  const DibView& src;
+  const RowReader& reader;
+  const Spans& spans;
+  DibView& target;
+  int channels;
+  bool direct;  // 24-bit RGB rows are read where they lie
+};
+
+// Makes target rows [first, last): each from the column sums of the source
+// rows under it.
+void screen_rows(const ScreenJob& job, int first, int last) {
+  const int h = job.src.height(), height = job.target.height();
+  const std::uint64_t area = job.spans.total * static_cast<std::uint64_t>(h);
+  const std::size_t n = static_cast<std::size_t>(job.src.width()) * static_cast<std::size_t>(job.channels);
+  std::vector<std::uint8_t> in(n + 4);
+  std::vector<std::uint32_t> sums(n);
+  for (int k = first; k < last; ++k) {
+    const RowCover cover = rows_under(k, h, height);
+    for (std::size_t r = 0; r < cover.parts.size(); ++r) {
+      const int y = cover.first + static_cast<int>(r);
+      const std::uint8_t* row = in.data();
+      if (job.direct) {
+        row = job.src.row(y);
+      } else if (job.channels == 1) {
+        job.reader.gray(y, in.data());
+      } else {
+        job.reader.rgb(y, in.data());
+      }
+      add_row(row, n, cover.parts[r], r == 0, sums.data());
+    }
+    if (job.channels == 1) {
+      finish_row<1>(sums.data(), job.spans, area, job.target.row(k));
+    } else {
+      finish_row<3>(sums.data(), job.spans, area, job.target.row(k));
+    }
+  }
+}
+
+// Pages above this many source pixels are made in two bands at once, where
+// the processor has a second core: the person waiting for the screen feels
+// the time, not the work.
+constexpr std::int64_t kTwoBandPixels = 2'000'000;
+
+}  // namespace
+
 Dib screen_copy(const DibView& src, int width, int height) {
   const int w = src.width(), h = src.height();
   if (width < 1 || height < 1 || width > w || height > h) throw Error(ERR_WRONG_IMAGE_TYPE);
   const RowReader reader(src);
   if (!reader.supported()) throw Error(ERR_WRONG_IMAGE_TYPE);
   const bool gray = src.pixel_type() == kBW || src.pixel_type() == kGray;
-  const int channels = gray ? 1 : 3;
   // The same size is a copy, as the scaled copy makes it. A column sum is at
   // most 255 times the source's height, a pixel's sum 255 times the source's
   // area: past what the arithmetic below holds, the scaled copy's is used.
@@ -327,32 +378,38 @@ Dib screen_copy(const DibView& src, int width, int height) {
   Locked t(out.get());
   set_resolution(t.view(), src.header().x_ppm, src.header().y_ppm);
   const Spans spans = spans_for(w, width);
-  const std::uint64_t area = spans.total * static_cast<std::uint64_t>(h);
-  const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(channels);
-  // 24-bit RGB rows are read where they lie; other kinds through the reader.
-  const bool direct = src.depth() == 24 && src.pixel_type() == kRGB && !src.compressed();
-  std::vector<std::uint8_t> in(n + 4);
-  std::vector<std::uint32_t> sums(n);
-  for (int k = 0; k < height; ++k) {
-    const RowCover cover = rows_under(k, h, height);
-    for (std::size_t r = 0; r < cover.parts.size(); ++r) {
-      const int y = cover.first + static_cast<int>(r);
-      const std::uint8_t* row = in.data();
-      if (direct) {
-        row = src.row(y);
-      } else if (gray) {
-        reader.gray(y, in.data());
-      } else {
-        reader.rgb(y, in.data());
-      }
-      add_row(row, n, cover.parts[r], r == 0, sums.data());
-    }
-    if (gray) {
-      finish_row<1>(sums.data(), spans, area, t->row(k));
-    } else {
-      finish_row<3>(sums.data(), spans, area, t->row(k));
-    }
+  const ScreenJob job{src, reader, spans, t.view(), gray ? 1 : 3,
+                      src.depth() == 24 && src.pixel_type() == kRGB && !src.compressed()};
+  const bool two_bands = static_cast<std::int64_t>(w) * h > kTwoBandPixels && height >= 2 &&
+                         std::thread::hardware_concurrency() > 1;
+  if (!two_bands) {
+    screen_rows(job, 0, height);
+    return out;
   }
+  // The bands share nothing but what they read; each writes its own rows.
+  const int middle = height / 2;
+  std::exception_ptr failure;
+  std::thread lower;
+  try {
+    lower = std::thread([&] {
+      try {
+        screen_rows(job, middle, height);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    screen_rows(job, 0, height);  // no thread to be had: one band
+    return out;
+  }
+  try {
+    screen_rows(job, 0, middle);
+  } catch (...) {
+    lower.join();
+    throw;
+  }
+  lower.join();
+  if (failure) std::rethrow_exception(failure);
   return out;
 }
 
