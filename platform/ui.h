@@ -5,6 +5,7 @@
 // back end writes boxes to standard error with their caption and answers
 // questions with their default, and says so in the trace.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -46,6 +47,16 @@ struct UiSaveAnswer {
   int type = 0;
 };
 
+// What the review window shows: one scanned page, or the pages of a file.
+struct UiReviewRequest {
+  std::string title;  // the window's title (the application's name)
+  std::string file;   // file mode: the file under review; "" reviews the page
+};
+
+// The button that ended a review (the dialog's own identifiers): Accept,
+// Cancel Scan Job, Reject; Other for any other way of closing it.
+enum class UiReviewEnd { Other = 0, Accept = 1, Cancel = 2, Reject = 3 };
+
 class UiBackend {
  public:
   virtual ~UiBackend() = default;
@@ -83,6 +94,14 @@ class UiBackend {
     ui_trace("Save dialog(" + request.title + ") => cancelled (no one to ask)");
     return false;
   }
+
+  // The review window over `*page` (a DIB handle; page mode) or over the
+  // pages of `request.file` (file mode; `page` unused, may be null). In page
+  // mode the page may come back turned (a new handle in `*page`, the old one
+  // freed), flipped or inverted. Back ends without windows ask a question
+  // instead ("Keep this page?", "Keep <file>?"): Yes accepts, No rejects,
+  // Cancel cancels; nobody there accepts, so nothing scanned is lost.
+  virtual UiReviewEnd review(const UiReviewRequest& request, std::uintptr_t* page);
 
   // Chooses one of `names` (at least one; `preselected` indexes it): the
   // index, or nothing when cancelled. Without a list to show, each entry is

@@ -17,6 +17,7 @@
 #include "platform/ui.h"
 #include "ui/fltk_dialogs.h"
 #include "ui/fltk_display.h"
+#include "ui/review_window.h"
 #include "ui/window_ui.h"
 
 namespace ui {
@@ -72,6 +73,15 @@ std::string fltk_filter(const std::vector<platform::UiFileType>& types) {
   return filter;
 }
 
+const char* review_end_name(platform::UiReviewEnd end) {
+  switch (end) {
+    case platform::UiReviewEnd::Accept: return "Accept";
+    case platform::UiReviewEnd::Reject: return "Reject";
+    case platform::UiReviewEnd::Cancel: return "Cancel Scan Job";
+    default: return "closed";
+  }
+}
+
 class WindowUi final : public platform::UiBackend {
  public:
   WindowUi() : fallback_(platform::make_noninteractive_ui()) {}
@@ -122,6 +132,20 @@ class WindowUi final : public platform::UiBackend {
     if (lost) return fallback_->choose_from_list(caption, names, preselected);
     ui_trace(caption + " => " + (choice ? "\"" + names[*choice] + "\"" : "cancelled"));
     return choice;
+  }
+
+  platform::UiReviewEnd review(const platform::UiReviewRequest& request,
+                               std::uintptr_t* page) override {
+    Guard guard;
+    if (display_lost()) return fallback_->review(request, page);
+    bool lost = false;
+    const platform::UiReviewEnd end = run_review_window(request, page, &lost);
+    // Nobody can answer any more: the page or file is answered as a run
+    // without windows answers it.
+    if (lost) return fallback_->review(request, page);
+    ui_trace(std::string("Review") + (request.file.empty() ? "" : "(" + request.file + ")") +
+             " => " + review_end_name(end));
+    return end;
   }
 
   bool waiting_window_show(const std::string& text) override {

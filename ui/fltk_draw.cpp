@@ -10,28 +10,10 @@
 #include "platform/device_context.h"
 #include "ui/fltk_display.h"
 #include "ui/image_window.h"
+#include "ui/paint_context.h"
 
 namespace ui {
 namespace {
-
-// The window FLTK is painting: clipped as FLTK clips, drawn with its image
-// drawing, which puts the bytes 1:1.
-class PaintContext final : public platform::DeviceContext {
- public:
-  explicit PaintContext(const Fl_Widget& area) : area_(area) {}
-  platform::DrawRect clip_box() const override {
-    int x = 0, y = 0, w = 0, h = 0;
-    fl_clip_box(0, 0, area_.w(), area_.h(), x, y, w, h);
-    return {x, y, w, h};
-  }
-  void draw_pixels(int x, int y, int w, int h, const std::uint8_t* pixels, int channels,
-                   int stride) override {
-    fl_draw_image(pixels, x, y, w, h, channels, stride);
-  }
-
- private:
-  const Fl_Widget& area_;
-};
 
 class ImageWindow final : public Fl_Double_Window {
  public:
@@ -39,7 +21,7 @@ class ImageWindow final : public Fl_Double_Window {
   bool painted() const { return painted_; }
 
   void draw() override {
-    PaintContext context(*this);
+    PaintContext context({0, 0, w(), h()});
     const platform::DcHandle dc = platform::dc_register(&context);
     fl_rectf(0, 0, w(), h(), fl_rgb_color(192, 192, 192));
     DIB_DrawToDC(dib_, dc, 0, 0, w(), h(), 0, 0);
