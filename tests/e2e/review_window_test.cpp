@@ -214,4 +214,24 @@ TEST(ReviewWindow, ADisplayThatGoesAwayDuringTheReviewEndsTheRunWithItsReport) {
   EXPECT_NE(run.log().find("Display lost"), std::string::npos);
 }
 
+TEST(ReviewWindow, PrintWithoutAPrinterSaysPrintingProblemAndTheReviewGoesOn) {
+  ReviewRun run;
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  // No scheduler there: nothing can print, and nothing may reach a real one.
+  run.env["CUPS_SERVER"] = run.home + "/no-cups.sock";
+  const Step print = {"Quillet", [&run](test_tools::VirtualDisplay& d, const std::string& id) {
+                        d.press(id, "alt+p");
+                        // The box comes up over the review window; Enter closes it.
+                        const std::string box = run.new_window("Quillet", {id});
+                        if (!box.empty()) d.press(box, "Return");
+                        d.press(id, "Return");
+                      }};
+  RunResult r = run.run({"/REVIEW", "/N=1", "page.tif"}, {print});
+  EXPECT_EQ(run.missing, "");
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_TRUE(file_exists(run.home + "/page.tif"));
+  const std::string log = run.log();
+  EXPECT_NE(log.find("MessageBox(Quillet): Printing Problem.\n"), std::string::npos) << log;
+}
+
 }  // namespace
