@@ -454,9 +454,3 @@ int DIB_LoadArrayFromBuffer(DIB_HANDLE* array, int max, const void* bytes, uint3
   return n;
 }
 
-int PromptForOpenFilename(char* path) {
-  LogPrint("PromptForOpenFilename\n");
-  if (path) path[0] = '\0';
-  LogPrint("*CANCELLED*\n");
-  return 0;
-}

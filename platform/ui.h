@@ -33,6 +33,13 @@ struct UiFileType {
   std::string pattern;  // "*.pdf", several joined by ';' ("*.tif;*.tiff")
 };
 
+// What an open dialog offers: the file types to choose among, the first
+// chosen at first.
+struct UiOpenRequest {
+  std::string title;
+  std::vector<UiFileType> types;  // at least one
+};
+
 // What a save dialog offers.
 struct UiSaveRequest {
   std::string title;
@@ -102,6 +109,14 @@ class UiBackend {
   // instead ("Keep this page?", "Keep <file>?"): Yes accepts, No rejects,
   // Cancel cancels; nobody there accepts, so nothing scanned is lost.
   virtual UiReviewEnd review(const UiReviewRequest& request, std::uintptr_t* page);
+
+  // The open dialog: true with the chosen file's path in `out_path`, false
+  // when cancelled. Back ends with no one to ask cancel, and trace that they
+  // did.
+  virtual bool open_dialog(const UiOpenRequest& request, std::string* /*out_path*/) {
+    ui_trace("Open dialog(" + request.title + ") => cancelled (no one to ask)");
+    return false;
+  }
 
   // Chooses one of `names` (at least one; `preselected` indexes it): the
   // index, or nothing when cancelled. Without a list to show, each entry is

@@ -1,5 +1,7 @@
 // The window back end: message boxes, questions, the list chooser, the
-// waiting window, the progress bar and the save dialog as FLTK windows. Every
+// waiting window, the progress bar, the review window and the save dialog as
+// FLTK windows. The open dialog is not one of them yet: it answers as a run
+// without windows does (cancelled, and traced). Every
 // call traces what it showed and what the person answered, as the other back
 // ends do. When the display goes away, the call in progress and every later
 // one answer as the non-interactive back end does.

@@ -30,7 +30,13 @@ class ScriptedDialog final : public platform::UiBackend {
     out_answer->type = type_;
     return choose_;
   }
+  bool open_dialog(const platform::UiOpenRequest& request, std::string* out_path) override {
+    *seen_open = request;
+    *out_path = typed_;
+    return choose_;
+  }
   std::shared_ptr<platform::UiSaveRequest> seen = std::make_shared<platform::UiSaveRequest>();
+  std::shared_ptr<platform::UiOpenRequest> seen_open = std::make_shared<platform::UiOpenRequest>();
 
  private:
   bool choose_;
@@ -109,6 +115,38 @@ TEST_F(SaveDialogTest, ImageNamesOfferWhatCanBeWrittenNow) {
   EXPECT_EQ(seen->types[0].label, "Windows Bitmap");
   EXPECT_EQ(seen->chosen_type, 0);
   for (const auto& t : seen->types) EXPECT_NE(t.label, "JPEG/JFIF");  // no JPEG for a 1-bit image
+}
+
+TEST_F(SaveDialogTest, TheOpenDialogOffersTheReadableFormatsAndHandsBackTheChosenFile) {
+  struct Case {
+    bool choose;
+    std::string typed;
+    int result;
+    std::string path;
+  };
+  const Case cases[] = {
+      {true, "/scans/in.tif", 1, "/scans/in.tif"},
+      {false, "/scans/in.tif", 0, ""},
+      {true, "", 0, ""},
+      {true, "/" + std::string(300, 'a'), 0, ""},  // a cut name would be another file
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.substr(0, 20));
+    auto dialog = std::make_unique<ScriptedDialog>(c.choose, c.typed, 0);
+    auto seen = dialog->seen_open;
+    platform::ui_install(std::move(dialog));
+    char path[260] = "old";
+    EXPECT_EQ(PromptForOpenFilename(path), c.result);
+    EXPECT_EQ(std::string(path), c.path);
+    // All readable formats first, then bitmaps, then each readable format.
+    ASSERT_GE(seen->types.size(), 2u);
+    const platform::UiFileType& all = seen->types[0];
+    EXPECT_EQ(all.label.rfind("Image Files (.bmp", 0), 0u) << all.label;
+    EXPECT_EQ(all.label.back(), ')');
+    EXPECT_EQ(seen->types[1].label, "Windows Bitmaps (*.bmp)");
+    for (std::size_t i = 1; i < seen->types.size(); ++i)
+      EXPECT_NE(all.pattern.find(seen->types[i].pattern), std::string::npos) << seen->types[i].label;
+  }
 }
 
 }  // namespace
