@@ -76,4 +76,17 @@ TEST(WindowErrorBox, ADisplayThatGoesAwayEndsTheRunWithItsReport) {
   EXPECT_NE(read_file(run.home + "/orivane.log").find("Display lost"), std::string::npos);
 }
 
+TEST(WindowNextPage, TheQuestionIsAWindowAndNoEndsTheDocument) {
+  WindowRun run("[device]\nproduct = Travel\nfamily = TravelScan\nfeeder_sheets = 1\n");
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  // Unlimited pages into one file from a TravelScan: the empty feeder asks.
+  RunResult r = run.run({"/TIFF+", "/NOUI", "/LOG", "doc.tif"}, "Quillet", "n");
+  EXPECT_TRUE(run.window_seen);
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_EQ(report_value(r.out, "PagesWritten"), "1") << r.out;
+  EXPECT_NE(read_file(run.home + "/orivane.log")
+                .find("Question(Quillet): Would you like to scan more pages? => No"),
+            std::string::npos);
+}
+
 }  // namespace
