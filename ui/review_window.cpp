@@ -79,6 +79,7 @@ class ReviewDialog final : public Fl_Double_Window {
   void lay_out() { placed_ = review_layout(view_, DIB_Width(image_), DIB_Height(image_), zoom_,
                                            scale_, pan_x_, pan_y_); }
   void zoom_to(int zoom);
+  void pan_to(int mx, int my);
   void show_info();
   void page_changed();
   void turn(int turns, const char* name);
@@ -293,6 +294,16 @@ void ReviewDialog::paint_view() {
   fl_pop_clip();
 }
 
+// The pan that follows the mouse from where the drag began to (mx, my).
+void ReviewDialog::pan_to(int mx, int my) {
+  pan_x_ = drag_.pan_x + mx - drag_.mouse_x;
+  pan_y_ = drag_.pan_y + my - drag_.mouse_y;
+  lay_out();
+  pan_x_ = placed_.pan_x;
+  pan_y_ = placed_.pan_y;
+  area_->redraw();
+}
+
 // Pans by the mouse's movement since the press; the hand shows over a page
 // that can be moved.
 int ReviewDialog::drag(int event) {
@@ -307,15 +318,13 @@ int ReviewDialog::drag(int event) {
       return 1;
     case FL_DRAG:
       if (!drag_.active) return 0;
-      pan_x_ = drag_.pan_x + mx - drag_.mouse_x;
-      pan_y_ = drag_.pan_y + my - drag_.mouse_y;
-      lay_out();
-      pan_x_ = placed_.pan_x;
-      pan_y_ = placed_.pan_y;
-      area_->redraw();
+      pan_to(mx, my);
       return 1;
     case FL_RELEASE:
+      // The release is where the mouse ended: the last movement may come
+      // with it rather than before it.
       if (!drag_.active) return 0;
+      pan_to(mx, my);
       drag_.active = false;
       platform::ui_trace("End Drag");
       return 1;

@@ -401,4 +401,57 @@ TEST_F(WindowUiTest, AReviewWhoseDisplayGoesAwayKeepsThePage) {
   DIB_Free(page);
 }
 
+TEST_F(WindowUiTest, DraggingMovesTheZoomedPageByTheMousesMovement) {
+  if (!test_tools::have_tool("import")) GTEST_SKIP() << "no ImageMagick import";
+  // 1000 x 1000 at the screen's resolution: fitted at 66%, 1:1 after two
+  // steps up, then larger than the view. Red rises to the right, green
+  // downwards, so that every point of the view is told apart.
+  const DIB_HANDLE page = DIB_Create(DIB_PT_RGB, 1000, 1000, 24);
+  std::vector<std::uint8_t> row(1000 * 3);
+  for (int y = 0; y < 1000; ++y) {
+    for (int x = 0; x < 1000; ++x) {
+      row[3 * x] = 0;
+      row[3 * x + 1] = static_cast<std::uint8_t>(y / 4);
+      row[3 * x + 2] = static_cast<std::uint8_t>(x / 4);
+    }
+    DIB_WritePackedRow(page, y, row.data());
+  }
+  const int ppi = ui::screen_pixels_per_inch();
+  DIB_SetResolution(page, ppi, ppi);
+  listen();
+  const std::string before = ::testing::TempDir() + "drag_before.ppm";
+  const std::string after = ::testing::TempDir() + "drag_after.ppm";
+  person_does("Review test", [&](const std::string& id) {
+    display_.press(id, "plus plus");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    display_.run("import -window " + id + " -depth 8 " + before);
+    display_.run("xdotool mousemove --window " + id + " 510 350 mousedown 1 mousemove --window " +
+                 id + " 460 325 mousemove --window " + id + " 410 300 mouseup 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    display_.run("import -window " + id + " -depth 8 " + after);
+    display_.press(id, "Return");
+  });
+  std::uintptr_t shown = page;
+  EXPECT_EQ(backend_->review({"Review test", ""}, &shown), platform::UiReviewEnd::Accept);
+  person_.join();
+  ASSERT_FALSE(window_missing_);
+  EXPECT_EQ(traced_after(trace_, "Review zoom: "),
+            (std::vector<std::string>{"66%", "75%", "100%"}));
+  EXPECT_NE(trace_.find("Start Drag\nEnd Drag\n"), std::string::npos) << trace_;
+  int w = 0, h = 0;
+  const std::vector<std::uint8_t> was = ppm_pixels(before, &w, &h);
+  const std::vector<std::uint8_t> now = ppm_pixels(after, &w, &h);
+  ASSERT_EQ(w, 860);
+  // What was at (x + 100, y + 50) is now at (x, y).
+  for (auto [x, y] : std::vector<std::pair<int, int>>{{200, 100}, {400, 300}, {600, 500}}) {
+    SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+    const std::size_t at_now = (static_cast<std::size_t>(y) * w + x) * 3;
+    const std::size_t at_was = (static_cast<std::size_t>(y + 50) * w + x + 100) * 3;
+    EXPECT_NEAR(now[at_now], was[at_was], 1);
+    EXPECT_NEAR(now[at_now + 1], was[at_was + 1], 1);
+    EXPECT_NE(now[at_now], was[at_now]);  // it did move
+  }
+  DIB_Free(page);
+}
+
 }  // namespace
