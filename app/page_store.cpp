@@ -8,6 +8,7 @@
 #include "app/exit_status.h"
 #include "app/naming.h"
 #include "app/report.h"
+#include "app/review.h"
 #include "app/stream_output.h"
 #include "app/scan_loop.h"
 #include "core/error_record.h"
@@ -23,7 +24,6 @@
 #include "orivane/ocr_api.h"
 #include "orivane/twain_acquire.h"
 #include "orivane/twain_switches.h"
-#include "platform/ui.h"
 
 namespace {
 
@@ -85,14 +85,6 @@ void apply_corrections(const ScanRequest& r, uintptr_t& image, const std::string
       TWAIN_ErrorBox("/TA only makes sense for color or gray images.");
     }
   }
-}
-
-// The review of one page, until the review window exists: a question whose
-// answer, for nobody at the terminal, accepts the page (nothing is lost).
-int review_page(uintptr_t) {
-  const platform::UiAnswer a = platform::ui().ask("Review", "Keep this page?", platform::UiButtons::YesNoCancel,
-                                                  platform::UiAnswer::Yes);
-  return a == platform::UiAnswer::Yes ? 0 : a == platform::UiAnswer::No ? 1 : 2;
 }
 
 // A numbered run that found its name taken at the last moment wrote the
@@ -206,7 +198,7 @@ int AcquireOne(ScanRequest& r, uintptr_t window, int page_index) {
   if (image != 0) {
     apply_corrections(r, image, path, page_index);
     report_barcodes(r, image, page_index);
-    result = r.review ? review_page(image) : 0;
+    result = r.review ? ReviewPage(image) : 0;
     if (result == 0) {
       if (r.multipage && r.ocr) {
         result = OCR_WritePage(image) ? 0 : -1;

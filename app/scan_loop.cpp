@@ -15,6 +15,7 @@
 #include "app/naming.h"
 #include "app/progress.h"
 #include "app/report.h"
+#include "app/review.h"
 #include "app/stream_output.h"
 #include "log/trace.h"
 #include "orivane/errors.h"
@@ -255,11 +256,9 @@ void finish_multipage(Run& run) {
     return;
   }
   if (run.r.file_review) {
-    const platform::UiAnswer a = platform::ui().ask(
-        "File review", std::string("Keep ") + TWAIN_HeldMultipageFileName() + "?", platform::UiButtons::YesNoCancel,
-        platform::UiAnswer::Yes);
-    const int f = a == platform::UiAnswer::Yes ? 0 : a == platform::UiAnswer::No ? 1 : 2;
-    ReportLine("FileReview=%s\n", f == 0 ? "OK" : f == 1 ? "discard" : "cancel");
+    const int f = FileReview(TWAIN_HeldMultipageFileName());
+    ReportLine("FileReview=%s\n",
+               f == 0 ? "OK" : f == 1 ? "discard" : f == 2 ? "cancel" : "error");
     run.exit_code = f;
     if (f != 0) {
       TWAIN_DiscardMultipageFile();

@@ -1,6 +1,7 @@
-// The save dialogs: a name for one image (the formats that can be written
-// now) and a name for a multipage file (a fixed list), both shown by the
-// user-interface back end. A back end with no one to ask cancels.
+// The file dialogs: a name for one image (the formats that can be written
+// now), a name for a multipage file (a fixed list), and a file to open (the
+// formats that can be read now), all shown by the user-interface back end. A
+// back end with no one to ask cancels.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -102,8 +103,58 @@ bool store_name(const std::string& name, char* path) {
   return true;
 }
 
+// The open dialog's list: one entry for every readable format together,
+// then one per format. Bitmaps are always readable; the others when their
+// codec module is there.
+struct OpenEntry {
+  int code;
+  const char* extensions;  // for the first entry's label
+  const char* pattern;
+  const char* label;
+};
+constexpr OpenEntry kOpenEntries[] = {
+    {FF_BMP, ".bmp", "*.bmp", "Windows Bitmaps (*.bmp)"},
+    {FF_JPEG, ";.jpg;.jpeg", ";*.jpg;*.jpeg", "JPEG Files (*.jpg;*.jpeg)"},
+    {FF_TIFF, ";.tif;.tiff", ";*.tif;*.tiff;*.mpt", "TIFF Files (*.tif;*.tiff;*.mpt)"},
+    {FF_PDF, ";.pdf", ";*.pdf", "Orivane PDF Files (*.pdf)"},
+    {FF_PNG, ";.png", ";*.png", "PNG Files (*.png)"},
+    {FF_GIF, ";.gif", ";*.gif", "GIF Files (*.gif)"},
+    {FF_DCX, ";.dcx", ";*.dcx", "DCX Files (*.dcx)"},
+};
+
+platform::UiOpenRequest open_request() {
+  platform::UiOpenRequest request;
+  request.title = "Open";
+  platform::UiFileType all{"Image Files (", ""};
+  std::vector<platform::UiFileType> each;
+  for (const OpenEntry& e : kOpenEntries) {
+    if (e.code != FF_BMP && !IsFormatAvailable(e.code)) continue;
+    all.label += e.extensions;
+    all.pattern += e.pattern;
+    // Each entry's own pattern, without the separator that joins it to the first.
+    each.push_back({e.label, e.pattern + (e.pattern[0] == ';' ? 1 : 0)});
+  }
+  all.label += ")";
+  request.types.push_back(all);
+  request.types.insert(request.types.end(), each.begin(), each.end());
+  return request;
+}
+
 }  // namespace
 }  // namespace fileio
+
+int PromptForOpenFilename(char* path) {
+  LogPrint("PromptForOpenFilename\n");
+  if (path) path[0] = '\0';
+  std::string chosen;
+  if (path && platform::ui().open_dialog(fileio::open_request(), &chosen) && !chosen.empty() &&
+      fileio::store_name(chosen, path)) {
+    LogPrint("=> TRUE ('%s')\n", path);
+    return 1;
+  }
+  LogPrint("*CANCELLED*\n");
+  return 0;
+}
 
 int PromptForSaveName(char* path, int* format, DIB_HANDLE dib) {
   LogPrint("PromptForSaveName(%s, %d, 0x%08lx)\n", path ? path : "", format ? *format : -1,

@@ -181,6 +181,20 @@ std::string list_question(const std::vector<std::string>& names, std::size_t can
 
 }  // namespace
 
+UiReviewEnd UiBackend::review(const UiReviewRequest& request, std::uintptr_t*) {
+  const bool file_mode = !request.file.empty();
+  const UiAnswer answer =
+      file_mode ? ask("File review", "Keep " + request.file + "?", UiButtons::YesNoCancel,
+                      UiAnswer::Yes)
+                : ask("Review", "Keep this page?", UiButtons::YesNoCancel, UiAnswer::Yes);
+  switch (answer) {
+    case UiAnswer::Yes: return UiReviewEnd::Accept;
+    case UiAnswer::No: return UiReviewEnd::Reject;
+    case UiAnswer::Cancel: return UiReviewEnd::Cancel;
+    default: return UiReviewEnd::Other;
+  }
+}
+
 std::optional<std::size_t> UiBackend::choose_from_list(const std::string& caption,
                                                        const std::vector<std::string>& names,
                                                        std::size_t preselected) {

@@ -5,6 +5,7 @@
 // back end writes boxes to standard error with their caption and answers
 // questions with their default, and says so in the trace.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -32,6 +33,13 @@ struct UiFileType {
   std::string pattern;  // "*.pdf", several joined by ';' ("*.tif;*.tiff")
 };
 
+// What an open dialog offers: the file types to choose among, the first
+// chosen at first.
+struct UiOpenRequest {
+  std::string title;
+  std::vector<UiFileType> types;  // at least one
+};
+
 // What a save dialog offers.
 struct UiSaveRequest {
   std::string title;
@@ -44,12 +52,6 @@ struct UiSaveRequest {
 struct UiSaveAnswer {
   std::string path;
   int type = 0;
-};
-
-// What an open dialog offers.
-struct UiOpenRequest {
-  std::string title;
-  std::vector<UiFileType> types;  // at least one; the first is preselected
 };
 
 // One row of a form: a label and the choices offered, `chosen` indexing the
@@ -87,6 +89,16 @@ struct UiPrintAnswer {
 };
 
 enum class UiDialogEnd { Chosen, Cancelled, Failed };
+
+// What the review window shows: one scanned page, or the pages of a file.
+struct UiReviewRequest {
+  std::string title;  // the window's title (the application's name)
+  std::string file;   // file mode: the file under review; "" reviews the page
+};
+
+// The button that ended a review (the dialog's own identifiers): Accept,
+// Cancel Scan Job, Reject; Other for any other way of closing it.
+enum class UiReviewEnd { Other = 0, Accept = 1, Cancel = 2, Reject = 3 };
 
 class UiBackend {
  public:
@@ -126,11 +138,18 @@ class UiBackend {
     return false;
   }
 
-  // The open dialog: true with the chosen file's name in `out_path`, false
+  // The review window over `*page` (a DIB handle; page mode) or over the
+  // pages of `request.file` (file mode; `page` unused, may be null). In page
+  // mode the page may come back turned (a new handle in `*page`, the old one
+  // freed), flipped or inverted. Back ends without windows ask a question
+  // instead ("Keep this page?", "Keep <file>?"): Yes accepts, No rejects,
+  // Cancel cancels; nobody there accepts, so nothing scanned is lost.
+  virtual UiReviewEnd review(const UiReviewRequest& request, std::uintptr_t* page);
+
+  // The open dialog: true with the chosen file's path in `out_path`, false
   // when cancelled. Back ends with no one to ask cancel, and trace that they
   // did.
-  virtual bool open_dialog(const UiOpenRequest& request, std::string* out_path) {
-    (void)out_path;
+  virtual bool open_dialog(const UiOpenRequest& request, std::string* /*out_path*/) {
     ui_trace("Open dialog(" + request.title + ") => cancelled (no one to ask)");
     return false;
   }

@@ -72,6 +72,12 @@ class VirtualDisplay {
     return "";
   }
 
+  // Clicks the left button at (x, y) inside `window`, as a person does.
+  void click(const std::string& window, int x, int y) const {
+    run("xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
+        std::to_string(y) + " click 1");
+  }
+
   // Gives `window` the keyboard and types `keys` ("Return", "n", "Down Return").
   void press(const std::string& window, const std::string& keys) const {
     run("xdotool windowfocus --sync " + window);

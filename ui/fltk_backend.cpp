@@ -1,5 +1,7 @@
 // The window back end: message boxes, questions, the list chooser, the
-// waiting window, the progress bar and the save dialog as FLTK windows. Every
+// waiting window, the progress bar, the review window and the save dialog as
+// FLTK windows. The open dialog is not one of them yet: it answers as a run
+// without windows does (cancelled, and traced). Every
 // call traces what it showed and what the person answered, as the other back
 // ends do. When the display goes away, the call in progress and every later
 // one answer as the non-interactive back end does.
@@ -17,6 +19,7 @@
 #include "ui/fltk_dialogs.h"
 #include "ui/fltk_display.h"
 #include "ui/print_dialog.h"
+#include "ui/review_window.h"
 #include "ui/window_ui.h"
 
 namespace ui {
@@ -44,6 +47,15 @@ UiAnswer escape_answer_for(UiButtons buttons) {
     if (platform::ui_buttons_offer(buttons, a)) return a;
   }
   return UiAnswer::Ok;
+}
+
+const char* review_end_name(platform::UiReviewEnd end) {
+  switch (end) {
+    case platform::UiReviewEnd::Accept: return "Accept";
+    case platform::UiReviewEnd::Reject: return "Reject";
+    case platform::UiReviewEnd::Cancel: return "Cancel Scan Job";
+    default: return "closed";
+  }
 }
 
 class WindowUi final : public platform::UiBackend {
@@ -119,6 +131,20 @@ class WindowUi final : public platform::UiBackend {
     }
     ui_trace(line);
     return *accepted ? platform::UiFormResult::Accepted : platform::UiFormResult::Cancelled;
+  }
+
+  platform::UiReviewEnd review(const platform::UiReviewRequest& request,
+                               std::uintptr_t* page) override {
+    Guard guard;
+    if (display_lost()) return fallback_->review(request, page);
+    bool lost = false;
+    const platform::UiReviewEnd end = run_review_window(request, page, &lost);
+    // Nobody can answer any more: the page or file is answered as a run
+    // without windows answers it.
+    if (lost) return fallback_->review(request, page);
+    ui_trace(std::string("Review") + (request.file.empty() ? "" : "(" + request.file + ")") +
+             " => " + review_end_name(end));
+    return end;
   }
 
   bool waiting_window_show(const std::string& text) override {

@@ -55,25 +55,8 @@ void on_close(Fl_Widget* window, void*) {
   outcome->done = true;
 }
 
-// Runs `window` modally until a button or Escape answers, the window is
-// closed, or the display goes away (false then). An interrupted run (Ctrl+C,
-// SIGTERM) answers as Escape does, so that the run can end.
 bool run_modal(Fl_Window& window, Outcome& outcome) {
-  window.set_modal();
-  window.show();
-  while (!outcome.done && !display_lost()) {
-    if (platform::interrupt_raised()) {
-      outcome.answer = outcome.escape_answer;
-      outcome.done = true;
-      break;
-    }
-    Fl::wait(0.1);
-  }
-  if (!display_lost()) {
-    window.hide();
-    Fl::check();
-  }
-  return outcome.done && !display_lost();
+  return run_modal_window(window, outcome.done, [&] { outcome.answer = outcome.escape_answer; });
 }
 
 const char* icon_symbol(UiIcon icon) {
@@ -125,6 +108,24 @@ int text_height(const std::string& text) {
 }
 
 }  // namespace
+
+bool run_modal_window(Fl_Window& window, bool& done, const std::function<void()>& on_interrupt) {
+  window.set_modal();
+  window.show();
+  while (!done && !display_lost()) {
+    if (platform::interrupt_raised()) {
+      on_interrupt();
+      done = true;
+      break;
+    }
+    Fl::wait(0.1);
+  }
+  if (!display_lost()) {
+    window.hide();
+    Fl::check();
+  }
+  return done && !display_lost();
+}
 
 std::optional<UiAnswer> run_message_window(const std::string& caption, const std::string& text,
                                            UiIcon icon, UiButtons buttons,

@@ -2,13 +2,22 @@
 // or the display is lost; the caller holds the display lock.
 #pragma once
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/ui.h"
 
+class Fl_Window;
+
 namespace ui {
+
+// Shows `window` modally and runs events until `done` is set, the display
+// goes away (false then) or the run is interrupted (Ctrl+C, SIGTERM:
+// `on_interrupt` says how the window answers then, as its Escape does, so
+// that the run can end). The window is hidden afterwards.
+bool run_modal_window(Fl_Window& window, bool& done, const std::function<void()>& on_interrupt);
 
 // A message or a question: `buttons` in a row, `default_answer` the one Enter
 // chooses, `escape_answer` what Escape or closing the window gives. Nothing

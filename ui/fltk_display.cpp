@@ -145,9 +145,28 @@ void display_trace_kept_notes() {
 
 bool display_lost() { return lost.load(); }
 
+namespace {
+
+// The desktop's own setting, "Xft.dpi: 96" in the resources the X server
+// holds for its clients; 0 when not set or not a sensible number.
+int resource_pixels_per_inch() {
+  const char* resources = XResourceManagerString(the_display);
+  if (resources == nullptr) return 0;
+  const std::string text = resources;
+  const std::string key = "Xft.dpi:";
+  std::size_t at = text.find(key);
+  while (at != std::string::npos && at != 0 && text[at - 1] != '\n') at = text.find(key, at + 1);
+  if (at == std::string::npos) return 0;
+  const double dpi = std::atof(text.c_str() + at + key.size());
+  return dpi >= 24 && dpi <= 1200 ? static_cast<int>(dpi + 0.5) : 0;
+}
+
+}  // namespace
+
 int screen_pixels_per_inch() {
   std::lock_guard<std::recursive_mutex> guard(display_lock());
   if (!display_open()) return 96;
+  if (const int set = resource_pixels_per_inch()) return set;
   const int screen = DefaultScreen(the_display);
   const int pixels = DisplayWidth(the_display, screen);
   const int millimetres = DisplayWidthMM(the_display, screen);

@@ -12,6 +12,7 @@ class PaintContext final : public platform::DeviceContext {
  public:
   // The rectangle drawn into, in the coordinates FLTK draws the widget in.
   PaintContext(int x, int y, int w, int h) : x_(x), y_(y), w_(w), h_(h) {}
+  explicit PaintContext(const platform::DrawRect& box) : PaintContext(box.x, box.y, box.w, box.h) {}
   platform::DrawRect clip_box() const override {
     int x = 0, y = 0, w = 0, h = 0;
     fl_clip_box(x_, y_, w_, h_, x, y, w, h);

@@ -13,7 +13,8 @@ namespace ui {
 // or the X server does not accept the connection).
 std::unique_ptr<platform::UiBackend> make_window_ui();
 
-// The screen's pixels per inch, from the X server's size in pixels and
+// The screen's pixels per inch: the desktop's setting (the X resource
+// Xft.dpi) when there is one, else from the X server's size in pixels and
 // millimetres; 96 when no display answers or it reports no size.
 int screen_pixels_per_inch();
 

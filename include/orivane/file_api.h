@@ -167,8 +167,9 @@ int PDF_GetDocumentProperty(const char* path, const char* property, char* buffer
 
 /* ---- Dialogs ---------------------------------------------------------- */
 
-/* The open dialog: 1 with the chosen file's name in `path` (room for 255
- * characters), 0 when cancelled or when no one can be asked. */
+/* The open dialog, shown by the user-interface back end: 1 with the chosen
+ * file's path in `path` (255 bytes), 0 when cancelled, when no one can be
+ * asked, or when the chosen path does not fit. */
 int PromptForOpenFilename(char* path);
 /* The save dialogs, shown by the user-interface back end; one with no one to
  * ask (no terminal, no display) cancels. Both empty `path` first (a buffer

@@ -120,6 +120,38 @@ TEST_F(SaveDialogTest, ImageNamesOfferWhatCanBeWrittenNow) {
   for (const auto& t : seen->types) EXPECT_NE(t.label, "JPEG/JFIF");  // no JPEG for a 1-bit image
 }
 
+TEST_F(SaveDialogTest, TheOpenDialogOffersTheReadableFormatsAndHandsBackTheChosenFile) {
+  struct Case {
+    bool choose;
+    std::string typed;
+    int result;
+    std::string path;
+  };
+  const Case cases[] = {
+      {true, "/scans/in.tif", 1, "/scans/in.tif"},
+      {false, "/scans/in.tif", 0, ""},
+      {true, "", 0, ""},
+      {true, "/" + std::string(300, 'a'), 0, ""},  // a cut name would be another file
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed.substr(0, 20));
+    auto dialog = std::make_unique<ScriptedDialog>(c.choose, c.typed, 0);
+    auto seen = dialog->seen_open;
+    platform::ui_install(std::move(dialog));
+    char path[260] = "old";
+    EXPECT_EQ(PromptForOpenFilename(path), c.result);
+    EXPECT_EQ(std::string(path), c.path);
+    // All readable formats first, then bitmaps, then each readable format.
+    ASSERT_GE(seen->types.size(), 2u);
+    const platform::UiFileType& all = seen->types[0];
+    EXPECT_EQ(all.label.rfind("Image Files (.bmp", 0), 0u) << all.label;
+    EXPECT_EQ(all.label.back(), ')');
+    EXPECT_EQ(seen->types[1].label, "Windows Bitmaps (*.bmp)");
+    for (std::size_t i = 1; i < seen->types.size(); ++i)
+      EXPECT_NE(all.pattern.find(seen->types[i].pattern), std::string::npos) << seen->types[i].label;
+  }
+}
+
 }  // namespace
 
 namespace {

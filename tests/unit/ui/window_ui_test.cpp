@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "../../xvfb_support.h"
+#include "../test_support.h"
 #include "platform/ui.h"
 #include "orivane/dib_api.h"
 #include "ui/image_window.h"
+#include "ui/review_layout.h"
 #include "ui/window_ui.h"
 
 namespace {
@@ -28,7 +30,7 @@ class WindowUiTest : public ::testing::Test {
   void SetUp() override {
     if (!display_.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
     ::setenv("DISPLAY", display_.name().c_str(), 1);
-    platform::ui_set_trace_sink([this](const std::string& line) { trace_ += line + "\n"; });
+    listen();
     backend_ = ui::make_window_ui();
     ASSERT_TRUE(backend_);
   }
@@ -56,6 +58,28 @@ class WindowUiTest : public ::testing::Test {
       }
     });
   }
+
+  // The trace comes here. The library's first call attaches it, and its log
+  // then takes the trace over: tests that make images listen again after.
+  void listen() {
+    platform::ui_set_trace_sink([this](const std::string& line) { trace_ += line + "\n"; });
+  }
+
+  // A person who waits for the window titled `title` and then does `act`
+  // with its id (clicks, keys, a screenshot); no window ends the display.
+  void person_does(const std::string& title, std::function<void(const std::string&)> act) {
+    if (person_.joinable()) person_.join();
+    person_ = std::thread([this, title, act] {
+      const std::string id = display_.wait_for_window(title, 20);
+      if (id.empty()) {
+        window_missing_ = true;
+        display_.stop();
+        return;
+      }
+      act(id);
+    });
+  }
+
 
   std::unique_ptr<test_tools::VirtualDisplay> started_ = test_tools::start_virtual_display();
   test_tools::VirtualDisplay& display_ = *started_;
@@ -236,6 +260,229 @@ TEST_F(WindowUiTest, AnImageWindowShowsThePageAreaAveraged) {
   }
   ui::close_image_window();
   DIB_Free(expected);
+  DIB_Free(page);
+}
+
+// The review window. Its geometry on Xvfb's 1024 x 768 screen, worked out by
+// hand: an 860 x 700 window whose view starts at (171, 11), 678 x 678.
+constexpr int kViewX = 171, kViewY = 11, kViewSize = 678;
+
+void click_row(const test_tools::VirtualDisplay& display, const std::string& id,
+               ui::ReviewRow row, double across = 0.5) {
+  const platform::DrawRect r = ui::review_row_rect(row);
+  display.click(id, r.x + static_cast<int>(r.w * across), r.y + r.h / 2);
+}
+
+// A page whose every pixel is (blue, green, red) = (10, 20, 30) but the top
+// left one, which is white.
+DIB_HANDLE marked_page(int w, int h) {
+  const DIB_HANDLE page = DIB_Create(DIB_PT_RGB, w, h, 24);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(w) * 3);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const bool mark = x == 0 && y == 0;
+      row[3 * x] = mark ? 255 : 10;
+      row[3 * x + 1] = mark ? 255 : 20;
+      row[3 * x + 2] = mark ? 255 : 30;
+    }
+    DIB_WritePackedRow(page, y, row.data());
+  }
+  return page;
+}
+
+std::vector<std::string> traced_after(const std::string& trace, const std::string& prefix) {
+  std::vector<std::string> values;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind(prefix, 0) == 0) values.push_back(line.substr(prefix.size()));
+  return values;
+}
+
+TEST_F(WindowUiTest, TheReviewWindowShowsThePageWhereTheLayoutSays) {
+  if (!test_tools::have_tool("import")) GTEST_SKIP() << "no ImageMagick import";
+  // 600 x 400 at the screen's own resolution: 600 x 400 on the screen at
+  // 100%, 450 x 300 after "-". Red rises to the right, green downwards.
+  const DIB_HANDLE page = DIB_Create(DIB_PT_RGB, 600, 400, 24);
+  std::vector<std::uint8_t> row(600 * 3);
+  for (int y = 0; y < 400; ++y) {
+    for (int x = 0; x < 600; ++x) {
+      row[3 * x] = 60;
+      row[3 * x + 1] = static_cast<std::uint8_t>(y * 255 / 399);
+      row[3 * x + 2] = static_cast<std::uint8_t>(x * 255 / 599);
+    }
+    DIB_WritePackedRow(page, y, row.data());
+  }
+  const int ppi = ui::screen_pixels_per_inch();
+  DIB_SetResolution(page, ppi, ppi);
+  listen();
+  const std::string shot = ::testing::TempDir() + "review.ppm";
+  person_does("Review test", [&](const std::string& id) {
+    display_.press(id, "minus");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    display_.run("import -window " + id + " -depth 8 " + shot);
+    display_.press(id, "Escape");
+  });
+  std::uintptr_t shown = page;
+  EXPECT_EQ(backend_->review({"Review test", ""}, &shown), platform::UiReviewEnd::Cancel);
+  person_.join();
+  ASSERT_FALSE(window_missing_);
+  EXPECT_EQ(shown, page);
+  EXPECT_EQ(traced_after(trace_, "Review zoom: "), (std::vector<std::string>{"100%", "75%"}))
+      << trace_;
+
+  int w = 0, h = 0;
+  const std::vector<std::uint8_t> seen = ppm_pixels(shot, &w, &h);
+  ASSERT_EQ(w, 860);
+  ASSERT_EQ(h, 700);
+  const int left = kViewX + (kViewSize - 450) / 2, top = kViewY + (kViewSize - 300) / 2;
+  const DIB_HANDLE expected = DIB_ScaledCopy(page, 450, 300);
+  std::vector<std::uint8_t> bgr(450 * 3);
+  auto at = [&](int x, int y) { return seen.data() + (static_cast<std::size_t>(y) * w + x) * 3; };
+  for (int y : {0, 151, 299}) {
+    DIB_ReadPackedRow(expected, y, bgr.data());
+    for (int x : {0, 222, 449}) {
+      SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+      EXPECT_NEAR(at(left + x, top + y)[0], bgr[3 * x + 2], 3);
+      EXPECT_NEAR(at(left + x, top + y)[1], bgr[3 * x + 1], 3);
+      EXPECT_NEAR(at(left + x, top + y)[2], bgr[3 * x], 3);
+    }
+  }
+  // Around the page: the view's light gray.
+  for (auto [x, y] : std::vector<std::pair<int, int>>{{left - 2, top + 9}, {left + 452, top + 9},
+                                                       {left + 9, top - 2}, {left + 9, top + 302}})
+    EXPECT_EQ(at(x, y)[0] + at(x, y)[1] * 256 + at(x, y)[2] * 65536, 192 * (1 + 256 + 65536))
+        << x << "," << y;
+  DIB_Free(expected);
+  DIB_Free(page);
+}
+
+TEST_F(WindowUiTest, ThePageAcceptedIsTheTurnedAndInvertedOne) {
+  const DIB_HANDLE page = marked_page(60, 40);
+  person_does("Review test", [&](const std::string& id) {
+    click_row(display_, id, ui::ReviewRow::TurnRight);
+    click_row(display_, id, ui::ReviewRow::Negative);
+    click_row(display_, id, ui::ReviewRow::Accept);
+  });
+  std::uintptr_t shown = page;
+  EXPECT_EQ(backend_->review({"Review test", ""}, &shown), platform::UiReviewEnd::Accept);
+  person_.join();
+  ASSERT_FALSE(window_missing_);
+  ASSERT_NE(shown, page);  // the turned copy replaced the page
+  EXPECT_EQ(DIB_Width(shown), 40);
+  EXPECT_EQ(DIB_Height(shown), 60);
+  // Turned clockwise, the top left corner is now the top right one.
+  std::vector<std::uint8_t> row(40 * 3);
+  DIB_ReadPackedRow(shown, 0, row.data());
+  EXPECT_EQ((std::vector<int>{row[3 * 39], row[3 * 39 + 1], row[3 * 39 + 2]}),
+            (std::vector<int>{0, 0, 0}));
+  EXPECT_EQ((std::vector<int>{row[0], row[1], row[2]}), (std::vector<int>{245, 235, 225}));
+  DIB_Free(shown);
+}
+
+TEST_F(WindowUiTest, AFileIsPagedWithTheImageButtonsHidden) {
+  if (!test_tools::have_tool("convert") || !test_tools::have_tool("import"))
+    GTEST_SKIP() << "no ImageMagick";
+  const std::string file = ::testing::TempDir() + "three_pages.tif";
+  test_tools::command_output("convert -size 80x60 xc:red xc:lime xc:blue " + file);
+  const std::string shot = ::testing::TempDir() + "file_review.ppm";
+  // The codec modules of this build read it.
+  ::setenv("QUILLET_MODULE_PATH", build_folder().c_str(), 1);
+  ResetForTests();
+  listen();
+  person_does("File review test", [&](const std::string& id) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    display_.run("import -window " + id + " -depth 8 " + shot);
+    for (double across : {0.95, 0.95, 0.95, 0.35}) click_row(display_, id, ui::ReviewRow::PageControls, across);
+    display_.press(id, "Escape");
+  });
+  EXPECT_EQ(backend_->review({"File review test", file}, nullptr), platform::UiReviewEnd::Cancel);
+  person_.join();
+  ASSERT_FALSE(window_missing_);
+  // Not past the last page, and back again.
+  EXPECT_EQ(traced_after(trace_, "Review page: "),
+            (std::vector<std::string>{"1/3", "2/3", "3/3", "2/3"}))
+      << trace_;
+  int w = 0, h = 0;
+  const std::vector<std::uint8_t> seen = ppm_pixels(shot, &w, &h);
+  ASSERT_EQ(w, 860);
+  // A row with a button shows its dark label; a hidden one nothing.
+  auto has_dark_pixels = [&](ui::ReviewRow row) {
+    const platform::DrawRect r = ui::review_row_rect(row);
+    for (int y = r.y; y < r.y + r.h; ++y)
+      for (int x = r.x; x < r.x + r.w; ++x)
+        if (seen[(static_cast<std::size_t>(y) * w + x) * 3] < 64) return true;
+    return false;
+  };
+  EXPECT_TRUE(has_dark_pixels(ui::ReviewRow::Accept));
+  EXPECT_TRUE(has_dark_pixels(ui::ReviewRow::PageControls));
+  for (ui::ReviewRow hidden : {ui::ReviewRow::CancelJob, ui::ReviewRow::TurnRight,
+                               ui::ReviewRow::TurnLeft, ui::ReviewRow::FlipTopBottom,
+                               ui::ReviewRow::FlipLeftRight, ui::ReviewRow::Negative})
+    EXPECT_FALSE(has_dark_pixels(hidden)) << static_cast<int>(hidden);
+}
+
+TEST_F(WindowUiTest, AReviewWhoseDisplayGoesAwayKeepsThePage) {
+  const DIB_HANDLE page = marked_page(8, 8);
+  listen();
+  person_types("Review test", "<kill>");
+  std::uintptr_t shown = page;
+  EXPECT_EQ(backend_->review({"Review test", ""}, &shown), platform::UiReviewEnd::Accept);
+  person_.join();
+  EXPECT_EQ(shown, page);
+  EXPECT_NE(trace_.find("Display lost"), std::string::npos) << trace_;
+  DIB_Free(page);
+}
+
+TEST_F(WindowUiTest, DraggingMovesTheZoomedPageByTheMousesMovement) {
+  if (!test_tools::have_tool("import")) GTEST_SKIP() << "no ImageMagick import";
+  // 1000 x 1000 at the screen's resolution: fitted at 66%, 1:1 after two
+  // steps up, then larger than the view. Red rises to the right, green
+  // downwards, so that every point of the view is told apart.
+  const DIB_HANDLE page = DIB_Create(DIB_PT_RGB, 1000, 1000, 24);
+  std::vector<std::uint8_t> row(1000 * 3);
+  for (int y = 0; y < 1000; ++y) {
+    for (int x = 0; x < 1000; ++x) {
+      row[3 * x] = 0;
+      row[3 * x + 1] = static_cast<std::uint8_t>(y / 4);
+      row[3 * x + 2] = static_cast<std::uint8_t>(x / 4);
+    }
+    DIB_WritePackedRow(page, y, row.data());
+  }
+  const int ppi = ui::screen_pixels_per_inch();
+  DIB_SetResolution(page, ppi, ppi);
+  listen();
+  const std::string before = ::testing::TempDir() + "drag_before.ppm";
+  const std::string after = ::testing::TempDir() + "drag_after.ppm";
+  person_does("Review test", [&](const std::string& id) {
+    display_.press(id, "plus plus");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    display_.run("import -window " + id + " -depth 8 " + before);
+    display_.run("xdotool mousemove --window " + id + " 510 350 mousedown 1 mousemove --window " +
+                 id + " 460 325 mousemove --window " + id + " 410 300 mouseup 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    display_.run("import -window " + id + " -depth 8 " + after);
+    display_.press(id, "Return");
+  });
+  std::uintptr_t shown = page;
+  EXPECT_EQ(backend_->review({"Review test", ""}, &shown), platform::UiReviewEnd::Accept);
+  person_.join();
+  ASSERT_FALSE(window_missing_);
+  EXPECT_EQ(traced_after(trace_, "Review zoom: "),
+            (std::vector<std::string>{"66%", "75%", "100%"}));
+  EXPECT_NE(trace_.find("Start Drag\nEnd Drag\n"), std::string::npos) << trace_;
+  int w = 0, h = 0;
+  const std::vector<std::uint8_t> was = ppm_pixels(before, &w, &h);
+  const std::vector<std::uint8_t> now = ppm_pixels(after, &w, &h);
+  ASSERT_EQ(w, 860);
+  // What was at (x + 100, y + 50) is now at (x, y).
+  for (auto [x, y] : std::vector<std::pair<int, int>>{{200, 100}, {400, 300}, {600, 500}}) {
+    SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+    const std::size_t at_now = (static_cast<std::size_t>(y) * w + x) * 3;
+    const std::size_t at_was = (static_cast<std::size_t>(y + 50) * w + x + 100) * 3;
+    EXPECT_NEAR(now[at_now], was[at_was], 1);
+    EXPECT_NEAR(now[at_now + 1], was[at_was + 1], 1);
+    EXPECT_NE(now[at_now], was[at_now]);  // it did move
+  }
   DIB_Free(page);
 }
 
