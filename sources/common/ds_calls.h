@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -57,6 +58,22 @@ Session* session_of(const std::vector<std::unique_ptr<Session>>& sessions, const
 template <typename Session>
 void session_remove(std::vector<std::unique_ptr<Session>>& sessions, const Session* session) {
   std::erase_if(sessions, [&](const auto& s) { return s.get() == session; });
+}
+
+// Where a call's condition code is kept: the session of the application
+// that made it, else the source's own (calls without a session).
+template <typename State, typename Session>
+TW_UINT16& condition_of(State& state, Session* session) {
+  return session != nullptr ? session->condition : state.condition;
+}
+
+// DS_SelectDevice: the device (of `count`) the next MSG_OPENDS opens.
+template <typename State>
+TW_UINT16 device_select(State& state, std::size_t count, TW_UINT32 index) {
+  std::lock_guard<std::recursive_mutex> lock(state.mutex);
+  if (index >= count) return TWRC_FAILURE;
+  state.selected = index;
+  return TWRC_SUCCESS;
 }
 
 // Runs `call` (the whole of a DS_Entry call); what it throws becomes a

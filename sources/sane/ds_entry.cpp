@@ -142,7 +142,7 @@ Reply identity_call(SourceState& state, Session* ss, const Call& call) {
 }
 
 Reply status_call(SourceState& state, Session* ss, const Call& call) {
-  return twsource::status_get(call.msg, call.data, ss != nullptr ? ss->condition : state.condition);
+  return twsource::status_get(call.msg, call.data, twsource::condition_of(state, ss));
 }
 
 Reply open_call(SourceState& state, Session* ss, const Call& call) {
@@ -194,7 +194,7 @@ TW_UINT16 entry(const Call& call) {
     reply = open_call(state, ss, call);
   }
   Session* after = find_session(state, call.origin);
-  (after != nullptr ? after->condition : state.condition) = reply.cc;
+  twsource::condition_of(state, after) = reply.cc;
   return reply.rc;
 }
 
@@ -221,7 +221,7 @@ SANE_BRIDGE_EXPORT TW_UINT16 DS_Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT
                                    sanebridge::SourceState& state = sanebridge::source_state();
                                    std::lock_guard<std::recursive_mutex> lock(state.mutex);
                                    sanebridge::Session* ss = sanebridge::find_session(state, origin);
-                                   (ss != nullptr ? ss->condition : state.condition) = cc;
+                                   twsource::condition_of(state, ss) = cc;
                                  });
 }
 
@@ -267,10 +267,7 @@ SANE_BRIDGE_EXPORT TW_UINT16 DS_DeviceIdentity(TW_UINT32 index, pTW_IDENTITY out
 
 SANE_BRIDGE_EXPORT TW_UINT16 DS_SelectDevice(TW_UINT32 index) {
   sanebridge::SourceState& state = sanebridge::source_state();
-  std::lock_guard<std::recursive_mutex> lock(state.mutex);
-  if (index >= state.devices.size()) return TWRC_FAILURE;
-  state.selected = index;
-  return TWRC_SUCCESS;
+  return twsource::device_select(state, state.devices.size(), index);
 }
 
 // Real devices are offered, not imposed: the virtual scanner stays the

@@ -122,8 +122,7 @@ Reply entry_point_call(SourceState& state, Session*, const Call& call) {
 }
 
 Reply status_call(SourceState& state, Session* session, const Call& call) {
-  return twsource::status_get(call.msg, call.data,
-                              session != nullptr ? session->condition : state.condition);
+  return twsource::status_get(call.msg, call.data, twsource::condition_of(state, session));
 }
 
 Reply capability_handler(SourceState& state, Session* session, const Call& call) {
@@ -275,7 +274,7 @@ TW_UINT16 entry(const Call& call) {
   if (!keeps_condition(call)) {
     // Looked up again: the call may have opened or closed the session.
     Session* after = find_session(state, call.origin);
-    (after != nullptr ? after->condition : state.condition) = reply.cc;
+    twsource::condition_of(state, after) = reply.cc;
   }
   stop_retired(state, lock);
   return reply.rc;
@@ -289,7 +288,7 @@ TW_UINT16 entry_guarded(const Call& call) {
                                    SourceState& state = source_state();
                                    Lock lock(state.mutex);
                                    Session* session = find_session(state, call.origin);
-                                   (session != nullptr ? session->condition : state.condition) = cc;
+                                   twsource::condition_of(state, session) = cc;
                                  });
 }
 
@@ -329,10 +328,7 @@ VSCAN_EXPORT TW_UINT16 DS_DeviceIdentity(TW_UINT32 index, pTW_IDENTITY out_ident
 
 VSCAN_EXPORT TW_UINT16 DS_SelectDevice(TW_UINT32 index) {
   vscan::SourceState& state = vscan::source_state();
-  std::lock_guard<std::recursive_mutex> lock(state.mutex);
-  if (index >= state.config.devices.size()) return TWRC_FAILURE;
-  state.selected = index;
-  return TWRC_SUCCESS;
+  return twsource::device_select(state, state.config.devices.size(), index);
 }
 
 VSCAN_EXPORT TW_UINT32 DS_ProtocolFlags(void) { return DS_PROTOCOL_PROCESSEVENT; }
