@@ -20,7 +20,7 @@ command -v scanimage >/dev/null && command -v tiffcp >/dev/null && [ -x /usr/bin
 }
 
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DORV_BENCH=ON -DORV_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$(nproc)" --target quillet twaindsm SaneBridge VirtualScanner OrvTiff >/dev/null
+cmake --build build-bench -j"$(nproc)" --target quillet twaindsm SaneBridge VirtualScanner OrvTiff OrvJpeg >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -71,17 +71,28 @@ std::optional<Page> page_shape(const SANE_Parameters& p, std::size_t lines, doub
     return std::nullopt;
   }
   page.bytes_per_row = (static_cast<std::size_t>(page.width) * page.bits + 7) / 8;
-  page.pixels.assign(page.bytes_per_row * lines, 0);
+  // A three-pass page and rows narrower than SANE's are put together here;
+  // a single-pass frame of the page's rows becomes the page itself.
+  if ((p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB) ||
+      static_cast<std::size_t>(p.bytes_per_line) != page.bytes_per_row)
+    page.pixels.assign(page.bytes_per_row * lines, 0);
   return page;
 }
 
-// A single-pass frame (gray or RGB) into the page's rows.
-void copy_chunky(const ScanFrame& f, Page& page) {
+// A single-pass frame (gray or RGB) into the page's rows: handed over
+// whole when its rows are the page's (no copy of a page of megabytes).
+void copy_chunky(ScanFrame& f, Page& page) {
   const auto in_row = static_cast<std::size_t>(f.params.bytes_per_line);
-  const std::size_t n = std::min(in_row, page.bytes_per_row);
-  for (int y = 0; y < page.height; ++y) {
-    std::uint8_t* out = page.pixels.data() + page.bytes_per_row * y;
-    std::memcpy(out, f.bytes.data() + in_row * y, n);
+  const std::size_t size = page.bytes_per_row * static_cast<std::size_t>(page.height);
+  if (in_row == page.bytes_per_row && f.bytes.size() >= size) {
+    f.bytes.resize(size);
+    page.pixels = std::move(f.bytes);
+  } else {
+    const std::size_t n = std::min(in_row, page.bytes_per_row);
+    for (int y = 0; y < page.height; ++y) {
+      std::uint8_t* out = page.pixels.data() + page.bytes_per_row * y;
+      std::memcpy(out, f.bytes.data() + in_row * y, n);
+    }
   }
   if (page.bits != 1) return;
   const int tail = page.width % 8;

@@ -20,7 +20,10 @@
 namespace sanebridge {
 namespace {
 
-constexpr int kPollMs = 5;
+// A reader that has written its page ends within microseconds: the waits
+// between looks start short and grow to kLongestLook.
+constexpr auto kFirstLook = std::chrono::microseconds(20);
+constexpr auto kLongestLook = std::chrono::microseconds(5000);
 
 // The numbered entries of a /proc folder, but for the descriptor reading
 // it: the number it has now may be a pipe's after it is closed.
@@ -101,14 +104,15 @@ void ReaderWatch::settle(bool drain, std::chrono::milliseconds wait) {
   std::vector<pollfd> polled;
   for (int fd : pipes_) polled.push_back(pollfd{fd, POLLIN, 0});
   char scratch[64 * 1024];
-  for (;;) {
+  for (auto look = kFirstLook;; look = std::min(look * 2, kLongestLook)) {
     std::erase_if(readers_, [](int tid) { return !thread_alive(tid); });
     if (readers_.empty() || std::chrono::steady_clock::now() >= deadline) return;
+    const timespec pause{0, static_cast<long>(std::chrono::nanoseconds(look).count())};
     if (!drain || polled.empty()) {
-      ::poll(nullptr, 0, kPollMs);
+      ::ppoll(nullptr, 0, &pause, nullptr);
       continue;
     }
-    if (::poll(polled.data(), polled.size(), kPollMs) <= 0) continue;
+    if (::ppoll(polled.data(), polled.size(), &pause, nullptr) <= 0) continue;
     for (pollfd& p : polled) {
       // One read of what is there: a pipe with data never blocks it. A pipe
       // whose writer is gone has nothing more to drain.
