@@ -31,18 +31,21 @@ struct OpenPlan {
 
 // The device an MSG_OPENDS identity asks for: by Id when it has one, else by
 // product name, else the default source.
-const Device* device_for_open(const Manager& m, const TW_IDENTITY& wanted) {
+const Device* device_for_open(Manager& m, const TW_IDENTITY& wanted) {
   const auto& devices = m.sources.devices;
   if (wanted.Id != 0) return find_device(m, wanted.Id);
   const std::size_t name_length = ::strnlen(wanted.ProductName, sizeof wanted.ProductName);
   if (name_length > 0) {
     const std::string name(wanted.ProductName, name_length);
-    for (const Device& device : devices) {
-      if (device_name(device) == name) return &device;
-    }
+    do {
+      for (const Device& device : devices) {
+        if (device_name(device) == name) return &device;
+      }
+    } while (list_on_demand(m));
     return nullptr;
   }
-  return devices.empty() ? nullptr : &devices[default_device_index(m)];
+  const auto index = default_device_index(m);
+  return index ? &devices[*index] : nullptr;
 }
 
 // The source's condition code after a failed call, as the application would
@@ -93,7 +96,7 @@ Outcome identity_first(const Call& call) {
   if (app == nullptr) return failure(TWCC_SEQERROR);
   app->listing = true;
   app->cursor = 0;
-  if (m.sources.devices.empty()) return Outcome{TWRC_ENDOFLIST, TWCC_SUCCESS};
+  if (m.sources.devices.empty() && !list_on_demand(m)) return Outcome{TWRC_ENDOFLIST, TWCC_SUCCESS};
   device_copy_identity(m.sources.devices[app->cursor++], static_cast<TW_IDENTITY*>(call.data));
   return kSuccess;
 }
@@ -104,7 +107,10 @@ Outcome identity_next(const Call& call) {
   Lock lock(m.mutex);
   Application* app = find_app(m, call.origin);
   if (app == nullptr || !app->listing) return failure(TWCC_SEQERROR);
-  if (app->cursor >= m.sources.devices.size()) return Outcome{TWRC_ENDOFLIST, TWCC_SUCCESS};
+  // The walk reaching the end of the devices listed so far: the sources
+  // listed on demand add theirs after them.
+  if (app->cursor >= m.sources.devices.size() && !list_on_demand(m))
+    return Outcome{TWRC_ENDOFLIST, TWCC_SUCCESS};
   device_copy_identity(m.sources.devices[app->cursor++], static_cast<TW_IDENTITY*>(call.data));
   return kSuccess;
 }
@@ -114,9 +120,9 @@ Outcome identity_default(const Call& call) {
   Manager& m = manager();
   Lock lock(m.mutex);
   if (find_app(m, call.origin) == nullptr) return failure(TWCC_SEQERROR);
-  if (m.sources.devices.empty()) return failure(TWCC_NODS);
-  device_copy_identity(m.sources.devices[default_device_index(m)],
-                       static_cast<TW_IDENTITY*>(call.data));
+  const auto index = default_device_index(m);
+  if (!index) return failure(TWCC_NODS);
+  device_copy_identity(m.sources.devices[*index], static_cast<TW_IDENTITY*>(call.data));
   return kSuccess;
 }
 
@@ -129,8 +135,11 @@ Outcome identity_user_select(const Call& call) {
   {
     Lock lock(m.mutex);
     if (find_app(m, call.origin) == nullptr) return failure(TWCC_SEQERROR);
-    if (m.sources.devices.empty()) return failure(TWCC_NODS);
-    preselected = default_device_index(m);
+    // The person chooses among every device.
+    list_on_demand(m);
+    const auto index = default_device_index(m);
+    if (!index) return failure(TWCC_NODS);
+    preselected = *index;
     const std::string wanted(identity->ProductName,
                              ::strnlen(identity->ProductName, sizeof identity->ProductName));
     for (const Device& device : m.sources.devices) {
@@ -142,8 +151,8 @@ Outcome identity_user_select(const Call& call) {
   const std::optional<std::size_t> choice = user_select_source(names, preselected);
   if (!choice) return Outcome{TWRC_CANCEL, TWCC_SUCCESS};
   Lock lock(m.mutex);
-  // The list cannot change while this application has the Source Manager
-  // open, but the application may have closed it from another thread.
+  // The list only grows while this application has the Source Manager open,
+  // but the application may have closed it from another thread.
   if (find_app(m, call.origin) == nullptr || *choice >= m.sources.devices.size())
     return failure(TWCC_SEQERROR);
   const Device& chosen = m.sources.devices[*choice];

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "dsm/default_source.h"
 #include "dsm/dsm_log.h"
@@ -43,18 +45,49 @@ std::string device_name(const Device& device) {
   return std::string(name, ::strnlen(name, sizeof device.identity.ProductName));
 }
 
-std::size_t default_device_index(const Manager& m) {
-  if (const auto remembered = default_source_read()) {
-    const auto& devices = m.sources.devices;
-    for (std::size_t i = 0; i < devices.size(); ++i) {
-      if (device_name(devices[i]) == *remembered) return i;
-    }
+namespace {
+
+std::optional<std::size_t> index_named(const Manager& m, const std::string& name) {
+  const auto& devices = m.sources.devices;
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    if (device_name(devices[i]) == name) return i;
   }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> first_that_may_be_default(const Manager& m) {
   const auto& devices = m.sources.devices;
   for (std::size_t i = 0; i < devices.size(); ++i) {
     if (!(m.sources.modules[devices[i].module].protocol_flags & DS_PROTOCOL_NOT_DEFAULT)) return i;
   }
-  return 0;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool list_on_demand(Manager& m) { return source_list_on_demand(m.sources, m.next_id); }
+
+std::optional<std::size_t> default_device_index(Manager& m) {
+  const auto remembered = default_source_read();
+  // The sources listed on demand are asked only when the answer may be
+  // theirs: a remembered name no listed device has, or no listed device
+  // that may be the default.
+  for (;;) {
+    if (remembered) {
+      if (const auto i = index_named(m, *remembered)) return i;
+      if (source_list_pending(m.sources)) {
+        list_on_demand(m);
+        continue;
+      }
+    }
+    if (const auto i = first_that_may_be_default(m)) return i;
+    if (source_list_pending(m.sources)) {
+      list_on_demand(m);
+      continue;
+    }
+    if (m.sources.devices.empty()) return std::nullopt;
+    return 0;
+  }
 }
 
 void record_condition(const TW_IDENTITY* origin, TW_UINT16 cc) {

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <deque>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "dsm/source_list.h"
@@ -85,8 +87,12 @@ const Device* find_device(const Manager& m, TW_UINT32 id);
 // characters).
 std::string device_name(const Device& device);
 // The index of the default source: the remembered one when it is listed, else
-// the first. Requires a non-empty list.
-std::size_t default_device_index(const Manager& m);
+// the first that may be the default, else the first; nothing when no device
+// is listed. Lists the sources listed on demand when the answer may be theirs.
+std::optional<std::size_t> default_device_index(Manager& m);
+// Lists the devices of the sources listed on demand that were not asked yet;
+// true when that added a device. The caller holds the lock.
+bool list_on_demand(Manager& m);
 
 // The Source Manager's own triplets (no destination). Each returns the outcome
 // whose condition code the caller records for the application.

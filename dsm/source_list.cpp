@@ -65,36 +65,47 @@ Fn symbol(platform::ModuleHandle handle, const char* name) {
 // The application's form function, for the sources loaded from now on.
 std::atomic<DS_HOSTFORMPROC> host_form{nullptr};
 
-void add_device(SourceList& list, const IdentityArea& area, TW_UINT32 index, TW_UINT32& next_id) {
+void add_device(SourceList& list, const IdentityArea& area, std::size_t module, TW_UINT32 index,
+                TW_UINT32& next_id) {
   Device device;
   device.identity = area.identity;
   device.identity.Id = next_id++;
-  device.module = list.modules.size() - 1;
+  device.module = module;
   device.index = index;
   dsm_log("device %u: '%.34s' (%s #%u)", device.identity.Id, device.identity.ProductName,
-          list.modules.back().path.c_str(), index);
+          list.modules[module].path.c_str(), index);
   if (const std::size_t overrun = identity_tail_length(area.tail); overrun > 0)
     dsm_log("device %u wrote %zu bytes past its identity", device.identity.Id, overrun);
   list.devices.push_back(device);
 }
 
-// Lists the devices of the module just added to `list`; the number listed.
-std::size_t list_module_devices(SourceList& list, const TW_IDENTITY& app, TW_UINT32& next_id) {
-  const SourceModule& module = list.modules.back();
+// The three functions of a source that presents several devices; null when
+// it lacks one of them.
+DS_DEVICECOUNTPROC device_count_of(const SourceModule& module) {
   const auto count_fn = symbol<DS_DEVICECOUNTPROC>(module.handle, DS_DEVICECOUNT_NAME);
-  const auto identity_fn = symbol<DS_DEVICEIDENTITYPROC>(module.handle, DS_DEVICEIDENTITY_NAME);
+  const bool complete = symbol<DS_DEVICEIDENTITYPROC>(module.handle, DS_DEVICEIDENTITY_NAME) &&
+                        module.select_device != nullptr;
+  return complete ? count_fn : nullptr;
+}
+
+// Lists the devices of `list.modules[module]`; the number listed.
+std::size_t list_module_devices(SourceList& list, std::size_t module, const TW_IDENTITY& app,
+                                TW_UINT32& next_id) {
+  const SourceModule& source = list.modules[module];
+  const auto count_fn = device_count_of(source);
+  const auto identity_fn = symbol<DS_DEVICEIDENTITYPROC>(source.handle, DS_DEVICEIDENTITY_NAME);
   const std::size_t before = list.devices.size();
-  if (count_fn != nullptr && identity_fn != nullptr && module.select_device != nullptr) {
+  if (count_fn != nullptr) {
     const TW_UINT32 count = count_fn();
     for (TW_UINT32 i = 0; i < count; ++i) {
       IdentityArea area{};
-      if (identity_fn(i, &area.identity) == TWRC_SUCCESS) add_device(list, area, i, next_id);
+      if (identity_fn(i, &area.identity) == TWRC_SUCCESS) add_device(list, area, module, i, next_id);
     }
   } else {
     IdentityArea area{};
     TW_IDENTITY origin = app;
-    if (module.entry(&origin, DG_CONTROL, DAT_IDENTITY, MSG_GET, &area.identity) == TWRC_SUCCESS)
-      add_device(list, area, 0, next_id);
+    if (source.entry(&origin, DG_CONTROL, DAT_IDENTITY, MSG_GET, &area.identity) == TWRC_SUCCESS)
+      add_device(list, area, module, 0, next_id);
   }
   return list.devices.size() - before;
 }
@@ -121,8 +132,15 @@ void load_module(SourceList& list, const std::string& path, const TW_IDENTITY& a
     platform::module_close(handle);
     return;
   }
+  // Its devices wait until someone needs them (see source_protocol.h).
+  if ((module.protocol_flags & DS_PROTOCOL_LIST_ON_DEMAND) && device_count_of(module) != nullptr) {
+    module.listed = false;
+    list.modules.push_back(module);
+    dsm_log("%s lists its devices on demand", path.c_str());
+    return;
+  }
   list.modules.push_back(module);
-  if (list_module_devices(list, app, next_id) == 0) {
+  if (list_module_devices(list, list.modules.size() - 1, app, next_id) == 0) {
     dsm_log("%s presents no device", path.c_str());
     platform::module_close(handle);
     list.modules.pop_back();
@@ -166,6 +184,24 @@ SourceList source_list_scan(const TW_IDENTITY& app, TW_UINT32& next_id) {
     }
   }
   return list;
+}
+
+bool source_list_on_demand(SourceList& list, TW_UINT32& next_id) {
+  const std::size_t before = list.devices.size();
+  for (std::size_t i = 0; i < list.modules.size(); ++i) {
+    if (list.modules[i].listed) continue;
+    // Asked once: a source that presents nothing now stays loaded (the
+    // devices refer to modules by index) and is not asked again.
+    list.modules[i].listed = true;
+    const std::size_t added = list_module_devices(list, i, TW_IDENTITY{}, next_id);
+    dsm_log("listed on demand: %s (%zu devices)", list.modules[i].path.c_str(), added);
+  }
+  return list.devices.size() > before;
+}
+
+bool source_list_pending(const SourceList& list) {
+  return std::any_of(list.modules.begin(), list.modules.end(),
+                     [](const SourceModule& m) { return !m.listed; });
 }
 
 void source_list_unload(SourceList& list) {

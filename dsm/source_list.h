@@ -24,6 +24,9 @@ struct SourceModule {
   DS_SELECTDEVICEPROC select_device = nullptr;  // null: presents one device
   TW_UINT32 protocol_flags = 0;                 // DS_PROTOCOL_ bits
   DS_SETHOSTFORMPROC set_host_form = nullptr;   // null: shows no dialog of ours
+  // False while a source listed on demand has not been asked for its
+  // devices yet.
+  bool listed = true;
 };
 
 struct Device {
@@ -48,6 +51,13 @@ std::vector<std::string> source_folders();
 // to sources that are asked for their identity through DS_Entry; `next_id`
 // gives the devices their Ids and is advanced.
 SourceList source_list_scan(const TW_IDENTITY& app, TW_UINT32& next_id);
+
+// Lists the devices of the sources listed on demand that were not asked
+// yet, after the devices listed so far (Ids from `next_id`). True when that
+// added a device.
+bool source_list_on_demand(SourceList& list, TW_UINT32& next_id);
+// Whether a source listed on demand was not asked for its devices yet.
+bool source_list_pending(const SourceList& list);
 
 // Unloads the modules and empties the list.
 void source_list_unload(SourceList& list);

@@ -39,6 +39,18 @@
  * take the place of the virtual scanner unless the user chooses one with
  * /SS); when every device is of such a source, the first one.
  *
+ * Listing on demand: a source whose DS_ProtocolFlags holds
+ * DS_PROTOCOL_LIST_ON_DEMAND (and that exports the three device functions)
+ * is loaded with the others but not asked for its devices until someone
+ * needs a device the others do not have: the walk of the list
+ * (MSG_GETFIRST / MSG_GETNEXT) reaching its end, MSG_USERSELECT, an
+ * MSG_OPENDS by a product name no listed device has, or a default source
+ * not listed yet (a remembered one, or none that may be the default). Its
+ * devices are then listed after the others. Listing them can be slow (the
+ * SANE bridge starts every backend of the machine's SANE configuration,
+ * which probe buses and the network); a run that opens the default source
+ * never pays for it.
+ *
  * Windows: a source has no toolkit of its own to show its dialog (ShowUI)
  * with; the application may lend it one. A source that exports
  * DS_SetHostForm receives, right after it is loaded (and again whenever the
@@ -63,6 +75,7 @@ extern "C" {
 /* DS_ProtocolFlags bits */
 #define DS_PROTOCOL_PROCESSEVENT 0x0001u
 #define DS_PROTOCOL_NOT_DEFAULT 0x0002u
+#define DS_PROTOCOL_LIST_ON_DEMAND 0x0004u
 
 /* Number of devices the source presents now (it may read its configuration
  * here). */

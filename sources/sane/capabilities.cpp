@@ -38,6 +38,8 @@ bool has_geometry(const DeviceModel& m) { return m.has_geometry; }
 bool has_brightness(const DeviceModel& m) { return m.brightness.present; }
 bool has_contrast(const DeviceModel& m) { return m.contrast.present; }
 bool has_threshold(const DeviceModel& m) { return m.threshold.present; }
+bool has_gamma(const DeviceModel& m) { return m.gamma.present; }
+bool has_feeder_sensor(const DeviceModel& m) { return has_feeder(m) && m.has_page_sensor; }
 
 CapValue list_of(TW_UINT16 type, std::vector<double> items, double current, double def) {
   CapValue v;
@@ -76,16 +78,29 @@ double res_factor(const Settings& s) {
 }
 double length_factor(const Settings& s) { return units_per_inch(s.units, s.dpi); }
 
-CapValue describe_resolution(const Session& ss) {
-  const NumberChoices& c = ss.model.resolution.choices;
-  const double f = res_factor(ss.settings);
+CapValue describe_dpi(const NumberChoices& c, double f, double current, double def) {
   if (c.is_list) {
     std::vector<double> items;
     for (double d : c.list) items.push_back(d / f);
-    return list_of(TWTY_FIX32, items, ss.settings.dpi / f, ss.defaults.dpi / f);
+    return list_of(TWTY_FIX32, items, current / f, def / f);
   }
   const double step = c.quant > 0 ? c.quant : 1;
-  return range(c.min / f, c.max / f, step / f, ss.settings.dpi / f, ss.defaults.dpi / f);
+  return range(c.min / f, c.max / f, step / f, current / f, def / f);
+}
+
+// Both axes are the one "resolution" option unless the device has a
+// "y-resolution" of its own.
+bool separate_y(const Session& ss) { return ss.model.y_resolution.present; }
+
+CapValue describe_resolution(const Session& ss) {
+  return describe_dpi(ss.model.resolution.choices, res_factor(ss.settings), ss.settings.dpi,
+                      ss.defaults.dpi);
+}
+
+CapValue describe_y_resolution(const Session& ss) {
+  if (!separate_y(ss)) return describe_resolution(ss);
+  return describe_dpi(ss.model.y_resolution.choices, res_factor(ss.settings), ss.settings.y_dpi(),
+                      ss.defaults.y_dpi());
 }
 
 TW_UINT16 store_resolution(Session& ss, double value) {
@@ -93,6 +108,54 @@ TW_UINT16 store_resolution(Session& ss, double value) {
   if (dpi <= 0) return TWCC_BADVALUE;
   ss.settings.dpi = dpi;
   return TWCC_SUCCESS;
+}
+
+TW_UINT16 store_y_resolution(Session& ss, double value) {
+  if (!separate_y(ss)) return store_resolution(ss, value);
+  const double dpi = value * res_factor(ss.settings);
+  if (dpi <= 0) return TWCC_BADVALUE;
+  ss.settings.dpi_y = dpi;
+  return TWCC_SUCCESS;
+}
+
+CapValue describe_gamma(const Session& ss) {
+  const NumberChoices& c = ss.model.gamma.choices;
+  const double current = ss.settings.gamma.value_or(ss.model.gamma.initial);
+  if (c.is_list) return list_of(TWTY_FIX32, c.list, current, ss.model.gamma.initial);
+  return range(c.min, c.max, c.quant > 0 ? c.quant : 0.01, current, ss.model.gamma.initial);
+}
+TW_UINT16 store_gamma(Session& ss, double value) {
+  ss.settings.gamma = value;
+  return TWCC_SUCCESS;
+}
+
+// The standard sizes that fit the bed; a size puts the scan area at the top
+// left corner.
+CapValue describe_sizes(const Session& ss) {
+  const Frame bed = model_full_frame(ss.model);
+  std::vector<double> codes;
+  for (TW_UINT16 code : twsource::paper_sizes_fitting(bed.right, bed.bottom)) codes.push_back(code);
+  return list_of(TWTY_UINT16, codes, ss.settings.paper_size, TWSS_NONE);
+}
+TW_UINT16 store_size(Session& ss, double value) {
+  const auto code = static_cast<TW_UINT16>(value);
+  if (const auto size = twsource::paper_size(code)) {
+    const auto frame =
+        model_snap_frame(ss.model, Frame{0, 0, size->width, size->height}, ss.settings.dpi);
+    if (!frame) return TWCC_BADVALUE;
+    ss.settings.frame = *frame;
+  }
+  ss.settings.paper_size = code;
+  return TWCC_SUCCESS;
+}
+
+// Paper in the feeder, as the device's sensor says when asked.
+CapValue describe_feeder_loaded(const Session& ss) {
+  const bool loaded = model_paper_loaded(ss.device->handle(), ss.model).value_or(false);
+  return one(TWTY_BOOL, loaded, loaded);
+}
+CapValue describe_paper_detectable(const Session& ss) {
+  return one(TWTY_BOOL, ss.model.has_page_sensor, ss.model.has_page_sensor);
 }
 
 CapValue describe_pixel_type(const Session& ss) {
@@ -212,7 +275,11 @@ constexpr CapDef kCaps[] = {
     {ICAP_PIXELTYPE, false, false, always, describe_pixel_type, store_pixel_type},
     {ICAP_BITDEPTH, false, false, always, describe_bit_depth, store_bit_depth},
     {ICAP_XRESOLUTION, false, true, has_resolution, describe_resolution, store_resolution},
-    {ICAP_YRESOLUTION, false, true, has_resolution, describe_resolution, store_resolution},
+    {ICAP_YRESOLUTION, false, true, has_resolution, describe_y_resolution, store_y_resolution},
+    {ICAP_SUPPORTEDSIZES, false, false, has_geometry, describe_sizes, store_size},
+    {CAP_FEEDERLOADED, true, false, has_feeder_sensor, describe_feeder_loaded, nullptr},
+    {CAP_PAPERDETECTABLE, true, false, always, describe_paper_detectable, nullptr},
+    {ICAP_GAMMA, false, true, has_gamma, describe_gamma, store_gamma},
     {ICAP_PHYSICALWIDTH, true, false, has_geometry, describe_physical_width, nullptr},
     {ICAP_PHYSICALHEIGHT, true, false, has_geometry, describe_physical_height, nullptr},
     {ICAP_FRAMES, false, false, has_geometry, nullptr, nullptr},
@@ -272,6 +339,7 @@ Reply frame_set(Session& ss, const Frame& wanted_units) {
   const auto snapped = model_snap_frame(ss.model, wanted, ss.settings.dpi);
   if (!snapped) return refuse(TWCC_BADVALUE);
   ss.settings.frame = *snapped;
+  ss.settings.paper_size = TWSS_NONE;
   const double tol = 1.0 / 65536;
   const Frame back = frame_out(*snapped, ss.settings);
   const bool exact = std::fabs(back.left - wanted_units.left) <= tol &&
@@ -352,8 +420,9 @@ Reply answer_get(const CapDef& def, Session& ss, const DsmMemory& memory, ValueW
 }
 
 void reset_one(const CapDef& def, Session& ss) {
-  if (def.cap == ICAP_FRAMES) {
+  if (def.cap == ICAP_FRAMES || def.cap == ICAP_SUPPORTEDSIZES) {
     ss.settings.frame = ss.defaults.frame;
+    ss.settings.paper_size = ss.defaults.paper_size;
   } else if (def.cap == ICAP_BITDEPTH) {
     ss.settings.bit_depth = ss.defaults.bit_depth;
   } else if (def.store != nullptr) {
@@ -426,6 +495,7 @@ Reply layout_call(Session& ss, TW_UINT16 msg, TW_IMAGELAYOUT& layout) {
     case MSG_RESET:
       if (ss.state != DsState::Open) return refuse(TWCC_SEQERROR);
       ss.settings.frame = ss.defaults.frame;
+      ss.settings.paper_size = ss.defaults.paper_size;
       fill(ss.settings.frame);
       return kDone;
     default: return refuse(TWCC_BADPROTOCOL);

@@ -28,12 +28,6 @@ void source_list_devices(SourceState& state) {
 
 namespace {
 
-void copy_text(char* out, std::size_t size, const std::string& text) {
-  const std::size_t n = std::min(text.size(), size - 1);
-  std::memcpy(out, text.data(), n);
-  std::memset(out + n, 0, size - n);
-}
-
 // "Vendor Model", unless the model already names its vendor.
 std::string product_of(const DeviceInfo& d) {
   if (d.vendor.empty() || d.model.rfind(d.vendor, 0) == 0) return d.model;
@@ -58,15 +52,7 @@ void device_fill_identity(const SourceState& state, std::size_t index, TW_IDENTI
   }
   out.Version.MajorNum = SANE_CURRENT_MAJOR;
   out.Version.MinorNum = 0;
-  out.Version.Language = TWLG_ENGLISH_USA;
-  out.Version.Country = TWCY_USA;
-  copy_text(out.Version.Info, sizeof out.Version.Info, d.name);
-  out.ProtocolMajor = TWON_PROTOCOLMAJOR;
-  out.ProtocolMinor = TWON_PROTOCOLMINOR;
-  out.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_DS2;
-  copy_text(out.Manufacturer, sizeof out.Manufacturer, d.vendor);
-  copy_text(out.ProductFamily, sizeof out.ProductFamily, d.type);
-  copy_text(out.ProductName, sizeof out.ProductName, product);
+  twsource::identity_fill(out, {d.name, d.vendor, d.type, product});
 }
 
 namespace {
@@ -82,10 +68,7 @@ struct Call {
 };
 
 Session* find_session(SourceState& state, const TW_IDENTITY* app) {
-  for (auto& s : state.sessions) {
-    if (s->app.Id == app->Id) return s.get();
-  }
-  return nullptr;
+  return twsource::session_of(state.sessions, app);
 }
 
 // The device a MSG_OPENDS is for: the one selected, else the one whose
@@ -95,9 +78,7 @@ std::optional<std::size_t> device_to_open(SourceState& state, const TW_IDENTITY&
   for (std::size_t i = 0; i < state.devices.size(); ++i) {
     TW_IDENTITY presented{};
     device_fill_identity(state, i, presented);
-    if (wanted.ProductName[0] == '\0' ||
-        std::strncmp(presented.ProductName, wanted.ProductName, sizeof presented.ProductName) == 0)
-      return i;
+    if (wanted.ProductName[0] == '\0' || twsource::product_name_is(presented, wanted)) return i;
   }
   return std::nullopt;
 }
@@ -135,7 +116,7 @@ Reply close_device(SourceState& state, const Call& call) {
   Session* ss = find_session(state, call.origin);
   if (ss == nullptr || ss->state != DsState::Open) return refuse(TWCC_SEQERROR);
   // The SANE device is closed with its session (sane_close).
-  std::erase_if(state.sessions, [&](const auto& s) { return s.get() == ss; });
+  twsource::session_remove(state.sessions, ss);
   return kDone;
 }
 
@@ -161,14 +142,7 @@ Reply identity_call(SourceState& state, Session* ss, const Call& call) {
 }
 
 Reply status_call(SourceState& state, Session* ss, const Call& call) {
-  auto* status = static_cast<TW_STATUS*>(call.data);
-  if (call.msg != MSG_GET) return refuse(TWCC_BADPROTOCOL);
-  if (status == nullptr) return refuse(TWCC_BADVALUE);
-  TW_UINT16& condition = ss != nullptr ? ss->condition : state.condition;
-  status->ConditionCode = condition;
-  status->Data = 0;
-  condition = TWCC_SUCCESS;
-  return kDone;
+  return twsource::status_get(call.msg, call.data, twsource::condition_of(state, ss));
 }
 
 Reply open_call(SourceState& state, Session* ss, const Call& call) {
@@ -211,15 +185,7 @@ TW_UINT16 entry(const Call& call) {
   if (call.dg == DG_CONTROL && call.dat == DAT_IDENTITY) {
     reply = identity_call(state, ss, call);
   } else if (call.dg == DG_CONTROL && call.dat == DAT_ENTRYPOINT) {
-    const auto* ep = static_cast<const TW_ENTRYPOINT*>(call.data);
-    if (call.msg != MSG_SET) {
-      reply = refuse(TWCC_BADPROTOCOL);
-    } else if (ep == nullptr || ep->Size < sizeof(TW_ENTRYPOINT)) {
-      reply = refuse(TWCC_BADVALUE);
-    } else {
-      state.dsm = *ep;
-      reply = kDone;
-    }
+    reply = twsource::entry_points_set(call.msg, call.data, state.dsm);
   } else if (call.dg == DG_CONTROL && call.dat == DAT_STATUS) {
     return status_call(state, ss, call).rc;
   } else if (ss == nullptr) {
@@ -228,7 +194,7 @@ TW_UINT16 entry(const Call& call) {
     reply = open_call(state, ss, call);
   }
   Session* after = find_session(state, call.origin);
-  (after != nullptr ? after->condition : state.condition) = reply.cc;
+  twsource::condition_of(state, after) = reply.cc;
   return reply.rc;
 }
 
@@ -250,34 +216,33 @@ struct CloseAtUnload {
 SANE_BRIDGE_EXPORT TW_UINT16 DS_Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat,
                                       TW_UINT16 msg, TW_MEMREF data) {
   const sanebridge::Call call{origin, dg, dat, msg, data};
-  TW_UINT16 cc = TWCC_BUMMER;
-  try {
-    return sanebridge::entry(call);
-  } catch (const std::bad_alloc&) {
-    cc = TWCC_LOWMEMORY;
-  } catch (...) {
-  }
-  try {
-    sanebridge::SourceState& state = sanebridge::source_state();
-    std::lock_guard<std::recursive_mutex> lock(state.mutex);
-    sanebridge::Session* ss = origin != nullptr ? sanebridge::find_session(state, origin) : nullptr;
-    (ss != nullptr ? ss->condition : state.condition) = cc;
-  } catch (...) {
-  }
-  return TWRC_FAILURE;
+  return twsource::entry_guarded([&] { return sanebridge::entry(call); },
+                                 [&](TW_UINT16 cc) {
+                                   sanebridge::SourceState& state = sanebridge::source_state();
+                                   std::lock_guard<std::recursive_mutex> lock(state.mutex);
+                                   sanebridge::Session* ss = sanebridge::find_session(state, origin);
+                                   twsource::condition_of(state, ss) = cc;
+                                 });
 }
 
 // Listing SANE devices starts every backend of the machine's SANE
-// configuration, and they probe their buses and the network: seconds on
-// every run, also for scans that never use a SANE device. The bridge lists
-// devices only when asked to (QUILLET_SANE=1).
-static bool sane_wanted() {
+// configuration, and they probe their buses and the network: seconds, which
+// a run that scans from the default source must not pay. The Source Manager
+// asks for them only when someone needs them (DS_PROTOCOL_LIST_ON_DEMAND).
+// QUILLET_SANE=0 turns the bridge off (no device, libsane never started);
+// QUILLET_SANE=1 has the devices listed with every other source's.
+enum class SaneListing { Off, OnDemand, Always };
+
+static SaneListing sane_listing() {
   const char* v = std::getenv("QUILLET_SANE");
-  return v != nullptr && (std::strcmp(v, "1") == 0 || std::strcmp(v, "yes") == 0);
+  if (v == nullptr || *v == '\0') return SaneListing::OnDemand;
+  if (std::strcmp(v, "0") == 0 || std::strcmp(v, "no") == 0) return SaneListing::Off;
+  if (std::strcmp(v, "1") == 0 || std::strcmp(v, "yes") == 0) return SaneListing::Always;
+  return SaneListing::OnDemand;
 }
 
 SANE_BRIDGE_EXPORT TW_UINT32 DS_DeviceCount(void) {
-  if (!sane_wanted()) return 0;
+  if (sane_listing() == SaneListing::Off) return 0;
   try {
     sanebridge::SourceState& state = sanebridge::source_state();
     std::lock_guard<std::recursive_mutex> lock(state.mutex);
@@ -302,12 +267,13 @@ SANE_BRIDGE_EXPORT TW_UINT16 DS_DeviceIdentity(TW_UINT32 index, pTW_IDENTITY out
 
 SANE_BRIDGE_EXPORT TW_UINT16 DS_SelectDevice(TW_UINT32 index) {
   sanebridge::SourceState& state = sanebridge::source_state();
-  std::lock_guard<std::recursive_mutex> lock(state.mutex);
-  if (index >= state.devices.size()) return TWRC_FAILURE;
-  state.selected = index;
-  return TWRC_SUCCESS;
+  return twsource::device_select(state, state.devices.size(), index);
 }
 
 // Real devices are offered, not imposed: the virtual scanner stays the
 // default source until the user chooses another (/SS).
-SANE_BRIDGE_EXPORT TW_UINT32 DS_ProtocolFlags(void) { return DS_PROTOCOL_NOT_DEFAULT; }
+SANE_BRIDGE_EXPORT TW_UINT32 DS_ProtocolFlags(void) {
+  return sane_listing() == SaneListing::OnDemand
+             ? DS_PROTOCOL_NOT_DEFAULT | DS_PROTOCOL_LIST_ON_DEMAND
+             : DS_PROTOCOL_NOT_DEFAULT;
+}

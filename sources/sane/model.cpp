@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <initializer_list>
 #include <tuple>
+#include <utility>
 
 #include "sources/sane/bridge.h"
 
@@ -107,11 +109,25 @@ double snap(const NumberChoices& c, double value) {
   return c.min + std::round((value - c.min) / c.quant) * c.quant;
 }
 
+// The option of the first of `names` the device has.
+std::pair<NumberOption, std::string> first_number_option(SANE_Handle handle,
+                                                         std::initializer_list<const char*> names) {
+  for (const char* name : names) {
+    NumberOption o = number_option(handle, name);
+    if (o.present) return {o, name};
+  }
+  return {};
+}
+
 }  // namespace
 
 DeviceModel model_read(SANE_Handle handle) {
   DeviceModel model;
-  model.resolution = number_option(handle, SANE_NAME_SCAN_RESOLUTION);
+  // Devices that take the two axes apart name the one across "x-resolution"
+  // (or keep "resolution" for it) beside "y-resolution".
+  std::tie(model.resolution, model.resolution_name) = first_number_option(
+      handle, {SANE_NAME_SCAN_X_RESOLUTION, SANE_NAME_SCAN_RESOLUTION});
+  model.y_resolution = number_option(handle, SANE_NAME_SCAN_Y_RESOLUTION);
   read_modes(handle, model);
   model.tl_x = number_option(handle, SANE_NAME_SCAN_TL_X);
   model.tl_y = number_option(handle, SANE_NAME_SCAN_TL_Y);
@@ -128,7 +144,16 @@ DeviceModel model_read(SANE_Handle handle) {
   model.brightness = number_option(handle, SANE_NAME_BRIGHTNESS);
   model.contrast = number_option(handle, SANE_NAME_CONTRAST);
   model.threshold = number_option(handle, SANE_NAME_THRESHOLD);
+  std::tie(model.gamma, model.gamma_name) =
+      first_number_option(handle, {SANE_NAME_ANALOG_GAMMA, "gamma"});
+  model.has_page_sensor = option_get_flag(handle, option_find_readable(handle, SANE_NAME_PAGE_LOADED))
+                              .has_value();
   return model;
+}
+
+std::optional<bool> model_paper_loaded(SANE_Handle handle, const DeviceModel& model) {
+  if (!model.has_page_sensor) return std::nullopt;
+  return option_get_flag(handle, option_find_readable(handle, SANE_NAME_PAGE_LOADED));
 }
 
 Frame model_full_frame(const DeviceModel& model) {
@@ -171,6 +196,7 @@ std::vector<int> model_depths(const DeviceModel& model, TW_UINT16 pixel_type) {
 Settings settings_default(const DeviceModel& model) {
   Settings s;
   if (model.resolution.present) s.dpi = model.resolution.initial;
+  if (model.y_resolution.present) s.dpi_y = model.y_resolution.initial;
   s.pixel_type = model.initial_pixel_type;
   for (const auto& [type, name] : model.modes) s.bit_depth[type] = model_depths(model, type).front();
   s.frame = model_full_frame(model);
@@ -182,18 +208,6 @@ Settings settings_default(const DeviceModel& model) {
   }
   s.feeder = model.initial_feeder;
   return s;
-}
-
-double units_per_inch(TW_UINT16 units, double dpi) {
-  switch (units) {
-    case TWUN_CENTIMETERS: return 2.54;
-    case TWUN_PICAS: return 6;
-    case TWUN_POINTS: return 72;
-    case TWUN_TWIPS: return 1440;
-    case TWUN_PIXELS: return dpi;
-    case TWUN_MILLIMETERS: return kMmPerInch;
-    default: return 1;
-  }
 }
 
 namespace {
@@ -260,7 +274,10 @@ TW_UINT16 settings_apply(SANE_Handle handle, const DeviceModel& model, const Set
   }
   if (TW_UINT16 cc = apply_mode(handle, model, s)) return cc;
   if (model.resolution.present) {
-    if (TW_UINT16 cc = set_number(handle, SANE_NAME_SCAN_RESOLUTION, s.dpi)) return cc;
+    if (TW_UINT16 cc = set_number(handle, model.resolution_name.c_str(), s.dpi)) return cc;
+  }
+  if (model.y_resolution.present) {
+    if (TW_UINT16 cc = set_number(handle, SANE_NAME_SCAN_Y_RESOLUTION, s.y_dpi())) return cc;
   }
   if (TW_UINT16 cc = apply_geometry(handle, model, s)) return cc;
   const std::tuple<const NumberOption*, const std::optional<double>*, const char*, double, double>
@@ -270,6 +287,11 @@ TW_UINT16 settings_apply(SANE_Handle handle, const DeviceModel& model, const Set
   for (const auto& [option, value, name, low, high] : levels) {
     if (!option->present || !value->has_value()) continue;
     if (TW_UINT16 cc = set_number(handle, name, scale_to(*option, **value, low, high))) return cc;
+  }
+  // Gamma is the same number on both sides.
+  if (model.gamma.present && s.gamma) {
+    if (TW_UINT16 cc = set_number(handle, model.gamma_name.c_str(), snap(model.gamma.choices, *s.gamma)))
+      return cc;
   }
   return TWCC_SUCCESS;
 }

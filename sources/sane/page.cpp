@@ -21,18 +21,22 @@ struct ScanFrame {
   std::vector<std::uint8_t> bytes;
 };
 
-Reply frame_read(SANE_Handle handle, ScanFrame& out) {
-  if (SANE_Status s = sane_get_parameters(handle, &out.params); s != SANE_STATUS_GOOD)
+Reply frame_read(SaneDevice& device, ScanFrame& out) {
+  if (SANE_Status s = sane_get_parameters(device.handle(), &out.params); s != SANE_STATUS_GOOD)
     return status_reply(s);
   if (out.params.bytes_per_line <= 0 || out.params.pixels_per_line <= 0)
     return refuse(TWCC_OPERATIONERROR);
-  if (out.params.lines > 0)
-    out.bytes.reserve(static_cast<std::size_t>(out.params.bytes_per_line) * out.params.lines);
+  std::size_t expected = 0;  // unknown height: 0
+  if (out.params.lines > 0) {
+    expected = static_cast<std::size_t>(out.params.bytes_per_line) * out.params.lines;
+    out.bytes.reserve(expected);
+  }
   for (;;) {
     const std::size_t at = out.bytes.size();
     out.bytes.resize(at + kReadChunk);
     SANE_Int got = 0;
-    const SANE_Status s = sane_read(handle, out.bytes.data() + at, kReadChunk, &got);
+    const SANE_Status s = device.read(out.bytes.data() + at, kReadChunk, got,
+                                      expected > at ? expected - at : 0);
     out.bytes.resize(at + static_cast<std::size_t>(std::max<SANE_Int>(got, 0)));
     if (s == SANE_STATUS_EOF) return kDone;
     if (s != SANE_STATUS_GOOD) return status_reply(s);
@@ -49,11 +53,13 @@ int channel_of(SANE_Frame format) {
 }
 
 // The page's shape from the first frame.
-std::optional<Page> page_shape(const SANE_Parameters& p, std::size_t lines, double dpi) {
+std::optional<Page> page_shape(const SANE_Parameters& p, std::size_t lines, double dpi,
+                               double dpi_y) {
   Page page;
   page.width = p.pixels_per_line;
   page.height = static_cast<int>(lines);
   page.dpi = dpi;
+  page.dpi_y = dpi_y;
   const bool colour = p.format != SANE_FRAME_GRAY;
   if (p.depth == 1 && !colour) {
     page.pixel_type = TWPT_BW;
@@ -65,17 +71,28 @@ std::optional<Page> page_shape(const SANE_Parameters& p, std::size_t lines, doub
     return std::nullopt;
   }
   page.bytes_per_row = (static_cast<std::size_t>(page.width) * page.bits + 7) / 8;
-  page.pixels.assign(page.bytes_per_row * lines, 0);
+  // A three-pass page and rows narrower than SANE's are put together here;
+  // a single-pass frame of the page's rows becomes the page itself.
+  if ((p.format != SANE_FRAME_GRAY && p.format != SANE_FRAME_RGB) ||
+      static_cast<std::size_t>(p.bytes_per_line) != page.bytes_per_row)
+    page.pixels.assign(page.bytes_per_row * lines, 0);
   return page;
 }
 
-// A single-pass frame (gray or RGB) into the page's rows.
-void copy_chunky(const ScanFrame& f, Page& page) {
+// A single-pass frame (gray or RGB) into the page's rows: handed over
+// whole when its rows are the page's (no copy of a page of megabytes).
+void copy_chunky(ScanFrame& f, Page& page) {
   const auto in_row = static_cast<std::size_t>(f.params.bytes_per_line);
-  const std::size_t n = std::min(in_row, page.bytes_per_row);
-  for (int y = 0; y < page.height; ++y) {
-    std::uint8_t* out = page.pixels.data() + page.bytes_per_row * y;
-    std::memcpy(out, f.bytes.data() + in_row * y, n);
+  const std::size_t size = page.bytes_per_row * static_cast<std::size_t>(page.height);
+  if (in_row == page.bytes_per_row && f.bytes.size() >= size) {
+    f.bytes.resize(size);
+    page.pixels = std::move(f.bytes);
+  } else {
+    const std::size_t n = std::min(in_row, page.bytes_per_row);
+    for (int y = 0; y < page.height; ++y) {
+      std::uint8_t* out = page.pixels.data() + page.bytes_per_row * y;
+      std::memcpy(out, f.bytes.data() + in_row * y, n);
+    }
   }
   if (page.bits != 1) return;
   const int tail = page.width % 8;
@@ -116,22 +133,22 @@ Reply status_reply(SANE_Status status) {
   }
 }
 
-Reply page_read(SANE_Handle handle, double dpi, Page& out) {
+Reply page_read(SaneDevice& device, double dpi, double dpi_y, Page& out) {
   std::optional<Page> page;
   for (int frames = 0;; ++frames) {
     // A three-pass device starts each colour of the same page anew.
     if (frames > 0) {
-      if (SANE_Status s = sane_start(handle); s != SANE_STATUS_GOOD) return status_reply(s);
+      if (SANE_Status s = device.start(); s != SANE_STATUS_GOOD) return status_reply(s);
     }
     ScanFrame f;
-    if (Reply r = frame_read(handle, f); r.rc != TWRC_SUCCESS) return r;
+    if (Reply r = frame_read(device, f); r.rc != TWRC_SUCCESS) return r;
     const auto row = static_cast<std::size_t>(f.params.bytes_per_line);
     const std::size_t lines = f.bytes.size() / row;
     const int channel = channel_of(f.params.format);
     if (!page) {
       SANE_Parameters shape = f.params;
       if (channel >= 0) shape.format = SANE_FRAME_RGB;
-      page = page_shape(shape, lines, dpi);
+      page = page_shape(shape, lines, dpi, dpi_y);
       if (!page || lines == 0) return refuse(TWCC_OPERATIONERROR);
     }
     if (f.params.pixels_per_line != page->width || lines < static_cast<std::size_t>(page->height))
@@ -171,6 +188,7 @@ std::size_t dib_bytes(const Page& page) {
 void dib_write(const Page& page, std::uint8_t* out) {
   const std::size_t stride = dib_stride(page);
   const auto ppm = static_cast<std::uint32_t>(std::lround(page.dpi / kMetresPerInch));
+  const auto ppm_y = static_cast<std::uint32_t>(std::lround(page.dpi_y / kMetresPerInch));
   std::memset(out, 0, 40);
   put32(out, 40);
   put32(out + 4, static_cast<std::uint32_t>(page.width));
@@ -180,7 +198,7 @@ void dib_write(const Page& page, std::uint8_t* out) {
   put32(out + 16, dib_mask_bytes(page) != 0 ? 3 : 0);
   put32(out + 20, static_cast<std::uint32_t>(stride * page.height));
   put32(out + 24, ppm);
-  put32(out + 28, ppm);
+  put32(out + 28, ppm_y);
   const std::size_t entries = dib_palette_entries(page);
   put32(out + 32, static_cast<std::uint32_t>(entries));
   std::uint8_t* p = out + 40;

@@ -55,6 +55,12 @@ int pin_backend(dl_phdr_info* info, std::size_t, void*) {
   return 0;
 }
 
+// A reader that has written its whole frame ends at once; one that does
+// not end within these waits is stuck on its device (or a backend's reader
+// that outlives its frames) and is left to libsane.
+constexpr std::chrono::milliseconds kReaderEndWait{250};
+constexpr std::chrono::milliseconds kReaderAbortWait{2000};
+
 std::string text(SANE_String_Const s) { return s != nullptr ? std::string(s) : std::string(); }
 
 double from_word(const SANE_Option_Descriptor& desc, SANE_Word word) {
@@ -111,18 +117,50 @@ std::unique_ptr<SaneDevice> SaneDevice::open(const std::string& name, SANE_Statu
 }
 
 SaneDevice::~SaneDevice() {
-  sane_cancel(handle_);
+  cancel();
   sane_close(handle_);
 }
 
-Option option_find(SANE_Handle handle, const char* name) {
+SANE_Status SaneDevice::start() {
+  watch_.before_start();
+  const SANE_Status status = sane_start(handle_);
+  watch_.after_start();
+  return status;
+}
+
+SANE_Status SaneDevice::read(SANE_Byte* data, SANE_Int max, SANE_Int& got, std::size_t remaining) {
+  // The backend stops its reader inside the read that hands over the last
+  // bytes: let the reader finish first.
+  if (remaining > 0 && watch_.all_written(remaining)) watch_.settle(false, kReaderEndWait);
+  got = 0;
+  return sane_read(handle_, data, max, &got);
+}
+
+void SaneDevice::cancel() {
+  watch_.settle(true, kReaderAbortWait);
+  sane_cancel(handle_);
+  watch_.release();
+}
+
+namespace {
+
+Option option_named(SANE_Handle handle, const char* name, bool settable) {
   for (SANE_Int i = 1;; ++i) {
     const SANE_Option_Descriptor* desc = sane_get_option_descriptor(handle, i);
     if (desc == nullptr) return {};
     if (desc->name == nullptr || std::strcmp(desc->name, name) != 0) continue;
-    if (!SANE_OPTION_IS_ACTIVE(desc->cap) || !SANE_OPTION_IS_SETTABLE(desc->cap)) return {};
+    if (!SANE_OPTION_IS_ACTIVE(desc->cap) || (settable && !SANE_OPTION_IS_SETTABLE(desc->cap)))
+      return {};
     return Option{i, desc};
   }
+}
+
+}  // namespace
+
+Option option_find(SANE_Handle handle, const char* name) { return option_named(handle, name, true); }
+
+Option option_find_readable(SANE_Handle handle, const char* name) {
+  return option_named(handle, name, false);
 }
 
 NumberChoices option_number_choices(const Option& option) {
@@ -168,6 +206,16 @@ std::optional<std::string> option_get_string(SANE_Handle handle, const Option& o
     return std::nullopt;
   value.resize(::strnlen(value.c_str(), value.size()));
   return value;
+}
+
+std::optional<bool> option_get_flag(SANE_Handle handle, const Option& option) {
+  if (!option || option.desc->type != SANE_TYPE_BOOL || option.desc->size != sizeof(SANE_Word))
+    return std::nullopt;
+  SANE_Word word = 0;
+  if (sane_control_option(handle, option.index, SANE_ACTION_GET_VALUE, &word, nullptr) !=
+      SANE_STATUS_GOOD)
+    return std::nullopt;
+  return word != SANE_FALSE;
 }
 
 SANE_Status option_set_number(SANE_Handle handle, const Option& option, double value) {

@@ -10,7 +10,7 @@
 
 namespace sanebridge {
 
-enum class DsState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
+using twsource::DsState;
 
 struct Session {
   TW_IDENTITY app{};       // who opened it

@@ -35,9 +35,9 @@ bool count_reached(const Session& ss) {
 bool scan_start(Session& ss) {
   ss.page.reset();
   ss.rows_sent = 0;
-  const SANE_Status status = sane_start(ss.device->handle());
+  const SANE_Status status = ss.device->start();
   if (status == SANE_STATUS_NO_DOCS) {
-    sane_cancel(ss.device->handle());
+    ss.device->cancel();
     return false;
   }
   ss.started = status_reply(status);
@@ -50,9 +50,9 @@ Reply page_ready(Session& ss) {
   if (ss.started.rc != TWRC_SUCCESS) return ss.started;
   if (ss.page) return kDone;
   Page page;
-  const Reply r = page_read(ss.device->handle(), ss.settings.dpi, page);
+  const Reply r = page_read(*ss.device, ss.settings.dpi, ss.settings.y_dpi(), page);
   if (r.rc != TWRC_SUCCESS) {
-    sane_cancel(ss.device->handle());
+    ss.device->cancel();
     ss.started = r;
     return r;
   }
@@ -63,7 +63,7 @@ Reply page_ready(Session& ss) {
 // Back to state 5 after the last image; a device showing its dialog asks to
 // be closed, as a person who pressed Scan once.
 void images_done(SourceState& state, Session& ss) {
-  sane_cancel(ss.device->handle());
+  ss.device->cancel();
   ss.page.reset();
   ss.state = DsState::Enabled;
   if (ss.show_ui) notify(state, ss, MSG_CLOSEDSREQ);
@@ -123,7 +123,7 @@ Reply end_xfer(SourceState& state, Session& ss, TW_PENDINGXFERS* pending) {
 }  // namespace
 
 void session_stop(Session& ss) {
-  if (ss.device) sane_cancel(ss.device->handle());
+  if (ss.device) ss.device->cancel();
   ss.page.reset();
   ss.state = DsState::Open;
 }
@@ -173,7 +173,7 @@ Reply image_info_call(SourceState&, Session& ss, TW_UINT16 msg, TW_MEMREF data) 
   const Page& p = *ss.page;
   std::memset(info, 0, sizeof *info);
   info->XResolution = twsource::fix32_from(p.dpi);
-  info->YResolution = twsource::fix32_from(p.dpi);
+  info->YResolution = twsource::fix32_from(p.dpi_y);
   info->ImageWidth = p.width;
   info->ImageLength = p.height;
   info->SamplesPerPixel = p.pixel_type == TWPT_RGB ? 3 : 1;

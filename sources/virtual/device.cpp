@@ -6,16 +6,6 @@
 namespace vscan {
 namespace {
 
-// The standard's paper sizes a desktop scanner meets, in inches (metric ones
-// converted at 25.4 mm per inch).
-constexpr PaperSize kPaperSizes[] = {
-    {TWSS_A4, 8.2677, 11.6929},   {TWSS_JISB5, 7.1654, 10.1181}, {TWSS_USLETTER, 8.5, 11.0},
-    {TWSS_USLEGAL, 8.5, 14.0},    {TWSS_A5, 5.8268, 8.2677},     {TWSS_ISOB4, 9.8425, 13.8976},
-    {TWSS_ISOB6, 4.9213, 6.9291}, {TWSS_USLEDGER, 11.0, 17.0},   {TWSS_USEXECUTIVE, 7.25, 10.5},
-    {TWSS_A3, 11.6929, 16.5354},  {TWSS_A6, 4.1339, 5.8268},     {TWSS_ISOB5, 6.9291, 9.8425},
-    {TWSS_USSTATEMENT, 5.5, 8.5}, {TWSS_BUSINESSCARD, 2.0, 3.5},
-};
-
 constexpr TW_UINT16 kUnits[] = {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS,      TWUN_POINTS,
                                 TWUN_TWIPS,  TWUN_PIXELS,      TWUN_MILLIMETERS};
 
@@ -23,22 +13,8 @@ constexpr TW_UINT16 kUnits[] = {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS,      
 // arrive as FIX32 in any unit.
 constexpr double kEdgeTolerance = 0.001;
 
-double per_inch(TW_UINT16 units) {
-  switch (units) {
-    case TWUN_CENTIMETERS:
-      return 2.54;
-    case TWUN_PICAS:
-      return 6;
-    case TWUN_POINTS:
-      return 72;
-    case TWUN_TWIPS:
-      return 1440;
-    case TWUN_MILLIMETERS:
-      return 25.4;
-    default:
-      return 1;
-  }
-}
+// Pixels never reach here: they are counted at a resolution.
+double per_inch(TW_UINT16 units) { return twsource::units_per_inch(units, 1); }
 
 }  // namespace
 
@@ -82,20 +58,7 @@ FrameFit frame_fit(const DeviceConfig& device, Frame& frame) {
 }
 
 std::vector<TW_UINT16> paper_sizes_for(const DeviceConfig& device) {
-  std::vector<TW_UINT16> codes{TWSS_NONE};
-  for (const PaperSize& size : kPaperSizes) {
-    if (size.width <= device.width + kEdgeTolerance &&
-        size.height <= device.height + kEdgeTolerance)
-      codes.push_back(size.code);
-  }
-  return codes;
-}
-
-std::optional<PaperSize> paper_size(TW_UINT16 code) {
-  for (const PaperSize& size : kPaperSizes) {
-    if (size.code == code) return size;
-  }
-  return std::nullopt;
+  return twsource::paper_sizes_fitting(device.width, device.height);
 }
 
 bool units_known(TW_UINT16 units) {

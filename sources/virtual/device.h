@@ -12,6 +12,7 @@
 
 #include "orivane/twain.h"
 #include "sources/common/containers.h"
+#include "sources/common/measures.h"
 #include "sources/virtual/config.h"
 
 namespace vscan {
@@ -93,14 +94,10 @@ enum class FrameFit {
 // Checks a frame (inches) against the scan area, clipping it in place.
 FrameFit frame_fit(const DeviceConfig& device, Frame& frame);
 
-struct PaperSize {
-  TW_UINT16 code;  // TWSS_
-  double width;    // inches
-  double height;
-};
+using twsource::paper_size;
+using twsource::PaperSize;
 // The sizes this device can scan (that fit its area), TWSS_NONE first.
 std::vector<TW_UINT16> paper_sizes_for(const DeviceConfig& device);
-std::optional<PaperSize> paper_size(TW_UINT16 code);
 
 // True for the units this device offers.
 bool units_known(TW_UINT16 units);

@@ -44,9 +44,7 @@ std::optional<std::size_t> device_to_open(const SourceState& state, const TW_IDE
     for (std::size_t i = 0; i < devices.size(); ++i) {
       TW_IDENTITY presented{};
       device_fill_identity(devices[i], presented, NameWrite::InField);
-      if (std::strncmp(presented.ProductName, wanted->ProductName, sizeof presented.ProductName) ==
-          0)
-        return i;
+      if (twsource::product_name_is(presented, *wanted)) return i;
     }
     return std::nullopt;
   }
@@ -92,14 +90,8 @@ Reply open_device(SourceState& state, const Call& call) {
 Reply close_device(SourceState& state, const Call& call) {
   Session* session = find_session(state, call.origin);
   if (session == nullptr || session->state != DsState::Open) return refuse(TWCC_SEQERROR);
-  auto& sessions = state.sessions;
   if (session->notifier) state.retired.push_back(std::move(session->notifier));
-  for (auto it = sessions.begin(); it != sessions.end(); ++it) {
-    if (it->get() == session) {
-      sessions.erase(it);
-      break;
-    }
-  }
+  twsource::session_remove(state.sessions, session);
   return kDone;
 }
 
@@ -127,23 +119,11 @@ Reply identity_call(SourceState& state, Session* session, const Call& call) {
 }
 
 Reply entry_point_call(SourceState& state, Session*, const Call& call) {
-  const auto* entry_points = static_cast<const TW_ENTRYPOINT*>(call.data);
-  if (call.msg != MSG_SET) return refuse(TWCC_BADPROTOCOL);
-  if (entry_points == nullptr || entry_points->Size < sizeof(TW_ENTRYPOINT))
-    return refuse(TWCC_BADVALUE);
-  state.dsm = *entry_points;
-  return kDone;
+  return twsource::entry_points_set(call.msg, call.data, state.dsm);
 }
 
 Reply status_call(SourceState& state, Session* session, const Call& call) {
-  auto* status = static_cast<TW_STATUS*>(call.data);
-  if (call.msg != MSG_GET) return refuse(TWCC_BADPROTOCOL);
-  if (status == nullptr) return refuse(TWCC_BADVALUE);
-  TW_UINT16& condition = session != nullptr ? session->condition : state.condition;
-  status->ConditionCode = condition;
-  status->Data = 0;
-  condition = TWCC_SUCCESS;
-  return kDone;
+  return twsource::status_get(call.msg, call.data, twsource::condition_of(state, session));
 }
 
 Reply capability_handler(SourceState& state, Session* session, const Call& call) {
@@ -295,7 +275,7 @@ TW_UINT16 entry(const Call& call) {
   if (!keeps_condition(call)) {
     // Looked up again: the call may have opened or closed the session.
     Session* after = find_session(state, call.origin);
-    (after != nullptr ? after->condition : state.condition) = reply.cc;
+    twsource::condition_of(state, after) = reply.cc;
   }
   stop_retired(state, lock);
   return reply.rc;
@@ -304,21 +284,13 @@ TW_UINT16 entry(const Call& call) {
 // What was thrown becomes a failure with a condition code, never an
 // exception in the caller.
 TW_UINT16 entry_guarded(const Call& call) {
-  TW_UINT16 cc = TWCC_BUMMER;
-  try {
-    return entry(call);
-  } catch (const std::bad_alloc&) {
-    cc = TWCC_LOWMEMORY;
-  } catch (...) {
-  }
-  try {
-    SourceState& state = source_state();
-    Lock lock(state.mutex);
-    Session* session = find_session(state, call.origin);
-    (session != nullptr ? session->condition : state.condition) = cc;
-  } catch (...) {
-  }
-  return TWRC_FAILURE;
+  return twsource::entry_guarded([&] { return entry(call); },
+                                 [&](TW_UINT16 cc) {
+                                   SourceState& state = source_state();
+                                   Lock lock(state.mutex);
+                                   Session* session = find_session(state, call.origin);
+                                   twsource::condition_of(state, session) = cc;
+                                 });
 }
 
 }  // namespace
@@ -357,10 +329,7 @@ VSCAN_EXPORT TW_UINT16 DS_DeviceIdentity(TW_UINT32 index, pTW_IDENTITY out_ident
 
 VSCAN_EXPORT TW_UINT16 DS_SelectDevice(TW_UINT32 index) {
   vscan::SourceState& state = vscan::source_state();
-  std::lock_guard<std::recursive_mutex> lock(state.mutex);
-  if (index >= state.config.devices.size()) return TWRC_FAILURE;
-  state.selected = index;
-  return TWRC_SUCCESS;
+  return twsource::device_select(state, state.config.devices.size(), index);
 }
 
 VSCAN_EXPORT TW_UINT32 DS_ProtocolFlags(void) { return DS_PROTOCOL_PROCESSEVENT; }

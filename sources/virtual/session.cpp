@@ -10,12 +10,6 @@ namespace {
 // Source Manager gives behind an identity (see dsm/source_protocol.h).
 constexpr std::size_t kNameOverrunRoom = 32;
 
-void copy_text(char* field, std::size_t field_size, const std::string& text) {
-  const std::size_t n = std::min(text.size(), field_size - 1);
-  std::memcpy(field, text.data(), n);
-  std::memset(field + n, 0, field_size - n);
-}
-
 }  // namespace
 
 SourceState& source_state() {
@@ -32,8 +26,7 @@ void source_reload_config(SourceState& state) {
 }
 
 Session* find_session(SourceState& state, const TW_IDENTITY* app) {
-  if (app == nullptr) return nullptr;
-  return find_session_by_id(state, app->Id);
+  return twsource::session_of(state.sessions, app);
 }
 
 Session* find_session_by_id(SourceState& state, TW_UINT32 app_id) {
@@ -50,15 +43,8 @@ const DeviceConfig& session_device(const SourceState& state, const Session& sess
 void device_fill_identity(const DeviceConfig& device, TW_IDENTITY& out, NameWrite name_write) {
   out.Version.MajorNum = device.version_major;
   out.Version.MinorNum = device.version_minor;
-  out.Version.Language = TWLG_ENGLISH_USA;
-  out.Version.Country = TWCY_USA;
-  copy_text(out.Version.Info, sizeof out.Version.Info, device.version_info);
-  out.ProtocolMajor = TWON_PROTOCOLMAJOR;
-  out.ProtocolMinor = TWON_PROTOCOLMINOR;
-  out.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_DS2;
-  copy_text(out.Manufacturer, sizeof out.Manufacturer, device.manufacturer);
-  copy_text(out.ProductFamily, sizeof out.ProductFamily, device.family);
-  copy_text(out.ProductName, sizeof out.ProductName, device.product);
+  twsource::identity_fill(
+      out, {device.version_info, device.manufacturer, device.family, device.product});
   if (name_write == NameWrite::AsConfigured && device.name_overrun &&
       device.product.size() >= sizeof out.ProductName) {
     const std::size_t n =

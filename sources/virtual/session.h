@@ -12,25 +12,18 @@
 #include <vector>
 
 #include "orivane/twain.h"
+#include "sources/common/ds_calls.h"
 #include "sources/virtual/config.h"
-#include "sources/virtual/device.h"
 #include "sources/virtual/device.h"
 #include "sources/virtual/notify.h"
 #include "sources/virtual/paper.h"
 
 namespace vscan {
 
-// The answer to one call: return code and the condition code that goes with
-// it (kept for DAT_STATUS).
-struct Reply {
-  TW_UINT16 rc;
-  TW_UINT16 cc;
-};
-constexpr Reply kDone{TWRC_SUCCESS, TWCC_SUCCESS};
-constexpr Reply refuse(TW_UINT16 cc) { return Reply{TWRC_FAILURE, cc}; }
-
-// TWAIN states of an open device (the application's view).
-enum class DsState { Open = 4, Enabled = 5, TransferReady = 6, Transferring = 7 };
+using twsource::DsState;
+using twsource::kDone;
+using twsource::refuse;
+using twsource::Reply;
 
 struct Session {
   TW_IDENTITY app{};       // who opened it

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,6 @@ struct SaneRun : ScanRun {
     std::ofstream(dir + "/dll.conf") << "test\n";
     std::ofstream(dir + "/test.conf") << "number_of_devices 1\nresolution 100\n" << options;
     env["SANE_CONFIG_DIR"] = dir;
-    env["QUILLET_SANE"] = "1";
     env["LSAN_OPTIONS"] =
         "suppressions=" QUILLET_SOURCE_DIR "/tests/lsan.supp:fast_unwind_on_malloc=0";
   }
@@ -58,15 +58,42 @@ TEST(SaneBridge, ListsTheTestDevicesAndOpensOne) {
   SaneRun s("number_of_devices 2\n");
   RunResult listed = s.run({"/ENUM"});
   ASSERT_EQ(listed.exit_status, 0) << listed.out << listed.err;
-  // Two devices of one model stay apart by name; the virtual scanner stays
-  // the default source.
-  EXPECT_EQ(report_value(listed.out, "Source1"), "Noname frontend-tester");
-  EXPECT_EQ(report_value(listed.out, "Source2"), "Noname frontend-tester #2");
-  EXPECT_EQ(report_value(listed.out, "Source3"), "Scanner");
+  // Two devices of one model stay apart by name; SANE's devices, listed when
+  // the list is walked, come after the virtual scanner, which stays the
+  // default source.
+  EXPECT_EQ(report_value(listed.out, "Source1"), "Scanner");
+  EXPECT_EQ(report_value(listed.out, "Source2"), "Noname frontend-tester");
+  EXPECT_EQ(report_value(listed.out, "Source3"), "Noname frontend-tester #2");
   EXPECT_EQ(report_value(listed.out, "DefaultSource"), "Scanner");
   RunResult scanned = s.run({"/S=Noname frontend-tester #2", "page.tif"});
   EXPECT_EQ(scanned.exit_status, 0) << scanned.out << scanned.err;
   EXPECT_EQ(report_value(scanned.out, "PagesWritten"), "1") << scanned.out;
+}
+
+// Listing SANE devices starts every backend of the machine: a run that
+// scans from the default source, or from a device named exactly, never
+// does; one that needs a SANE device does.
+TEST(SaneBridge, RunsStartSaneOnlyWhenTheyNeedIt) {
+  struct Case {
+    std::vector<std::string> args;
+    bool listed;
+  };
+  const Case cases[] = {
+      {{"/N=1", "x.tif"}, false},
+      {{"/S=Scanner", "x.tif"}, false},
+      {{kDevice, "x.tif"}, true},
+      {{"/ENUM"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.front());
+    SaneRun s;
+    s.env["QUILLET_DSM_LOG"] = s.at("dsm.log");
+    RunResult r = s.run(c.args);
+    EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+    std::ifstream log(s.at("dsm.log"));
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("listed on demand") != std::string::npos, c.listed) << text;
+  }
 }
 
 struct PixelCase {
@@ -162,24 +189,36 @@ TEST(SaneBridge, TheFeederStopsAtItsEndWithTheRightPageCount) {
 // size. The test device takes its edges in whole millimetres unless its
 // geometry has no steps: 0.5 + 2 inches wide is then 13 to 64 mm, 51 mm at
 // 150 dpi 301 pixels (whole pixels, cut), 0.5 + 1.5 inches high 13 to 51 mm,
-// 224 pixels; without steps exactly 300 x 225.
+// 224 pixels; without steps exactly 300 x 225. Its bed is 200 mm square: A6
+// (105 x 148 mm, TWAIN size 13) is one of its sizes, 413 x 582 pixels at
+// 100 dpi.
 TEST(SaneBridge, NegotiatedSettingsGiveTheImageSize) {
   if (!have_sane_tools()) GTEST_SKIP() << "scanimage or ImageMagick missing";
+  const std::vector<std::string> area{"/R=150", "/X=0.5", "/Y=0.5", "/W=2", "/H=1.5"};
   struct Case {
     const char* options;
+    std::vector<std::string> args;
     const char* size;
+    const char* dpi;
   };
-  for (const Case& c : {Case{"", "301x224 8"}, Case{"geometry_quant 0\n", "300x225 8"}}) {
+  const Case cases[] = {
+      {"", area, "301x224 8", "150"},
+      {"geometry_quant 0\n", area, "300x225 8", "150"},
+      {"", {"/PAPER=13"}, "413x582 8", "100"},  // TWSS_A6
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
     SaneRun s(c.options);
-    RunResult r =
-        s.run({kDevice, "/R=150", "/GRAY", "/X=0.5", "/Y=0.5", "/W=2", "/H=1.5", "a.tif"});
+    std::vector<std::string> args{kDevice, "/GRAY"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("a.tif");
+    RunResult r = s.run(args);
     ASSERT_EQ(r.exit_status, 0) << r.out << r.err;
     EXPECT_EQ(s.size_of("a.tif"), c.size);
     // The resolution travels in pixels per metre: 150 dpi comes back as 150.01.
     EXPECT_EQ(command_output("identify -units PixelsPerInch -format '%[fx:round(resolution.x)]' '" +
                              s.at("a.tif") + "'"),
-              "150");
+              c.dpi);
   }
 }
 
