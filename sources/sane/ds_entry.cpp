@@ -9,6 +9,7 @@
 #include <new>
 
 #include "dsm/source_protocol.h"
+#include "sources/common/device_form.h"
 #include "sources/sane/session.h"
 
 #define SANE_BRIDGE_EXPORT extern "C" __attribute__((visibility("default")))
@@ -272,6 +273,8 @@ SANE_BRIDGE_EXPORT TW_UINT16 DS_SelectDevice(TW_UINT32 index) {
 
 // Real devices are offered, not imposed: the virtual scanner stays the
 // default source until the user chooses another (/SS).
+SANE_BRIDGE_EXPORT void DS_SetHostForm(DS_HOSTFORMPROC form) { twsource::form_set_host(form); }
+
 SANE_BRIDGE_EXPORT TW_UINT32 DS_ProtocolFlags(void) {
   return sane_listing() == SaneListing::OnDemand
              ? DS_PROTOCOL_NOT_DEFAULT | DS_PROTOCOL_LIST_ON_DEMAND

@@ -65,4 +65,9 @@ Reply mem_xfer_call(SourceState& state, Session& session, TW_UINT16 msg, TW_MEMR
 // Ends whatever scan is under way (sane_cancel) and goes back to state 4.
 void session_stop(Session& session);
 
+// The device's own dialog (the scan dialog, or with `settings_only` the
+// settings dialog) in the application's windows, when it lends them.
+enum class DialogAnswer { Accepted, Cancelled, NoOneToAsk };
+DialogAnswer device_dialog(Session& session, bool settings_only);
+
 }  // namespace sanebridge

@@ -73,16 +73,24 @@ Reply enable(SourceState& state, Session& ss, TW_UINT16 msg, TW_MEMREF data) {
   const auto* ui = static_cast<const TW_USERINTERFACE*>(data);
   if (ss.state != DsState::Open) return refuse(TWCC_SEQERROR);
   if (ui == nullptr) return refuse(TWCC_BADVALUE);
-  // The device's own settings dialog is not there: the settings stand.
+  // The settings dialog: in the application's windows when it lends them;
+  // otherwise the settings stand.
   if (msg == MSG_ENABLEDSUIONLY) {
+    const DialogAnswer answer = device_dialog(ss, true);
     ss.state = DsState::Enabled;
     ss.show_ui = true;
-    notify(state, ss, MSG_CLOSEDSOK);
+    notify(state, ss, answer == DialogAnswer::Cancelled ? MSG_CLOSEDSREQ : MSG_CLOSEDSOK);
+    return kDone;
+  }
+  ss.show_ui = ui->ShowUI != 0;
+  // The scan dialog, where it can be shown; Cancel closes it unscanned.
+  if (ss.show_ui && device_dialog(ss, false) == DialogAnswer::Cancelled) {
+    ss.state = DsState::Enabled;
+    notify(state, ss, MSG_CLOSEDSREQ);
     return kDone;
   }
   if (TW_UINT16 cc = settings_apply(ss.device->handle(), ss.model, ss.settings))
     return refuse(cc);
-  ss.show_ui = ui->ShowUI != 0;
   ss.transfers = 0;
   if (!scan_start(ss)) {
     if (!ss.show_ui) return refuse(TWCC_NOMEDIA);

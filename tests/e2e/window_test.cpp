@@ -2,6 +2,7 @@
 // windows a person answers with the keyboard, and a display that goes away
 // mid-run ends the run with its report, never a hang.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <fstream>
@@ -187,6 +188,30 @@ TEST(WindowErrorRecovery, ThePagesSoFarAreShownInTheViewer) {
   EXPECT_NE(r.exit_status, 0) << r.out << r.err;
   EXPECT_TRUE(file_exists(run.home + "/p1.tif") && file_exists(run.home + "/p2.tif"));
   EXPECT_FALSE(file_exists(run.home + "/p3.tif"));
+}
+
+}  // namespace
+
+namespace {
+
+// A SANE device's dialog is a window too, with the choices its options
+// offer: Color chosen by its key, the page scanned in color.
+TEST(WindowDeviceDialog, ASaneDevicesDialogOffersItsOptions) {
+  WindowRun run("");
+  if (!run.display.ready()) GTEST_SKIP() << "no Xvfb or xdotool";
+  if (!test_tools::have_tool("scanimage")) GTEST_SKIP() << "no SANE";
+  const std::string sane = run.home + "/sane";
+  ::mkdir(sane.c_str(), 0700);
+  std::ofstream(sane + "/dll.conf") << "test\n";
+  std::ofstream(sane + "/test.conf") << "number_of_devices 1\nresolution 100\n";
+  run.env["SANE_CONFIG_DIR"] = sane;
+  RunResult r = run.run({"/S=frontend-tester", "/N=1", "/LOG", run.home + "/page.tif"},
+                        "frontend-tester", "c Return");
+  EXPECT_TRUE(run.window_seen);
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  const std::string info = test_tools::command_output("tiffinfo " + run.home + "/page.tif 2>&1");
+  EXPECT_NE(info.find("Photometric Interpretation: RGB"), std::string::npos) << info;
+  EXPECT_NE(read_file(run.home + "/orivane.log").find("=> Scan, Pixel type=Color"), std::string::npos);
 }
 
 }  // namespace

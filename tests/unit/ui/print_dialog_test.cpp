@@ -3,6 +3,7 @@
 // exactly those pages; Escape cancels the print call; the viewer's Print...
 // button reaches the same dialog.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -48,7 +49,7 @@ TEST(PrintDialog, KeysChooseDestinationAndPagesEscapeCancelsAndTheViewerPrintsTh
     pages.push_back(DIB_Create(DIB_PT_GRAY, 100, 100, 8));
     DIB_SetResolution(pages.back(), 100, 100);
   }
-  const std::string file = ::testing::TempDir() + "print-dialog-five.tif";
+  const std::string file = ::testing::TempDir() + std::to_string(::getpid()) + "-print-dialog-five.tif";
   ASSERT_EQ(DIB_WriteArrayToFilename(pages.data(), 5, file.c_str()), 0);
   for (DIB_HANDLE p : pages) DIB_Free(p);
 

@@ -3,6 +3,7 @@
 // the button column, the painted size of non-square pixels, the option
 // words; and the calls' answers when there is no window to show.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -197,7 +198,7 @@ TEST_F(ViewerWithoutWindows, UnknownOptionsAreRefusedAndNothingWaitsForAWindow) 
 
   ResetForTests();
   // A file that is there but holds no page.
-  const std::string empty = ::testing::TempDir() + "viewer-empty.tif";
+  const std::string empty = ::testing::TempDir() + std::to_string(::getpid()) + "-viewer-empty.tif";
   std::ofstream(empty) << "";
   EXPECT_EQ(TWAIN_ViewFile(empty.c_str()), -2);
   // The loader's own reason comes first when it gave one.

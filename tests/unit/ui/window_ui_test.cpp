@@ -239,7 +239,7 @@ TEST_F(WindowUiTest, AnImageWindowShowsThePageAreaAveraged) {
   ASSERT_TRUE(ui::show_image_window(page, "Page view", 300, 200));
   const std::string id = display_.wait_for_window("Page view", 10);
   ASSERT_FALSE(id.empty());
-  const std::string shot = ::testing::TempDir() + "page_view.ppm";
+  const std::string shot = ::testing::TempDir() + std::to_string(::getpid()) + "-page_view.ppm";
   display_.run("import -window " + id + " -depth 8 " + shot);
   int w = 0, h = 0;
   const std::vector<std::uint8_t> seen = ppm_pixels(shot, &w, &h);
@@ -315,7 +315,7 @@ TEST_F(WindowUiTest, TheReviewWindowShowsThePageWhereTheLayoutSays) {
   const int ppi = ui::screen_pixels_per_inch();
   DIB_SetResolution(page, ppi, ppi);
   listen();
-  const std::string shot = ::testing::TempDir() + "review.ppm";
+  const std::string shot = ::testing::TempDir() + std::to_string(::getpid()) + "-review.ppm";
   person_does("Review test", [&](const std::string& id) {
     display_.press(id, "minus");
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -382,9 +382,9 @@ TEST_F(WindowUiTest, ThePageAcceptedIsTheTurnedAndInvertedOne) {
 TEST_F(WindowUiTest, AFileIsPagedWithTheImageButtonsHidden) {
   if (!test_tools::have_tool("convert") || !test_tools::have_tool("import"))
     GTEST_SKIP() << "no ImageMagick";
-  const std::string file = ::testing::TempDir() + "three_pages.tif";
+  const std::string file = ::testing::TempDir() + std::to_string(::getpid()) + "-three_pages.tif";
   test_tools::command_output("convert -size 80x60 xc:red xc:lime xc:blue " + file);
-  const std::string shot = ::testing::TempDir() + "file_review.ppm";
+  const std::string shot = ::testing::TempDir() + std::to_string(::getpid()) + "-file_review.ppm";
   // The codec modules of this build read it.
   ::setenv("QUILLET_MODULE_PATH", build_folder().c_str(), 1);
   ResetForTests();
@@ -451,15 +451,15 @@ TEST_F(WindowUiTest, DraggingMovesTheZoomedPageByTheMousesMovement) {
   const int ppi = ui::screen_pixels_per_inch();
   DIB_SetResolution(page, ppi, ppi);
   listen();
-  const std::string before = ::testing::TempDir() + "drag_before.ppm";
-  const std::string after = ::testing::TempDir() + "drag_after.ppm";
+  const std::string before = ::testing::TempDir() + std::to_string(::getpid()) + "-drag_before.ppm";
+  const std::string after = ::testing::TempDir() + std::to_string(::getpid()) + "-drag_after.ppm";
   person_does("Review test", [&](const std::string& id) {
     display_.press(id, "plus plus");
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     display_.run("import -window " + id + " -depth 8 " + before);
     display_.run("xdotool mousemove --window " + id + " 510 350 mousedown 1 mousemove --window " +
                  id + " 460 325 mousemove --window " + id + " 410 300 mouseup 1");
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     display_.run("import -window " + id + " -depth 8 " + after);
     display_.press(id, "Return");
   });
