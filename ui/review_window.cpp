@@ -257,14 +257,13 @@ void ReviewDialog::changed_in_place(const char* name) {
   area_->redraw();
 }
 
-// There is no print dialog to ask which printer: the page goes to the run's
-// printer (the default one unless the library was told another). The
-// problem is shown even while the scan loop holds the library's messages
-// back: the person pressed Print and waits for an answer.
+// The print dialog asks for the printer. The problem is shown even while the
+// scan loop holds the library's messages back: the person pressed Print and
+// waits for an answer.
 void ReviewDialog::print() {
   if (image_ == 0) return;
   const std::string job = file_mode_ ? request_.file : request_.title;
-  const int result = DIB_PrintNoPrompt(image_, job.c_str());
+  const int result = DIB_Print(image_, job.c_str());
   platform::ui_trace("Review: Print => " + std::to_string(result));
   if (TWAIN_LastErrorCode() != 0) {
     const int held = TWAIN_SuppressErrorMessages(0);
