@@ -23,6 +23,51 @@ std::size_t form_nearest(const std::vector<double>& values, double wanted) {
   return best;
 }
 
+const char* form_dialog_text(bool settings_only) {
+  return settings_only ? "Settings for the next scan." : "Place the paper and press Scan.";
+}
+
+namespace {
+
+const char* pixel_type_text(TW_UINT16 pixel_type) {
+  switch (pixel_type) {
+    case TWPT_BW: return "&Black/white";
+    case TWPT_GRAY: return "&Gray";
+    case TWPT_RGB: return "&Color";
+    case TWPT_PALETTE: return "Palette";
+    case TWPT_CMY: return "CMY";
+    case TWPT_CMYK: return "CMYK";
+    default: return "Other";
+  }
+}
+
+}  // namespace
+
+FormRow form_pixel_type_row(const std::vector<TW_UINT16>& types, TW_UINT16 wanted) {
+  FormRow row{"Pixel type", {}, {}, 0};
+  for (TW_UINT16 type : types) {
+    row.texts.push_back(pixel_type_text(type));
+    row.values.push_back(type);
+  }
+  row.chosen = form_nearest(row.values, wanted);
+  return row;
+}
+
+FormRow form_resolution_list_row(const std::vector<double>& list, double wanted) {
+  FormRow row{"Resolution", {}, list, 0};
+  for (double dpi : list) row.texts.push_back(std::to_string(std::lround(dpi)) + " dpi");
+  row.chosen = form_nearest(row.values, wanted);
+  return row;
+}
+
+FormRow form_paper_source_row(bool feeder) {
+  return FormRow{"Paper source", {"&Flatbed", "Document fee&der"}, {0, 1}, feeder ? 1u : 0u};
+}
+
+FormRow form_sides_row(bool duplex) {
+  return FormRow{"Sides", {"&One side", "&Two sides"}, {0, 1}, duplex ? 1u : 0u};
+}
+
 FormRow form_resolution_row(double min, double max, double wanted) {
   std::vector<double> values;
   for (double dpi : {75.0, 100.0, 150.0, 200.0, 300.0, 400.0, 600.0, 1200.0}) {

@@ -15,43 +15,25 @@ namespace {
 
 using twsource::FormRow;
 
-const char* pixel_type_text(TW_UINT16 type) {
-  switch (type) {
-    case TWPT_BW: return "&Black/white";
-    case TWPT_GRAY: return "&Gray";
-    case TWPT_RGB: return "&Color";
-    default: return "Other";
-  }
-}
-
 std::vector<FormRow> rows_for(const DeviceModel& model, const Settings& settings) {
   std::vector<FormRow> rows;
-  FormRow types{"Pixel type", {}, {}, 0};
+  std::vector<TW_UINT16> types;
   for (const auto& [type, mode] : model.modes) {
-    if (mode.empty()) continue;
-    types.texts.push_back(pixel_type_text(type));
-    types.values.push_back(type);
+    if (!mode.empty()) types.push_back(type);
   }
-  if (types.values.size() > 1) {
-    types.chosen = twsource::form_nearest(types.values, settings.pixel_type);
-    rows.push_back(types);
-  }
+  if (types.size() > 1) rows.push_back(twsource::form_pixel_type_row(types, settings.pixel_type));
   if (model.resolution.present) {
     const NumberChoices& c = model.resolution.choices;
     if (c.is_list && !c.list.empty()) {
-      FormRow row{"Resolution", {}, c.list, 0};
-      for (double dpi : c.list) row.texts.push_back(std::to_string(std::lround(dpi)) + " dpi");
-      row.chosen = twsource::form_nearest(row.values, settings.dpi);
-      rows.push_back(row);
+      rows.push_back(twsource::form_resolution_list_row(c.list, settings.dpi));
     } else if (!c.is_list) {
       rows.push_back(twsource::form_resolution_row(c.min, c.max, settings.dpi));
     }
   }
   if (!model.source_flatbed.empty() && !model.source_feeder.empty())
-    rows.push_back(FormRow{"Paper source", {"&Flatbed", "Document fee&der"}, {0, 1},
-                           settings.feeder ? 1u : 0u});
+    rows.push_back(twsource::form_paper_source_row(settings.feeder));
   if (!model.source_duplex.empty())
-    rows.push_back(FormRow{"Sides", {"&One side", "&Two sides"}, {0, 1}, settings.duplex ? 1u : 0u});
+    rows.push_back(twsource::form_sides_row(settings.duplex));
   return rows;
 }
 
@@ -74,15 +56,8 @@ void apply(const FormRow& row, Settings& settings) {
 DialogAnswer device_dialog(Session& ss, bool settings_only) {
   std::vector<FormRow> rows = rows_for(ss.model, ss.settings);
   const std::string caption(ss.identity.ProductName, strnlen(ss.identity.ProductName, sizeof ss.identity.ProductName));
-  switch (twsource::form_show(caption,
-                              settings_only ? "Settings for the next scan." : "Place the paper and press Scan.",
-                              settings_only ? "OK" : "&Scan", rows)) {
-    case twsource::FormAnswer::NoOneToAsk: return DialogAnswer::NoOneToAsk;
-    case twsource::FormAnswer::Cancelled: return DialogAnswer::Cancelled;
-    case twsource::FormAnswer::Accepted: break;
-  }
-  for (const FormRow& row : rows) apply(row, ss.settings);
-  return DialogAnswer::Accepted;
+  return twsource::form_run(caption, twsource::form_dialog_text(settings_only), settings_only, rows,
+                            [&](const FormRow& row) { apply(row, ss.settings); });
 }
 
 }  // namespace sanebridge

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "sources/common/device_form.h"
 #include "sources/sane/bridge.h"
 
 namespace sanebridge {
@@ -67,7 +68,7 @@ void session_stop(Session& session);
 
 // The device's own dialog (the scan dialog, or with `settings_only` the
 // settings dialog) in the application's windows, when it lends them.
-enum class DialogAnswer { Accepted, Cancelled, NoOneToAsk };
+using DialogAnswer = twsource::FormAnswer;
 DialogAnswer device_dialog(Session& session, bool settings_only);
 
 }  // namespace sanebridge

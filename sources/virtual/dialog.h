@@ -4,15 +4,14 @@
 // sides). Without windows the device does what the person at it would.
 #pragma once
 #include "dsm/source_protocol.h"
+#include "sources/common/device_form.h"
 #include "sources/virtual/session.h"
 
 namespace vscan {
 
-enum class DialogAnswer {
-  Accepted,  // Scan (or OK) pressed: the choices are now the settings
-  Cancelled,
-  NoOneToAsk  // no window could be shown
-};
+// Accepted (Scan or OK pressed: the choices are now the settings),
+// Cancelled, or NoOneToAsk (no window could be shown).
+using DialogAnswer = twsource::FormAnswer;
 
 // Shows the scan dialog (`settings_only` false) or the settings dialog.
 // Caller holds the lock.
